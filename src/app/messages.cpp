@@ -1,0 +1,128 @@
+#include "app/messages.h"
+
+#include "app/shift.h"
+#include "app/text.h"
+
+namespace kel {
+namespace {
+
+const std::string kEmpty;
+
+bool parseNumber(std::string_view line, int &number)
+{
+    // The first three characters give the number leniently, as written.
+    const double v = leadingNumber(line.substr(0, 3));
+    if (v < 0 || v >= Messages::kCount)
+        return false;
+    number = static_cast<int>(v);
+    return true;
+}
+
+} // namespace
+
+bool Messages::load(const std::string &path)
+{
+    std::string bytes;
+    if (!readFile(path, bytes)) {
+        m_texts = {};
+        return false;
+    }
+    return loadFrom(bytes);
+}
+
+bool Messages::loadFrom(std::string_view bytes)
+{
+    m_texts = {};
+    std::string key = scramblingKey();
+    LineSplitter splitter(bytes);
+    std::string_view line;
+    while (splitter.next(line)) {
+        const std::string plain = shiftUp(trimmed(line), key);
+        key = rotateKey(key);
+        int number = 0;
+        if (!parseNumber(plain, number)) {
+            m_texts = {};
+            return false;
+        }
+        m_texts[static_cast<size_t>(number)] = plain.size() > 4 ? plain.substr(4) : std::string();
+    }
+    return true;
+}
+
+const std::string &Messages::text(int n) const
+{
+    if (n < 0 || n >= kCount)
+        return kEmpty;
+    return m_texts[static_cast<size_t>(n)];
+}
+
+QString Messages::qtext(int n) const
+{
+    return fromCp1252(text(n));
+}
+
+void Messages::set(int n, std::string text)
+{
+    if (n >= 0 && n < kCount)
+        m_texts[static_cast<size_t>(n)] = std::move(text);
+}
+
+bool encodeLanguageFile(std::string_view source, std::string &out, std::string &error)
+{
+    out.clear();
+    std::string key = scramblingKey();
+    LineSplitter splitter(source);
+    std::string_view raw;
+    int lineNo = 0;
+    while (splitter.next(raw)) {
+        ++lineNo;
+        const std::string_view line = trimmed(raw);
+        if (line.empty() || line.front() == '#')
+            continue;
+        const auto where = "line " + std::to_string(lineNo) + ": ";
+        if (line.size() < 4 || line[0] < '0' || line[0] > '9' || line[1] < '0' || line[1] > '9' ||
+            line[2] < '0' || line[2] > '9') {
+            error = where + "expected three digits, a blank and the text";
+            return false;
+        }
+        int number = 0;
+        if (!parseNumber(line, number)) {
+            error = where + "message number above " + std::to_string(Messages::kCount - 1);
+            return false;
+        }
+        const std::string scrambled = shiftDown(line, key);
+        if (trimmed(scrambled).size() != scrambled.size()) {
+            error = where + "the text would lose its last character when read back; "
+                            "reword its ending";
+            return false;
+        }
+        key = rotateKey(key);
+        out += scrambled;
+        out += "\r\n";
+    }
+    return true;
+}
+
+bool decodeLanguageFile(std::string_view lng, std::string &out, std::string &error)
+{
+    out.clear();
+    std::string key = scramblingKey();
+    LineSplitter splitter(lng);
+    std::string_view line;
+    int lineNo = 0;
+    while (splitter.next(line)) {
+        ++lineNo;
+        const std::string plain = shiftUp(trimmed(line), key);
+        key = rotateKey(key);
+        int number = 0;
+        if (!parseNumber(plain, number)) {
+            error = "line " + std::to_string(lineNo) + ": not a message line";
+            return false;
+        }
+        out += plain;
+        out += '\n';
+    }
+    return true;
+}
+
+} // namespace kel

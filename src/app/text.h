@@ -1,0 +1,66 @@
+// Byte-string helpers shared by every layer.
+//
+// Files of this system are single-byte Windows-1252 text. The documents and
+// render layers keep them as std::string and only decode to Unicode where
+// text is drawn or shown (fromCp1252).
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kel {
+
+// Removes leading and trailing blanks (spaces only, as the system's files use them).
+std::string_view trimmed(std::string_view s);
+std::string trimmedCopy(std::string_view s);
+
+// Upper-cases ASCII and the Windows-1252 letters that have a capital form.
+std::string upper(std::string_view s);
+char upperChar(char c);
+bool equalsNoCase(std::string_view a, std::string_view b);
+bool startsWithNoCase(std::string_view s, std::string_view prefix);
+bool endsWithNoCase(std::string_view s, std::string_view suffix);
+
+// The leading numeric part of a text: optional blanks, sign, digits, one
+// decimal point and an exponent. Text without a leading number reads as 0.
+double leadingNumber(std::string_view s);
+// leadingNumber rounded half to even and clamped to the range of int.
+int leadingInt(std::string_view s);
+// A number as the system writes it: whole numbers without a decimal point,
+// others with up to 15 significant digits ("2.5").
+std::string formatNumber(double v);
+
+// Fields of a delimited text, numbered from 1; empty when there are fewer.
+std::string_view field(std::string_view text, char separator, int n);
+int fieldCount(std::string_view text, char separator); // counted up to 200
+std::string_view lastField(std::string_view text, char separator);
+
+// Splits bytes into lines. A line ends at CR LF, LF or a lone CR; the end
+// marks are not part of the line. A final line without an end mark counts.
+class LineSplitter
+{
+public:
+    explicit LineSplitter(std::string_view data) : m_data(data) {}
+    // Gives the next line in `line`; false at the end of the data.
+    bool next(std::string_view &line);
+    size_t position() const { return m_pos; }
+
+private:
+    std::string_view m_data;
+    size_t m_pos = 0;
+};
+std::vector<std::string_view> splitLines(std::string_view data);
+
+QString fromCp1252(std::string_view bytes);
+// Characters outside Windows-1252 become "?".
+std::string toCp1252(const QString &text);
+
+// Reads a whole file; false when it cannot be opened or read.
+bool readFile(const std::string &path, std::string &out);
+// Writes bytes to a file, replacing it; false on any failure.
+bool writeFile(const std::string &path, std::string_view bytes);
+bool fileExists(const std::string &path); // can be opened for reading
+
+} // namespace kel

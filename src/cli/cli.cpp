@@ -1,0 +1,123 @@
+#include "cli/cli.h"
+
+#include "app/text.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace kel::cli {
+
+static std::vector<Command> &table()
+{
+    static std::vector<Command> t;
+    return t;
+}
+
+void registerCommand(const Command &command)
+{
+    table().push_back(command);
+}
+
+const std::vector<Command> &commands()
+{
+    return table();
+}
+
+void fail(const std::string &text)
+{
+    std::fprintf(stderr, "keltool: %s\n", text.c_str());
+}
+
+void failWithMessage(const Messages &messages, int number, const std::string &detail)
+{
+    std::string text = fromCp1252(messages.text(number)).toStdString();
+    if (text.empty())
+        text = detail;
+    std::fprintf(stderr, "keltool: %s [%d]\n", text.c_str(), number);
+}
+
+std::unique_ptr<Environment> setUpEnvironment()
+{
+    auto env = std::make_unique<Environment>();
+    std::string error;
+    if (!setUpFolders(env->folders, error)) {
+        fail(error);
+        return nullptr;
+    }
+    if (!env->messages.load(env->folders.inProgram("KEL.LNG"))) {
+        fail(std::string(Messages::kLoadFailureText));
+        return nullptr;
+    }
+    loadSettings(env->folders.inProgram("KEL.INI"), env->settings, false);
+    applyStartupDefaults(env->settings);
+    env->warnings = std::make_unique<Warnings>(env->prompter, env->messages);
+    return env;
+}
+
+const std::string *ParsedArgs::option(const std::string &name) const
+{
+    for (const auto &[k, v] : options) {
+        if (k == name)
+            return &v;
+    }
+    return nullptr;
+}
+
+bool ParsedArgs::flag(const std::string &name) const
+{
+    for (const std::string &f : flags) {
+        if (f == name)
+            return true;
+    }
+    return false;
+}
+
+bool parseArgs(const Args &args, const std::vector<std::string> &valued,
+               const std::vector<std::string> &boolean, ParsedArgs &out)
+{
+    auto contains = [](const std::vector<std::string> &v, const std::string &s) {
+        for (const std::string &x : v) {
+            if (x == s)
+                return true;
+        }
+        return false;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a.size() < 2 || a[0] != '-') {
+            out.positionals.push_back(a);
+            continue;
+        }
+        const std::string name = a.rfind("--", 0) == 0 ? a.substr(2) : a.substr(1);
+        if (contains(valued, name)) {
+            if (i + 1 >= args.size()) {
+                fail("option " + a + " needs a value");
+                return false;
+            }
+            out.options.emplace_back(name, args[++i]);
+        } else if (contains(boolean, name)) {
+            out.flags.push_back(name);
+        } else {
+            fail("unknown option " + a);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool intOption(const ParsedArgs &args, const std::string &name, int &value)
+{
+    const std::string *text = args.option(name);
+    if (!text)
+        return true;
+    const char *b = text->data();
+    const char *e = b + text->size();
+    const auto [p, ec] = std::from_chars(b, e, value);
+    if (ec != std::errc() || p != e) {
+        fail("--" + name + " takes a whole number, not \"" + *text + "\"");
+        return false;
+    }
+    return true;
+}
+
+} // namespace kel::cli

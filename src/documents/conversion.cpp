@@ -1,0 +1,114 @@
+#include "documents/conversion.h"
+
+#include "app/text.h"
+
+#include <cmath>
+#include <filesystem>
+
+namespace kel {
+namespace {
+
+bool codeOf(std::string_view text, int &code)
+{
+    const double v = std::nearbyint(leadingNumber(text));
+    if (v < 0 || v > 255)
+        return false;
+    code = static_cast<int>(v);
+    return true;
+}
+
+} // namespace
+
+void ConversionTable::parse(std::string_view text)
+{
+    m_entries.clear();
+    LineSplitter splitter(text);
+    std::string_view raw;
+    while (static_cast<int>(m_entries.size()) < kMaxEntries && splitter.next(raw)) {
+        const std::string_view line = trimmed(raw);
+        if (!line.empty() && line.front() == '#')
+            continue;
+        m_entries.emplace_back(std::string(field(line, '=', 1)), std::string(field(line, '=', 2)));
+    }
+    for (int c = 0; c < 256; ++c)
+        m_map[static_cast<size_t>(c)] = static_cast<unsigned char>(c);
+    for (const auto &[source, target] : m_entries) {
+        int from = 0;
+        int to = 0;
+        if (!codeOf(source, from) || from == 0 || !codeOf(target, to))
+            continue;
+        for (unsigned char &m : m_map) {
+            if (m == from)
+                m = static_cast<unsigned char>(to);
+        }
+    }
+}
+
+bool ConversionTable::load(const std::string &path)
+{
+    std::string text;
+    const bool ok = readFile(path, text);
+    parse(ok ? text : std::string_view());
+    return ok;
+}
+
+void ConversionTable::apply(std::string &line) const
+{
+    for (char &c : line)
+        c = static_cast<char>(m_map[static_cast<unsigned char>(c)]);
+}
+
+std::string applyConversion(std::string_view document, const ConversionTable &table)
+{
+    std::string out;
+    out.reserve(document.size() + document.size() / 16);
+    LineSplitter splitter(document);
+    std::string_view line;
+    std::string buffer;
+    while (splitter.next(line)) {
+        if (startsWithNoCase(line, "CONVERSION"))
+            continue;
+        buffer.assign(line);
+        table.apply(buffer);
+        out += buffer;
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool applyConversionTable(const std::string &documentPath, const std::string &tablePath)
+{
+    ConversionTable table;
+    table.load(tablePath);
+    std::string document;
+    if (!readFile(documentPath, document))
+        return false;
+    const std::string temp = documentPath + "$";
+    if (!writeFile(temp, applyConversion(document, table)))
+        return false;
+    std::error_code ec;
+    std::filesystem::rename(temp, documentPath, ec);
+    return !ec;
+}
+
+std::string findConversionTable(const std::string &programFolder, std::string_view name)
+{
+    namespace fs = std::filesystem;
+    const std::string plain = trimmedCopy(name);
+    if (plain.empty() || plain.find('/') != std::string::npos)
+        return {};
+    std::error_code ec;
+    for (const std::string &candidate : {upper(plain) + ".cnv", plain + ".cnv"}) {
+        const fs::path p = fs::path(programFolder) / candidate;
+        if (fs::is_regular_file(p, ec))
+            return p.string();
+    }
+    const std::string wanted = plain + ".cnv";
+    for (fs::directory_iterator it(programFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (equalsNoCase(it->path().filename().string(), wanted))
+            return it->path().string();
+    }
+    return {};
+}
+
+} // namespace kel

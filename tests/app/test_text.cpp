@@ -1,0 +1,74 @@
+#include "app/shift.h"
+#include "app/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace kel;
+
+TEST(Text, LeadingNumber)
+{
+    const std::pair<const char *, double> cases[] = {
+        {"", 0},      {"abc", 0},   {"12", 12},    {"  12abc", 12}, {"-3", -3},
+        {"2.5", 2.5}, {".5", 0.5},  {"1e3", 1000}, {"1e", 1},       {"+7", 7},
+        {"1,5", 1},   {"0012", 12}, {"- 3", 0},    {"3 4", 3},
+    };
+    for (const auto &[text, value] : cases)
+        EXPECT_DOUBLE_EQ(leadingNumber(text), value) << '"' << text << '"';
+    EXPECT_GT(leadingNumber(std::string(5000, '9')), 1e299);
+    EXPECT_EQ(leadingInt(std::string(5000, '9')), INT_MAX);
+}
+
+TEST(Text, LinesEndInCrLfLfOrCr)
+{
+    const auto lines = splitLines("a\r\nb\nc\rd\r\n\r\ne");
+    const std::vector<std::string_view> want = {"a", "b", "c", "d", "", "e"};
+    EXPECT_EQ(lines, want);
+    EXPECT_TRUE(splitLines("").empty());
+    EXPECT_EQ(splitLines("x\r\n").size(), 1u);
+    EXPECT_EQ(splitLines("\n\n").size(), 2u);
+}
+
+TEST(Text, UpperCaseKnowsWindows1252Letters)
+{
+    EXPECT_EQ(upper("abc\xe9\xfc\x9a\xff\xf7"), "ABC\xc9\xdc\x8a\x9f\xf7");
+    EXPECT_EQ(fromCp1252("\x80\xe9"), QString::fromUtf8("\u20ac\u00e9"));
+    EXPECT_EQ(toCp1252(QString::fromUtf8("\u20ac\u00e9\u4e00")), "\x80\xe9?");
+}
+
+TEST(Text, Fields)
+{
+    EXPECT_EQ(field("a,b,,d", ',', 2), "b");
+    EXPECT_EQ(field("a,b,,d", ',', 3), "");
+    EXPECT_EQ(field("a,b,,d", ',', 5), "");
+    EXPECT_EQ(fieldCount("a,b,,d", ','), 4);
+    EXPECT_EQ(fieldCount(std::string(500, ','), ','), 200);
+    EXPECT_EQ(lastField("C:\\x\\y.bmp", '\\'), "y.bmp");
+}
+
+TEST(Shift, RoundTripsAndKeepsBlanks)
+{
+    // Codes wrap within 0..255, so every text that does not shift onto a
+    // blank comes back, also when it is longer than the key.
+    const std::string key = "9081726354";
+    std::string all;
+    for (int c = 0; c < 256; ++c) {
+        if (c < 32 || c > 41)
+            all += static_cast<char>(c);
+    }
+    EXPECT_EQ(shiftUp(shiftDown(all, key), key), all);
+    EXPECT_EQ(shiftUp(shiftDown(all, ""), ""), all);
+    // Blanks stay blanks and still advance the key.
+    EXPECT_EQ(shiftDown("a a", "123"), "` ^");
+    EXPECT_EQ(shiftDown("hello world", "0000"), "hello world");
+    // A non-blank may land on a blank; shifting back restores it.
+    EXPECT_EQ(shiftDown("!", "1"), " ");
+    EXPECT_EQ(shiftUp(" ", "1"), " ");
+    // A non-digit key character counts as 0.
+    EXPECT_EQ(shiftDown("bb", "x1"), "ba");
+}
+
+TEST(Shift, KeyRotation)
+{
+    EXPECT_EQ(rotateKey("12345"), "23451");
+    EXPECT_EQ(scramblingKey().size(), 20u);
+}

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Set-up of a fresh Debian 12 machine, as root: installs the packages, builds,
+# and then either runs the program on the sample report ("run") or runs every
+# test, once with warnings as errors and once under AddressSanitizer and
+# UBSan ("test").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-run}
+jobs=${KEL_JOBS:-2}
+
+packages=(
+  cmake g++ ninja-build ccache pkg-config git
+  qt6-base-dev qt6-base-dev-tools libqt6svg6
+  libzip-dev zipcmp zipmerge ziptool zip unzip
+  libcurl4-openssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-liberation xdg-utils
+  poppler-utils zbar-tools imagemagick xvfb xauth
+  cups cups-client cups-bsd printer-driver-cups-pdf
+  python3-pyftpdlib
+)
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() { # build DIR [cmake options...]
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+install_packages
+export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/kel-ccache}
+
+case "$mode" in
+run)
+  build build
+  ./build/bin/keltool settings data/samples/sample.kel
+  ;;
+test)
+  build build -DKEL_WERROR=ON
+  (cd build && ctest --output-on-failure -j "$jobs")
+  build build-asan -DKEL_WERROR=ON -DKEL_SANITIZE=ON -DKEL_BUILD_BENCH=OFF
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+  export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  (cd build-asan && ctest --output-on-failure -j "$jobs")
+  ;;
+*)
+  echo "usage: tools/setup.sh run|test" >&2
+  exit 2
+  ;;
+esac
