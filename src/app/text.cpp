@@ -2,9 +2,11 @@
 
 #include <QHash>
 #include <QStringDecoder>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 namespace kel {
@@ -172,14 +174,25 @@ std::string_view lastField(std::string_view text, char separator)
 
 bool LineSplitter::next(std::string_view &line)
 {
-    if (m_pos >= m_data.size())
-        return false;
-    const size_t start = m_pos;
-    size_t i = start;
     const size_t n = m_data.size();
-    while (i < n && m_data[i] != '\n' && m_data[i] != '\r')
-        ++i;
-    line = m_data.substr(start, i - start);
+    if (m_pos >= n)
+        return false;
+    auto find = [this, n](char c, size_t from) {
+        const void *p = std::memchr(m_data.data() + from, c, n - from);
+        return p ? static_cast<size_t>(static_cast<const char *>(p) - m_data.data()) : n;
+    };
+    if (!m_primed) {
+        m_nextCr = find('\r', m_pos);
+        m_nextLf = find('\n', m_pos);
+        m_primed = true;
+    }
+    if (m_nextCr < m_pos)
+        m_nextCr = find('\r', m_pos);
+    if (m_nextLf < m_pos)
+        m_nextLf = find('\n', m_pos);
+    const size_t end = std::min(m_nextCr, m_nextLf);
+    line = m_data.substr(m_pos, end - m_pos);
+    size_t i = end;
     if (i < n && m_data[i] == '\r')
         ++i;
     if (i < n && m_data[i] == '\n')

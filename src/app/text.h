@@ -50,6 +50,11 @@ public:
 private:
     std::string_view m_data;
     size_t m_pos = 0;
+    // Positions of the next CR and LF at or after m_pos, found with memchr
+    // and kept until passed, so each byte is searched once per mark.
+    size_t m_nextCr = 0;
+    size_t m_nextLf = 0;
+    bool m_primed = false;
 };
 std::vector<std::string_view> splitLines(std::string_view data);
 

@@ -159,6 +159,22 @@ void applySettings(DocumentSettings &ds, std::string_view extract, Warnings &war
     ds.maxY = textOr(get("MAXY"), formatNumber(ds.pageLength - 500).c_str());
 }
 
+// True unless the document already has CR LF after every line and no
+// include line, in which case the include pass would copy it unchanged.
+bool needsRewrite(std::string_view document, std::string_view directive)
+{
+    LineSplitter splitter(document);
+    std::string_view line;
+    while (splitter.next(line)) {
+        const size_t end = static_cast<size_t>(line.data() - document.data()) + line.size();
+        if (document.substr(end, 2) != "\r\n")
+            return true;
+        if (startsWithNoCase(trimmed(line), directive))
+            return true;
+    }
+    return false;
+}
+
 std::string includeName(std::string_view line)
 {
     // The text after the "=" up to the next "=", without its last character
@@ -184,10 +200,12 @@ std::string checkSections(std::string_view document)
     return std::string(1, s.header ? '1' : '0') + (s.data ? '1' : '0');
 }
 
-std::string expandIncludes(std::string_view document, char open, char close,
-                           const Messages &messages, const std::string &baseFolder)
+std::string expandIncludes(std::string document, char open, char close, const Messages &messages,
+                           const std::string &baseFolder)
 {
     const std::string directive = std::string(1, upperChar(open)) + "COPY=";
+    if (!needsRewrite(document, directive))
+        return document;
     std::string out;
     out.reserve(document.size() + document.size() / 32 + 16);
     LineSplitter splitter(document);
@@ -309,10 +327,8 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
     }
     const std::string originalPath = path;
     const std::string baseFolder = fs::path(requestedPath).parent_path().string();
-    std::string working = expandIncludes(bytes, options.openDelimiter, options.closeDelimiter,
-                                         env.messages, baseFolder);
-    bytes.clear();
-    bytes.shrink_to_fit();
+    std::string working = expandIncludes(std::move(bytes), options.openDelimiter,
+                                         options.closeDelimiter, env.messages, baseFolder);
 
     Survey s = survey(working);
     observer.progressRange(documentLines);

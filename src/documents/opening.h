@@ -90,8 +90,8 @@ std::string checkSections(std::string_view document);
 
 // The include pass over report bytes: include lines expanded, CR LF ends.
 // `baseFolder` is tried for relative include names not found as given.
-std::string expandIncludes(std::string_view document, char open, char close,
-                           const Messages &messages, const std::string &baseFolder);
+std::string expandIncludes(std::string document, char open, char close, const Messages &messages,
+                           const std::string &baseFolder);
 
 OpenResult openDocument(const std::string &path, const OpenEnvironment &env,
                         const OpenOptions &options);
