@@ -34,6 +34,10 @@ struct DrawingState
 
     // A document was opened: font "arial" 8 and the link state cleared.
     void resetForDocument();
+    // The start of a page walk: alignment "L", trimming on, no link made or
+    // pending, no group left open from another page. Font, zoom and barcode
+    // mode are kept.
+    void resetForPage();
 };
 
 } // namespace kel

@@ -47,6 +47,8 @@ struct RenderContext
     const Clock &clock;
     // Folder of pictures named without a folder; empty: the working folder.
     std::string pictureFolder;
+    // The number of the page being walked, which "PAG" prints.
+    int page = 1;
 };
 
 // More commands in one group than this are not executed: the first
@@ -58,6 +60,10 @@ inline constexpr int kMaxCommands = 20;
 // rest is cut at ";" into trimmed commands, at most kMaxCommands of them.
 // An empty rest gives one empty command.
 std::vector<std::string_view> splitGroup(std::string_view group, char open, char close);
+
+// The value of a spacing command: the number after its first "=", 0 when
+// there is none. Both walks read "SPACING" commands through this.
+double spacingValue(std::string_view command);
 
 // The folder of pictures for a document read from `originalPath`.
 std::string pictureFolderOf(const std::string &originalPath);

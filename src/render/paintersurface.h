@@ -64,13 +64,13 @@ public:
 
 private:
     QPointF toDevice(double x, double y) const;
-    double toDeviceLength(double twips) const;
     double toTwips(double deviceLength) const;
     const QFontMetricsF &metrics();
     void applyPen();
 
     QPainter &m_painter;
-    double m_deviceUnitsPerTwip;
+    double m_deviceUnitsPerTwipX;
+    double m_deviceUnitsPerTwipY;
     double m_lineUnitInDevice;
     QPointF m_origin;
     QFont m_font;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QColor>
+#include <cstddef>
 #include <string_view>
 
 class QImage;
@@ -25,11 +26,17 @@ enum class FontFlag { Bold, Italic, Underline, StrikeOut };
 inline constexpr double kMaxFontSize = 2160;         // points, after zoom
 inline constexpr double kMaxCoordinate = 16777216.0; // twips, either sign
 inline constexpr double kMaxLineWidth = 32767;       // line units
+inline constexpr size_t kMaxFontNameLength = 255;    // bytes
 
 // True for a font size a surface accepts: above 0 and at most kMaxFontSize.
 bool acceptedFontSize(double points);
 // True for a finite coordinate within kMaxCoordinate.
 bool acceptedCoordinate(double twips);
+// True for a font name a surface accepts: not empty, not absurdly long.
+// Unknown families are accepted; the font system substitutes them.
+bool acceptedFontName(std::string_view name);
+// A line width brought into 1..kMaxLineWidth.
+double boundedLineWidth(double units);
 
 class Surface
 {
