@@ -1,0 +1,85 @@
+// A surface over a QPainter: a QImage for the screen, a QPdfWriter or a
+// QPrinter for paper.
+//
+// The painter keeps its default coordinates (device units); the surface maps
+// twips to device units itself with the device's logical resolution. Fonts
+// are set in points and QFont converts points at that same resolution, so a
+// size is never scaled twice (8-point text is 8 points on a 96-dpi image and
+// on a 1200-dpi printer alike). The painter and its device are not owned and
+// must outlive the surface; the painter must be active.
+#pragma once
+
+#include "render/surface.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPointF>
+#include <optional>
+
+class QPainter;
+
+namespace kel {
+
+struct PainterSurfaceOptions
+{
+    // Where twip 0, 0 lies on the device, in twips from the device's top left
+    // corner: the margins of the page.
+    QPointF origin;
+    // Twips per line unit. 15 is one pixel of the 96-dpi screen; 0 takes one
+    // device unit (a printer dot).
+    double lineUnit = 0;
+};
+
+class PainterSurface : public Surface
+{
+public:
+    PainterSurface(QPainter &painter, const PainterSurfaceOptions &options);
+
+    double currentX() const override { return m_x; }
+    double currentY() const override { return m_y; }
+    void setCurrentX(double x) override { m_x = x; }
+    void setCurrentY(double y) override { m_y = y; }
+
+    double textWidth(std::string_view text) override;
+    double textHeight(std::string_view text) override;
+    void print(std::string_view text) override;
+
+    bool setFontName(std::string_view name) override;
+    bool setFontSize(double points) override;
+    void setFontFlag(FontFlag flag, bool on) override;
+
+    QColor foreColor() const override { return m_color; }
+    void setForeColor(const QColor &color) override { m_color = color; }
+    void setLineWidth(double units) override;
+    double lineWidth() const override { return m_lineWidth; }
+    void setLineStyle(LineStyle style) override { m_lineStyle = style; }
+
+    void line(double x1, double y1, double x2, double y2) override;
+    bool box(double x1, double y1, double x2, double y2) override;
+    bool filledBox(double x1, double y1, double x2, double y2) override;
+    bool circle(double x, double y, double radius) override;
+    bool paintPicture(const QImage &image, double x, double y, double width,
+                      double height) override;
+    void clear() override;
+
+private:
+    QPointF toDevice(double x, double y) const;
+    double toTwips(double deviceLength) const;
+    const QFontMetricsF &metrics();
+    void applyPen();
+
+    QPainter &m_painter;
+    double m_deviceUnitsPerTwipX;
+    double m_deviceUnitsPerTwipY;
+    double m_lineUnitInDevice;
+    QPointF m_origin;
+    QFont m_font;
+    std::optional<QFontMetricsF> m_metrics;
+    double m_x = 0;
+    double m_y = 0;
+    QColor m_color = Qt::black;
+    double m_lineWidth = 1;
+    LineStyle m_lineStyle = LineStyle::Solid;
+};
+
+} // namespace kel
