@@ -48,6 +48,8 @@ public:
     void remember(const std::string &target);
     // Empties the list (the viewer does this when a report is edited and reloaded).
     void clearExecuted();
+    // True once any target has been remembered since the last clearing.
+    bool anyExecuted() const { return m_used > 0; }
 
     // Opens through the opener, if there is one.
     void open(const std::string &target);

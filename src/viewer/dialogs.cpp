@@ -1,0 +1,120 @@
+#include "viewer/dialogs.h"
+
+#include "app/messages.h"
+#include "app/text.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace kel {
+
+FindDialog::FindDialog(const Messages &messages, const QString &text, bool matchCase,
+                       bool fromFirstPage, QWidget *parent)
+    : QDialog(parent), m_text(new QLineEdit(text, this)),
+      m_matchCase(new QCheckBox(messages.qtext(7), this)),
+      m_firstPage(new QCheckBox(messages.qtext(8), this))
+{
+    setObjectName(QStringLiteral("find_form"));
+    setWindowTitle(messages.qtext(5));
+    m_text->setObjectName(QStringLiteral("Text1"));
+    m_text->selectAll();
+    m_matchCase->setChecked(matchCase);
+    m_firstPage->setChecked(fromFirstPage);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(messages.qtext(6), this));
+    layout->addWidget(m_text);
+    layout->addWidget(m_matchCase);
+    layout->addWidget(m_firstPage);
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *find = buttons->addButton(messages.qtext(9), QDialogButtonBox::AcceptRole);
+    buttons->addButton(messages.qtext(10), QDialogButtonBox::RejectRole);
+    find->setDefault(true);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        if (m_text->text().isEmpty())
+            reject();
+        else
+            accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+QString FindDialog::text() const
+{
+    return m_text->text();
+}
+
+bool FindDialog::matchCase() const
+{
+    return m_matchCase->isChecked();
+}
+
+bool FindDialog::fromFirstPage() const
+{
+    return m_firstPage->isChecked();
+}
+
+GoToDialog::GoToDialog(const Messages &messages, QWidget *parent)
+    : QDialog(parent), m_text(new QLineEdit(this))
+{
+    setObjectName(QStringLiteral("gotopage"));
+    setWindowTitle(messages.qtext(120));
+    m_text->setObjectName(QStringLiteral("Text1"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(messages.qtext(121), this));
+    layout->addWidget(m_text);
+    connect(m_text, &QLineEdit::returnPressed, this, &QDialog::accept);
+}
+
+double GoToDialog::value() const
+{
+    const double v = leadingNumber(toCp1252(m_text->text()));
+    return v > 0 ? v : 0;
+}
+
+AboutDialog::AboutDialog(const Messages &messages, const QString &programFolder, QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmSplash"));
+    setWindowTitle(messages.qtext(0));
+    auto *layout = new QVBoxLayout(this);
+    auto *title = new QLabel(QStringLiteral("Kel Printing System 2.2. "), this);
+    QFont f = title->font();
+    f.setPointSize(f.pointSize() + 6);
+    f.setBold(true);
+    title->setFont(f);
+    layout->addWidget(title);
+    const QString logo = programFolder + QStringLiteral("/dist.bmp");
+    if (QFile::exists(logo)) {
+        auto *picture = new QLabel(this);
+        picture->setObjectName(QStringLiteral("distlogo"));
+        picture->setPixmap(QPixmap(logo));
+        layout->addWidget(picture);
+    }
+    QFile dist(programFolder + QStringLiteral("/dist.txt"));
+    if (dist.open(QIODevice::ReadOnly)) {
+        const QByteArray line = dist.readLine().trimmed();
+        auto *text = new QLabel(
+            QStringLiteral("Distribuited by ") +
+                fromCp1252(std::string_view(line.constData(), static_cast<size_t>(line.size()))),
+            this);
+        text->setObjectName(QStringLiteral("distcomp"));
+        layout->addWidget(text);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::Help, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [programFolder] {
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(programFolder + QStringLiteral("/README.md")));
+    });
+    layout->addWidget(buttons);
+}
+
+} // namespace kel

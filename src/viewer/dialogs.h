@@ -1,0 +1,51 @@
+// The viewer's small dialogs: find_form, gotopage and the start-up/about
+// window frmSplash.
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace kel {
+
+class Messages;
+
+// Asks for the find text and the two options; accepted only with a text.
+class FindDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    FindDialog(const Messages &messages, const QString &text, bool matchCase, bool fromFirstPage,
+               QWidget *parent = nullptr);
+    QString text() const;
+    bool matchCase() const;
+    bool fromFirstPage() const;
+
+private:
+    QLineEdit *m_text;
+    QCheckBox *m_matchCase;
+    QCheckBox *m_firstPage;
+};
+
+// Asks for a page number; value() is 0 when none above 0 was given.
+class GoToDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit GoToDialog(const Messages &messages, QWidget *parent = nullptr);
+    double value() const;
+
+private:
+    QLineEdit *m_text;
+};
+
+// The about window: program title, distributor logo and text.
+class AboutDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    AboutDialog(const Messages &messages, const QString &programFolder, QWidget *parent = nullptr);
+};
+
+} // namespace kel

@@ -1,0 +1,71 @@
+// kel: the report viewer. A command line that begins with "-" belongs to
+// the print server console.
+#include "app/commandline.h"
+#include "app/folders.h"
+#include "app/instances.h"
+#include "app/messages.h"
+#include "app/settings.h"
+#include "app/warnings.h"
+#include "render/clock.h"
+#include "render/externalcommands.h"
+#include "viewer/guiprompter.h"
+#include "viewer/viewerwindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+
+using namespace kel;
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kel"));
+
+    Folders folders;
+    std::string error;
+    if (!setUpFolders(folders, error)) {
+        QMessageBox::critical(nullptr, QStringLiteral("Kel"), QString::fromStdString(error));
+        return 1;
+    }
+    Messages messages;
+    if (!messages.load(folders.inProgram("KEL.LNG"))) {
+        QMessageBox::critical(nullptr, QString::fromLatin1(Messages::kLoadFailureTitle.data()),
+                              QString::fromLatin1(Messages::kLoadFailureText.data()));
+        return 1;
+    }
+    SettingsRecord settings;
+    loadSettings(folders.inProgram("KEL.INI"), settings, false);
+    applyStartupDefaults(settings);
+
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    const CommandLine commandLine = parseCommandLine(joinArguments(args));
+    if (commandLine.mode == CommandLine::Mode::Console) {
+        std::fprintf(stderr, "kel: the print server console is not part of this version yet\n");
+        return 2;
+    }
+
+    InstanceLock lock(folders.temp);
+    GuiPrompter prompter;
+    Warnings warnings(prompter, messages);
+    ShellTargetOpener opener;
+    ExternalCommands commands(&opener);
+    SystemClock clock;
+    ViewerContext context{folders,  messages, settings, prompter,
+                          warnings, commands, clock,    commandLine.options};
+    ViewerWindow window(context);
+    prompter.setParent(&window);
+    window.show();
+    if (!commandLine.document.empty()) {
+        QTimer::singleShot(0, &window,
+                           [&window, &commandLine] { window.openDocument(commandLine.document); });
+    }
+    const int rc = QApplication::exec();
+    // The last instance to end empties the temporary folder.
+    if (!lock.othersRunning())
+        emptyTempFolder(folders);
+    return rc != 0 ? rc : window.exitCode();
+}

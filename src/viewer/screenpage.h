@@ -1,0 +1,38 @@
+// The screen drawing of a page: the page picture at a zoom, with its link
+// areas in pixels of the picture.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <string>
+#include <vector>
+
+namespace kel {
+
+struct DocumentSettings;
+class RenderEngine;
+
+struct ScreenLink
+{
+    QRect pixels;
+    std::string target;
+};
+
+struct ScreenPage
+{
+    QImage image;
+    std::vector<ScreenLink> links;
+};
+
+// Pixels per twip at zoom 1: the screen shows 96 pixels per inch.
+inline constexpr double kTwipsPerPixel = 15;
+
+// Draws page `page` (its start must be known) at `zoom` on white paper of
+// the report's size, margins applied through the origin.
+ScreenPage drawScreenPage(RenderEngine &engine, int page, double zoom);
+
+// The design-mode column guides over a page picture: the page's left and top
+// edges and a dotted line with name and value at every named position.
+void drawGuides(QImage &image, const DocumentSettings &settings, double zoom);
+
+} // namespace kel
