@@ -1,11 +1,21 @@
 // keltool: the batch command line of the Kel Printing System.
 #include "cli/cli.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
 #include <cstring>
 
 using namespace kel::cli;
+
+// Qt's offscreen platform complains once per run when the session has no
+// runtime folder; keltool never needs one, so that line is not shown.
+static QtMessageHandler defaultHandler = nullptr;
+static void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    defaultHandler(type, context, text);
+}
 
 static void printHelp()
 {
@@ -25,7 +35,8 @@ int main(int argc, char **argv)
     // window, so the offscreen platform serves where there is no display.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication app(argc, argv);
+    defaultHandler = qInstallMessageHandler(filterMessages);
+    QGuiApplication app(argc, argv);
     for (const Command &c : commands()) {
         if (std::strcmp(argv[1], c.name) == 0)
             return c.run(Args(argv + 2, argv + argc));

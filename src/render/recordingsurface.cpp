@@ -8,15 +8,9 @@
 namespace kel {
 namespace {
 
-// Two decimals at most, so that traces stay stable across compilers.
 std::string num(double v)
 {
-    if (!std::isfinite(v))
-        return v != v ? "nan" : (v > 0 ? "inf" : "-inf");
-    double r = std::round(v * 100) / 100;
-    if (r == 0)
-        r = 0; // no "-0"
-    return formatNumber(r);
+    return RecordingSurface::formatValue(v);
 }
 
 std::string point(double x, double y)
@@ -40,6 +34,17 @@ const char *flagName(FontFlag flag)
 }
 
 } // namespace
+
+// Two decimals at most, so that traces stay stable across compilers.
+std::string RecordingSurface::formatValue(double v)
+{
+    if (!std::isfinite(v))
+        return v != v ? "nan" : (v > 0 ? "inf" : "-inf");
+    double r = std::round(v * 100) / 100;
+    if (r == 0)
+        r = 0; // no "-0"
+    return formatNumber(r);
+}
 
 void RecordingSurface::record(std::string line)
 {

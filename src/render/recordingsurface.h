@@ -24,7 +24,8 @@ public:
 
     const std::vector<std::string> &lines() const { return m_lines; }
     void clearLines() { m_lines.clear(); }
-    // Images that painted as "picture ..." lines carry their pixel size.
+    // A number as the lines write it: at most two decimals, no "-0".
+    static std::string formatValue(double v);
 
     double currentX() const override { return m_x; }
     double currentY() const override { return m_y; }

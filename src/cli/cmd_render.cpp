@@ -1,0 +1,299 @@
+// keltool pages, render, pdf and trace: the rendering engine from the
+// command line.
+//
+// The screen drawing (render, trace) is the viewer's: page picture of the
+// page's size times the zoom, 1 twip = 1/15 pixel at zoom 1, white paper,
+// the margins applied through the origin. The printer drawing (pdf, trace
+// --printer) is the print job's: unzoomed, the left margin through the
+// origin and the top margin added by the engine. EXEC commands run only
+// with --exec.
+#include "app/text.h"
+#include "cli/cli.h"
+#include "documents/opening.h"
+#include "render/clock.h"
+#include "render/externalcommands.h"
+#include "render/pagewalk.h"
+#include "render/paintersurface.h"
+#include "render/recordingsurface.h"
+
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace kel::cli {
+namespace {
+
+constexpr double kScreenTwipsPerPixel = 15;
+// keltool's PDF counts line widths as a 384-dpi printer would, so that a
+// printed line of width W (four printer units per unit) is as wide as the
+// same line on the screen at 100 %.
+constexpr double kPdfLineUnit = 1440.0 / 384.0;
+constexpr int kMaxPicturePixels = 30000; // per side
+
+// Everything a rendering command needs, built from the common options.
+struct Session
+{
+    std::unique_ptr<Environment> env;
+    std::unique_ptr<Document> document;
+    std::unique_ptr<Clock> clock;
+    ShellTargetOpener opener;
+    ExternalCommands commands;
+    FindState find;
+    std::unique_ptr<RenderEngine> engine;
+};
+
+// Opens the document; returns the exit code on failure, 0 when ready.
+int openSession(const ParsedArgs &parsed, Session &s)
+{
+    s.env = setUpEnvironment();
+    if (!s.env)
+        return 2;
+    if (const std::string *now = parsed.option("now")) {
+        const QDateTime at = QDateTime::fromString(QString::fromStdString(*now), Qt::ISODate);
+        if (!at.isValid()) {
+            fail("--now takes a date and time such as 2026-01-31T08:05:09, not \"" + *now + "\"");
+            return 2;
+        }
+        s.clock = std::make_unique<FixedClock>(at);
+    } else {
+        s.clock = std::make_unique<SystemClock>();
+    }
+    OpenOptions options;
+    options.obeyDeleteAfter = false;
+    OpenResult result = openDocument(
+        parsed.positionals[0],
+        {s.env->folders, s.env->messages, s.env->settings, s.env->prompter, *s.env->warnings},
+        options);
+    if (!result.ok()) {
+        if (result.message == kNoMessage)
+            fail(result.detail);
+        else
+            failWithMessage(s.env->messages, result.message, result.detail);
+        return 1;
+    }
+    s.document = std::move(result.document);
+    if (parsed.flag("exec")) {
+        s.commands.setOpener(&s.opener);
+        s.commands.setStartedByCommand(true);
+    }
+    s.engine = std::make_unique<RenderEngine>(
+        *s.document, RenderServices{*s.env->warnings, s.commands, s.find, *s.clock});
+    return 0;
+}
+
+bool zoomOption(const ParsedArgs &parsed, double &zoom)
+{
+    const std::string *text = parsed.option("zoom");
+    if (!text)
+        return true;
+    bool ok = false;
+    zoom = QString::fromStdString(*text).toDouble(&ok);
+    if (!ok || !(zoom > 0) || zoom > 10) {
+        fail("--zoom takes a number above 0 and at most 10, not \"" + *text + "\"");
+        return false;
+    }
+    return true;
+}
+
+// Makes page p reachable; false with a message when it lies beyond.
+bool locate(Session &s, int p)
+{
+    if (s.engine->locatePage(p))
+        return true;
+    const PageState &pages = s.engine->pages();
+    if (pages.lastPageKnown()) {
+        fail("page " + std::to_string(p) + " is beyond the last page of the document (" +
+             std::to_string(pages.lastPage()) + ")");
+    } else {
+        fail("page " + std::to_string(p) + " is beyond the " +
+             std::to_string(PageState::kMaxPages) + " pages a document may have");
+    }
+    return false;
+}
+
+bool onePositional(const ParsedArgs &parsed, const char *usage)
+{
+    if (parsed.positionals.size() == 1)
+        return true;
+    fail(std::string("usage: keltool ") + usage);
+    return false;
+}
+
+int runPages(const Args &args)
+{
+    ParsedArgs parsed;
+    if (!parseArgs(args, {}, {}, parsed) || !onePositional(parsed, "pages FILE"))
+        return 2;
+    Session s;
+    if (const int code = openSession(parsed, s))
+        return code;
+    const int count = s.engine->countPages();
+    if (!s.engine->pages().lastPageKnown()) {
+        fail("the document has more than " + std::to_string(PageState::kMaxPages) +
+             " pages; only the first " + std::to_string(PageState::kMaxPages) + " can be shown");
+    }
+    std::printf("pages=%d\n", count);
+    return 0;
+}
+
+int runRender(const Args &args)
+{
+    ParsedArgs parsed;
+    const char *usage = "render FILE --page N [--zoom Z] -o OUT.png";
+    if (!parseArgs(args, {"page", "zoom", "o", "now"}, {"exec"}, parsed) ||
+        !onePositional(parsed, usage))
+        return 2;
+    int page = 1;
+    double zoom = 1;
+    const std::string *out = parsed.option("o");
+    if (!parsed.option("page") || !out) {
+        fail(std::string("usage: keltool ") + usage);
+        return 2;
+    }
+    if (!intOption(parsed, "page", page) || !zoomOption(parsed, zoom))
+        return 2;
+    Session s;
+    if (const int code = openSession(parsed, s))
+        return code;
+    const DocumentSettings &settings = s.document->settings;
+    const long width = std::lround(settings.pageWidth * zoom / kScreenTwipsPerPixel);
+    const long height = std::lround(settings.pageLength * zoom / kScreenTwipsPerPixel);
+    if (width < 1 || height < 1 || width > kMaxPicturePixels || height > kMaxPicturePixels) {
+        fail("the page picture would be " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels; choose another zoom");
+        return 2;
+    }
+    if (!locate(s, page))
+        return 2;
+
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    image.setDotsPerMeterX(3780); // 96 dpi
+    image.setDotsPerMeterY(3780);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        PainterSurface surface(
+            painter,
+            {QPointF(settings.leftMargin * zoom, settings.topMargin * zoom), kScreenTwipsPerPixel});
+        s.engine->drawing().zoomFactor = zoom;
+        s.engine->drawPage(page, surface);
+    }
+    if (!image.save(QString::fromStdString(*out), "PNG")) {
+        fail("cannot write " + *out);
+        return 2;
+    }
+    return 0;
+}
+
+int runPdf(const Args &args)
+{
+    ParsedArgs parsed;
+    const char *usage = "pdf FILE -o OUT.pdf [--from N --to M]";
+    if (!parseArgs(args, {"o", "from", "to", "now"}, {"exec"}, parsed) ||
+        !onePositional(parsed, usage))
+        return 2;
+    const std::string *out = parsed.option("o");
+    if (!out) {
+        fail(std::string("usage: keltool ") + usage);
+        return 2;
+    }
+    int from = 1;
+    int to = 0;
+    if (!intOption(parsed, "from", from) || !intOption(parsed, "to", to))
+        return 2;
+    if (from < 1 || (parsed.option("to") && to < from)) {
+        fail("--from and --to take pages 1 and up, --to not below --from");
+        return 2;
+    }
+    Session s;
+    if (const int code = openSession(parsed, s))
+        return code;
+    if (!parsed.option("to"))
+        to = s.engine->countPages();
+    if (!s.engine->locatePage(from) || !s.engine->locatePage(to)) {
+        failWithMessage(s.env->messages, 153, "pages beyond the document");
+        return 1;
+    }
+
+    const DocumentSettings &settings = s.document->settings;
+    QPdfWriter writer(QString::fromStdString(*out));
+    writer.setResolution(1200);
+    writer.setCreator(QStringLiteral("Kel Printing System"));
+    writer.setTitle(fromCp1252(settings.title));
+    writer.setPageSize(QPageSize(QSizeF(settings.pageWidth / 1440.0, settings.pageLength / 1440.0),
+                                 QPageSize::Inch, QString(), QPageSize::ExactMatch));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        fail("cannot write " + *out);
+        return 2;
+    }
+    PainterSurface surface(painter, {QPointF(settings.leftMargin, 0), kPdfLineUnit});
+    for (int p = from; p <= to; ++p) {
+        if (p > from)
+            writer.newPage();
+        s.engine->printPage(p, surface);
+    }
+    if (!painter.end()) {
+        fail("cannot write " + *out);
+        return 2;
+    }
+    return 0;
+}
+
+int runTrace(const Args &args)
+{
+    ParsedArgs parsed;
+    const char *usage = "trace FILE --page N [--zoom Z] [--printer]";
+    if (!parseArgs(args, {"page", "zoom", "now"}, {"exec", "printer"}, parsed) ||
+        !onePositional(parsed, usage))
+        return 2;
+    int page = 1;
+    double zoom = 1;
+    if (!parsed.option("page")) {
+        fail(std::string("usage: keltool ") + usage);
+        return 2;
+    }
+    if (!intOption(parsed, "page", page) || !zoomOption(parsed, zoom))
+        return 2;
+    Session s;
+    if (const int code = openSession(parsed, s))
+        return code;
+    if (!locate(s, page))
+        return 2;
+    RecordingSurface surface;
+    if (parsed.flag("printer")) {
+        s.engine->printPage(page, surface);
+    } else {
+        s.engine->drawing().zoomFactor = zoom;
+        s.engine->drawPage(page, surface);
+    }
+    for (const std::string &line : surface.lines())
+        std::printf("%s\n", line.c_str());
+    for (const LinkArea &area : s.engine->linkAreas().areas()) {
+        const QRectF &r = area.rect;
+        const auto f = &RecordingSurface::formatValue;
+        std::printf("link %d %s,%s %s,%s %s\n", area.number, f(r.x()).c_str(), f(r.y()).c_str(),
+                    f(r.width()).c_str(), f(r.height()).c_str(), area.target.c_str());
+    }
+    return 0;
+}
+
+const CommandRegistration pagesCommand({"pages", "FILE",
+                                        "walk the whole document and print pages=N", &runPages});
+const CommandRegistration
+    renderCommand({"render", "FILE --page N [--zoom Z] [--now DATETIME] [--exec] -o OUT.png",
+                   "draw page N as the viewer does at zoom Z (default 1) into a PNG", &runRender});
+const CommandRegistration pdfCommand(
+    {"pdf", "FILE -o OUT.pdf [--from N] [--to M] [--now DATETIME] [--exec]",
+     "print the pages through the printer drawing into a PDF of the report's page size", &runPdf});
+const CommandRegistration traceCommand(
+    {"trace", "FILE --page N [--zoom Z] [--printer] [--now DATETIME] [--exec]",
+     "print the drawing operations of page N, one per line, then its link areas", &runTrace});
+
+} // namespace
+} // namespace kel::cli
