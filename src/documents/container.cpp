@@ -77,6 +77,12 @@ std::string safeFileName(std::string_view name)
     name = trimmed(name);
     if (name.empty() || name.front() == '.')
         return {};
+    // A file name has room for 255 bytes; the end of a longer one is kept,
+    // which holds its extension and, for a report, its time stamp.
+    if (name.size() > kMaxFileName)
+        name = name.substr(name.size() - kMaxFileName);
+    if (name.front() == '.')
+        return "_" + std::string(name.substr(1));
     return std::string(name);
 }
 

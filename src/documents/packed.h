@@ -42,7 +42,9 @@ std::string memberNameFor(std::string_view pathOrReference);
 
 // A name from outside as a plain file name of one folder: cut to the part
 // after the last "/" or "\", trimmed; "" when that is empty, "..", or begins
-// with ".".
+// with ".". A name longer than kMaxFileName keeps its last kMaxFileName
+// bytes (room is left for the ".KEL" a report member gains).
+inline constexpr size_t kMaxFileName = 250;
 std::string safeFileName(std::string_view name);
 
 // The scrambled 432-byte header of a member (without its CR LF). The name is
@@ -90,7 +92,8 @@ bool unpackPackedFile(std::string &path, const Folders &folders, std::string &er
 
 // The line rewriter of packing: PIC= and SND= references inside command
 // groups are rewritten to their member names and collected, once each (the
-// comparison ignores case), up to kMaxResources.
+// comparison ignores case, and later spellings are written as the first),
+// up to kMaxResources.
 class ReferenceRewriter
 {
 public:
@@ -106,7 +109,9 @@ public:
     const std::vector<std::string> &resources() const { return m_resources; }
 
 private:
-    void addResource(std::string_view name);
+    // Lists a name unless it is there in any letter case; returns the
+    // spelling listed (the name itself when the list is full).
+    std::string_view addResource(std::string_view name);
 
     char m_open;
     char m_close;

@@ -66,15 +66,15 @@ PackResult failure(std::string detail)
 
 } // namespace
 
-void ReferenceRewriter::addResource(std::string_view name)
+std::string_view ReferenceRewriter::addResource(std::string_view name)
 {
-    if (name.empty() || static_cast<int>(m_resources.size()) >= kMaxResources)
-        return;
     for (const std::string &r : m_resources) {
         if (equalsNoCase(r, name))
-            return;
+            return r;
     }
-    m_resources.emplace_back(name);
+    if (name.empty() || static_cast<int>(m_resources.size()) >= kMaxResources)
+        return name;
+    return m_resources.emplace_back(name);
 }
 
 bool ReferenceRewriter::rewrite(std::string_view line, std::string &out)
@@ -99,11 +99,15 @@ bool ReferenceRewriter::rewrite(std::string_view line, std::string &out)
             if (i >= line.size() || line[i] != '$')
                 out += '$';
             // The name runs up to and including the first ";", "," or
-            // close delimiter; that last character is not part of it.
+            // close delimiter; that last character is not part of it. A name
+            // met before in another letter case is stored once, and every
+            // reference is written with the spelling stored, so that all of
+            // them find the one member on a case-sensitive file system.
             const size_t start = i;
             while (i < line.size() && line[i] != ';' && line[i] != ',' && line[i] != m_close)
-                out += referenceChar(line[i++]);
-            addResource(line.substr(start, i - start));
+                ++i;
+            for (char n : addResource(line.substr(start, i - start)))
+                out += referenceChar(n);
             if (i >= line.size())
                 break;
             out += line[i];
