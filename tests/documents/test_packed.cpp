@@ -333,3 +333,35 @@ TEST(PackCurrentReport, TargetRules)
     EXPECT_EQ(refused.message, 290);
     EXPECT_FALSE(refused.detail.empty());
 }
+
+TEST(OpenDocument, RoutesPackedReportsAndContainersByContent)
+{
+    test::TestEnvironment env;
+    const std::string report = crlf({"REPORT_TITLE=inner", "[HEADER]", "[DATA]", "x"});
+    const std::string c = container({{"$report", report}, {"$pic.png", "P"}});
+
+    // A bare container under any name: the report member becomes NAME.KEL.
+    const OpenResult plain = open(env, env.dir.write("c.bin", c));
+    ASSERT_TRUE(plain.ok()) << plain.detail;
+    EXPECT_EQ(plain.document->settings.title, "inner");
+    EXPECT_EQ(plain.document->settings.originalPath, env.folders.inTemp("$report.KEL"));
+    EXPECT_EQ(read(env.folders.inTemp("$pic.png")), "P");
+
+    // A packed report is unpacked whatever its name, except that the
+    // listing names convert it as text.
+    const std::string inner = env.dir.write("inner", c);
+    std::string error;
+    ASSERT_TRUE(makePackedFile(inner, env.dir.file("p.kel"), error)) << error;
+    const std::string packed = read(env.dir.file("p.kel"));
+    const OpenResult unpacked = open(env, env.dir.write("p.anything", packed));
+    ASSERT_TRUE(unpacked.ok()) << unpacked.detail;
+    EXPECT_EQ(unpacked.document->settings.title, "inner");
+
+    const OpenResult asText = open(env, env.dir.write("p.txt", packed));
+    ASSERT_TRUE(asText.ok()) << asText.detail;
+    EXPECT_EQ(asText.document->settings.title, env.dir.file("p.txt"));
+    EXPECT_EQ(asText.document->lines.record(2).substr(0, 8), std::string("\x01"
+                                                                         "50\x02"
+                                                                         "22\x03\x04",
+                                                                         8));
+}
