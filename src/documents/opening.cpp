@@ -264,8 +264,9 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
         std::error_code ec;
         fs::remove(converted, ec);
         if (isTemplate) {
-            if (!processTemplate(path, converted))
-                return refuse(kNoMessage, path + ": the template data could not be merged");
+            const TemplateResult merged = processTemplate(path, converted);
+            if (!merged.ok())
+                return refuse(kNoMessage, merged.detail);
         } else {
             const ConvertResult result = convertTextToReport(
                 path, converted, listingSettings(env.settings, listingType(byName)));
@@ -297,15 +298,16 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
         std::string_view first;
         LineSplitter splitter(bytes);
         if (splitter.next(first) && isContainerStart(first)) {
+            // The members go into TEMP; the first, the report, then takes the
+            // name TEMP/NAME.KEL.
             std::string error;
-            const std::string members = listMembers(path);
-            const std::string name = std::string(field(field(members, '|', 1), ';', 1));
-            const std::string extracted = folders.inTemp(name);
-            const std::string target = folders.inTemp(name + ".KEL");
-            if (name.empty() || !extractMembers(path, folders.temp, error)) {
+            std::vector<std::string> written;
+            if (!extractMembers(path, folders.temp, error, &written)) {
                 observer.busy(false);
-                return refuse(289, error.empty() ? path : error, true);
+                return refuse(289, error, true);
             }
+            const std::string extracted = folders.inTemp(written.front());
+            const std::string target = extracted + ".KEL";
             std::error_code ec;
             fs::remove(target, ec);
             fs::rename(extracted, target, ec);

@@ -1,6 +1,68 @@
 #include "documents/textconvert.h"
 
+#include "app/text.h"
+#include "documents/documentsettings.h"
+
+#include <array>
+
 namespace kel {
+namespace {
+
+constexpr char kOpen = '\x01';
+constexpr char kClose = '\x02';
+
+// Whole-line directives of a listing (compared trimmed and upper-cased) and
+// the command each becomes. "\033" is ESC; an octal escape ends after three
+// digits, so "\0334" is ESC followed by "4".
+struct Directive
+{
+    std::string_view line;
+    std::string_view command;
+};
+constexpr std::array<Directive, 13> kDirectives = {{
+    {".\\NP", "\\NP"},
+    {"\x0c", "\\NP"},
+    {".NP", "\\NP"},
+    {".B=Y", "B=Y"},
+    {"\033<", "B=Y"},
+    {".B=N", "B=N"},
+    {"\033F", "B=N"}, // ESC F
+    {".I=Y", "I=Y"},
+    {"\0334", "I=Y"}, // ESC 4
+    {".I=N", "I=N"},
+    {"\0335", "I=N"}, // ESC 5
+    {".U=Y", "U=Y"},
+    {".U=N", "U=N"},
+}};
+
+std::string_view directiveFor(std::string_view line)
+{
+    const std::string_view t = trimmed(line);
+    // Every directive is at most four characters; longer lines are text.
+    if (t.empty() || t.size() > 4)
+        return {};
+    const std::string up = upper(t);
+    for (const Directive &d : kDirectives) {
+        if (up == d.line)
+            return d.command;
+    }
+    return {};
+}
+
+void command(std::string &out, std::string_view text)
+{
+    out += kOpen;
+    out += text;
+    out += kClose;
+}
+
+void line(std::string &out, std::string_view text)
+{
+    out += text;
+    out += "\r\n";
+}
+
+} // namespace
 
 ListingSettings listingSettings(const SettingsRecord &settings, DocType type)
 {
@@ -11,9 +73,84 @@ ListingSettings listingSettings(const SettingsRecord &settings, DocType type)
             row.fontSize};
 }
 
-ConvertResult convertTextToReport(const std::string &, const std::string &, const ListingSettings &)
+double listingFontSize(std::string_view setting)
 {
-    return ConvertResult::CannotRead;
+    const double size = leadingNumber(setting);
+    return size > 0 && size < 1e6 ? size : kDefaultListingFontSize;
+}
+
+std::string listingToReport(std::string_view listing, const std::string &sourcePath,
+                            const ListingSettings &settings)
+{
+    const bool landscape = upper(trimmed(settings.orientation)) == "LANDSCAPE";
+    const double fontSize = listingFontSize(settings.fontSize);
+
+    // MAXY is measured on the page the loader will lay out: a length that
+    // reads as 0 gives the A4 page there, so it does here too (an empty
+    // length would otherwise put MAXY above the top of the page).
+    double length = leadingNumber(settings.length);
+    double width = leadingNumber(settings.width);
+    if (length == 0) {
+        length = kA4Length;
+        width = kA4Width;
+    }
+    const double maxY = (landscape ? width : length) - 50 * fontSize;
+
+    std::string out;
+    out.reserve(listing.size() + listing.size() / 4 + 512);
+    if (!settings.conversion.empty())
+        line(out, "CONVERSION=" + settings.conversion);
+    line(out, landscape ? "ORIENTATION=2" : "ORIENTATION=1");
+    line(out, "REPORT_TITLE=" + sourcePath);
+    line(out, "PAGELENGTH=" + settings.length);
+    line(out, "PAGEWIDTH=" + settings.width);
+    line(out, "SPACING=" + formatNumber(25 * fontSize));
+    line(out, "MAXY=" + formatNumber(maxY));
+    if (!settings.printer.empty())
+        line(out, "PRINTER=" + settings.printer);
+    line(out, std::string("OPEN=") + kOpen);
+    line(out, std::string("CLOSE=") + kClose);
+
+    line(out, "[HEADER]");
+    command(out, "Trim=N");
+    out += "\r\n";
+    command(out, "F=" + settings.fontName + ";S=" + formatNumber(fontSize));
+    out += "\r\n";
+    command(out, "\\N");
+    out += "\r\n";
+    line(out, "[DATA]");
+
+    LineSplitter splitter(listing);
+    std::string_view text;
+    while (splitter.next(text)) {
+        if (const std::string_view d = directiveFor(text); !d.empty()) {
+            command(out, d);
+            out += "\r\n";
+            continue;
+        }
+        // A listing line longer than one report line may carry goes on in
+        // the next report line; an empty listing line still feeds a line.
+        size_t pos = 0;
+        do {
+            command(out, "50");
+            out += text.substr(pos, kMaxListingPiece);
+            command(out, "\\N");
+            out += "\r\n";
+            pos += kMaxListingPiece;
+        } while (pos < text.size());
+    }
+    return out;
+}
+
+ConvertResult convertTextToReport(const std::string &source, const std::string &target,
+                                  const ListingSettings &settings)
+{
+    std::string listing;
+    if (!readFile(source, listing))
+        return ConvertResult::CannotRead;
+    if (!writeFile(target, listingToReport(listing, source, settings)))
+        return ConvertResult::CannotWrite;
+    return listing.empty() ? ConvertResult::EmptyListing : ConvertResult::Converted;
 }
 
 } // namespace kel

@@ -1,0 +1,107 @@
+// Converting a large text listing into a report and opening it, against
+// reading the same listing plainly in the same run.
+//
+// The listing (200,000 lines) is written once into the system's temporary
+// folder. BM_ConvertAndOpen is what the viewer does with a ".txt" file:
+// conversion into "$$$.$$$", then the whole opening of the report. The
+// figures to compare it with are BM_CountLines (the work of "wc -l") and
+// BM_Convert (the conversion alone).
+#include "app/folders.h"
+#include "app/messages.h"
+#include "app/prompter.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "app/warnings.h"
+#include "documents/opening.h"
+#include "documents/textconvert.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <filesystem>
+
+using namespace kel;
+
+namespace {
+
+struct Fixture
+{
+    Folders folders;
+    Messages messages;
+    SettingsRecord settings;
+    ScriptedPrompter prompter;
+    Warnings warnings{prompter, messages};
+    std::string listing;
+
+    explicit Fixture(int lines)
+    {
+        std::string error;
+        folders.program = std::filesystem::temp_directory_path().string();
+        folders.temp = std::filesystem::temp_directory_path() / "kel-bench";
+        folders.tempSub = folders.temp + "/Temp";
+        prepareTempFolder(folders.temp, error);
+        settings.row(DocType::Txt) = {"", "PORTRAIT", "16840", "11907", "Courier New", "9"};
+        listing = folders.temp + "/listing-" + std::to_string(lines) + "-v2.txt";
+        if (!std::filesystem::exists(listing)) {
+            std::string text;
+            for (int i = 0; i < lines; ++i) {
+                // A page break every 60 lines, as printer listings have.
+                if (i % 60 == 59) {
+                    text += "\f\r\n";
+                    continue;
+                }
+                text += "  " + std::to_string(100000 + i) + "  Customer {" + std::to_string(i) +
+                        "}   Invoice 2026-" + std::to_string(i % 997) +
+                        "        1250.00   caf\xe9\r\n";
+            }
+            writeFile(listing, text);
+        }
+    }
+};
+
+Fixture &fixture()
+{
+    static Fixture f(200000);
+    return f;
+}
+
+void BM_CountLines(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    for (auto _ : state) {
+        std::string bytes;
+        readFile(f.listing, bytes);
+        benchmark::DoNotOptimize(std::count(bytes.begin(), bytes.end(), '\n'));
+    }
+}
+
+void BM_Convert(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    const std::string out = f.folders.inTemp("bench-converted.kel");
+    const ListingSettings s = listingSettings(f.settings, DocType::Txt);
+    for (auto _ : state) {
+        if (convertTextToReport(f.listing, out, s) != ConvertResult::Converted)
+            state.SkipWithError("conversion failed");
+    }
+}
+
+void BM_ConvertAndOpen(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    for (auto _ : state) {
+        OpenResult r = openDocument(
+            f.listing, {f.folders, f.messages, f.settings, f.prompter, f.warnings}, {});
+        if (!r.ok()) {
+            state.SkipWithError("open failed");
+            break;
+        }
+        benchmark::DoNotOptimize(r.document->lines.count());
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_CountLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Convert)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertAndOpen)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
