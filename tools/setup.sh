@@ -49,6 +49,12 @@ run)
   ./build/bin/keltool settings data/samples/sample.kel
   ;;
 test)
+  # A real print system for the printing tests.
+  if cups_env=$(bash tools/cups-setup.sh); then
+    export $cups_env
+  else
+    echo "setup: CUPS could not be started; the printing tests through CUPS are skipped" >&2
+  fi
   build build -DKEL_WERROR=ON
   (cd build && ctest --output-on-failure -j "$jobs")
   build build-asan -DKEL_WERROR=ON -DKEL_SANITIZE=ON -DKEL_BUILD_BENCH=OFF

@@ -55,9 +55,9 @@ bool isFileUnwritable(const std::string &path)
     return !out;
 }
 
-bool exportReport(const std::string &workingPath, const std::string &target, char open,
-                  char close, const std::string &tempFolder,
-                  const std::function<void(int64_t)> &progress, std::string &error)
+bool exportReport(const std::string &workingPath, const std::string &target, char open, char close,
+                  const std::string &tempFolder, const std::function<void(int64_t)> &progress,
+                  std::string &error)
 {
     std::string document;
     if (!readFile(workingPath, document)) {

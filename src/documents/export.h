@@ -27,8 +27,8 @@ bool isFileUnwritable(const std::string &path);
 // Exports the working copy of a report into `target`, through a temporary
 // file in `tempFolder`. `progress` gets the number of lines read so far.
 // False with `error` on a file that cannot be read or written.
-bool exportReport(const std::string &workingPath, const std::string &target, char open,
-                  char close, const std::string &tempFolder,
-                  const std::function<void(int64_t)> &progress, std::string &error);
+bool exportReport(const std::string &workingPath, const std::string &target, char open, char close,
+                  const std::string &tempFolder, const std::function<void(int64_t)> &progress,
+                  std::string &error);
 
 } // namespace kel

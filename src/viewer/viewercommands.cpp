@@ -46,8 +46,7 @@ void ViewerWindow::dispatch(const QString &key)
     m_context.commands.setStartedByCommand(true);
     const bool doc = hasDocument();
     if (key == QLatin1String("sendbymail")) {
-        if (doc)
-            notAvailable();
+        sendByMail();
     } else if (key == QLatin1String("findagain")) {
         findAgain();
     } else if (key == QLatin1String("findtext")) {
@@ -68,18 +67,22 @@ void ViewerWindow::dispatch(const QString &key)
         editCommand();
     } else if (key == QLatin1String("about")) {
         aboutCommand();
-    } else if (key == QLatin1String("printsetup") || key == QLatin1String("imprime") ||
-               key == QLatin1String("exportar") || key == QLatin1String("salvar")) {
-        if (doc)
-            notAvailable();
+    } else if (key == QLatin1String("printsetup")) {
+        printSetupCommand();
     } else if (key == QLatin1String("acerca")) {
         zoomStep(1);
     } else if (key == QLatin1String("aleja")) {
         zoomStep(2);
     } else if (key == QLatin1String("salir")) {
         close();
+    } else if (key == QLatin1String("exportar")) {
+        exportCommand();
     } else if (key == QLatin1String("abrir")) {
         openCommand();
+    } else if (key == QLatin1String("salvar")) {
+        saveCommand();
+    } else if (key == QLatin1String("imprime")) {
+        printWholeDocument();
     } else if (key == QLatin1String("for01")) {
         nextPage();
     } else if (key == QLatin1String("for02")) {

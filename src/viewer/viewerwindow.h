@@ -31,6 +31,7 @@ struct SettingsRecord;
 class ViewerToolbar;
 class Warnings;
 class Clock;
+struct PrintRequest;
 
 // What the viewer shares with the rest of the program; all owned by main().
 struct ViewerContext
@@ -87,6 +88,17 @@ public:
     void findAgain();
     void drawColumnGuides();
 
+    // Printing, export, save and mail, as their commands run them once the
+    // dialogs have been answered.
+    void setCurrentPrinter(const std::string &name) { m_printerName = name; }
+    const std::string &currentPrinter();
+    void printWholeDocument();
+    void print(const PrintRequest &request);
+    bool exportTo(const std::string &path);
+    // Forms: 1 the working copy, 2 a packed report, 3 the page picture.
+    bool saveAs(const std::string &path, int form);
+    void sendByMail();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -108,6 +120,10 @@ private:
     void aboutCommand();
     void notAvailable();
     void pumpEvents();
+    void printSetupCommand();
+    void exportCommand();
+    void saveCommand();
+    void runPrintJob(const std::string &printer, int copies, bool allPages, int from, int to);
 
     ViewerContext &m_context;
     std::unique_ptr<Document> m_document;
@@ -120,6 +136,7 @@ private:
     double m_zoom = 1;
     int m_exitCode = 0;
     QString m_lastOpenFolder;
+    std::string m_printerName;
 
     QToolBar *m_toolBar;
     std::unique_ptr<ViewerToolbar> m_toolbar;

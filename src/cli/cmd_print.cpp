@@ -1,0 +1,148 @@
+// keltool print and export: the viewer's print job and export on the
+// command line.
+#include "app/text.h"
+#include "cli/cli.h"
+#include "documents/export.h"
+#include "documents/opening.h"
+#include "render/clock.h"
+#include "render/externalcommands.h"
+#include "render/pagewalk.h"
+#include "render/printjob.h"
+#include "viewer/printers.h"
+
+#include <cstdio>
+
+namespace kel::cli {
+namespace {
+
+// Opens the one document of a command; returns null after saying why.
+std::unique_ptr<Document> openFor(const std::string &path, Environment &env, int &exitCode)
+{
+    OpenOptions options;
+    options.obeyDeleteAfter = false;
+    OpenResult result = openDocument(
+        path, {env.folders, env.messages, env.settings, env.prompter, *env.warnings}, options);
+    if (!result.ok()) {
+        if (result.message == kNoMessage)
+            fail(result.detail);
+        else
+            failWithMessage(env.messages, result.message, result.detail);
+        exitCode = 1;
+        return nullptr;
+    }
+    return std::move(result.document);
+}
+
+int runExport(const Args &args)
+{
+    ParsedArgs parsed;
+    if (!parseArgs(args, {}, {}, parsed))
+        return 2;
+    if (parsed.positionals.size() != 2) {
+        fail("usage: keltool export REPORT OUT.txt");
+        return 2;
+    }
+    auto env = setUpEnvironment();
+    if (!env)
+        return 2;
+    int code = 0;
+    auto document = openFor(parsed.positionals[0], *env, code);
+    if (!document)
+        return code;
+    const DocumentSettings &s = document->settings;
+    if (s.exportAllowed != "Y") {
+        failWithMessage(env->messages, 155, "export not allowed");
+        return 1;
+    }
+    const std::string &out = parsed.positionals[1];
+    if (isFileUnwritable(out)) {
+        failWithMessage(env->messages, 158, "cannot write " + out);
+        return 2;
+    }
+    std::string error;
+    if (!exportReport(s.workingPath, out, s.openDelimiter, s.closeDelimiter, env->folders.temp, {},
+                      error)) {
+        fail(error);
+        return 2;
+    }
+    return 0;
+}
+
+int runPrint(const Args &args)
+{
+    ParsedArgs parsed;
+    if (!parseArgs(args, {"printer", "from", "to", "copies"}, {"exec"}, parsed))
+        return 2;
+    if (parsed.positionals.size() != 1) {
+        fail("usage: keltool print REPORT [--printer NAME] [--from N --to M] [--copies K]");
+        return 2;
+    }
+    int from = 1;
+    int to = 0;
+    int copies = 1;
+    if (!intOption(parsed, "from", from) || !intOption(parsed, "to", to) ||
+        !intOption(parsed, "copies", copies))
+        return 2;
+    const bool range = parsed.option("from") || parsed.option("to");
+    if (range && !parsed.option("to"))
+        to = from;
+    if (range && !parsed.option("from"))
+        from = 1;
+    if (copies < 1 || (range && (from < 1 || to < from || to > 20000))) {
+        fail("--from, --to and --copies take whole numbers from 1, --to not below --from");
+        return 2;
+    }
+    auto env = setUpEnvironment();
+    if (!env)
+        return 2;
+    std::string printer = parsed.option("printer") ? *parsed.option("printer") : "";
+    if (printer.empty())
+        printer = defaultPrinterName();
+    if (printer.empty()) {
+        fail("no printer given and the system has no default printer; use --printer NAME");
+        return 2;
+    }
+    int code = 0;
+    auto document = openFor(parsed.positionals[0], *env, code);
+    if (!document)
+        return code;
+    if (document->settings.printAllowed != "Y") {
+        failWithMessage(env->messages, 150, "printing not allowed");
+        return 1;
+    }
+    std::string error;
+    auto destination = PrintDestination::open(printer, document->settings.title, copies, error);
+    if (!destination) {
+        failWithMessage(env->messages, 133, error);
+        return 1;
+    }
+    ShellTargetOpener opener;
+    ExternalCommands commands(parsed.flag("exec") ? &opener : nullptr);
+    commands.setStartedByCommand(parsed.flag("exec"));
+    FindState find;
+    SystemClock clock;
+    RenderEngine engine(*document, RenderServices{*env->warnings, commands, find, clock});
+    PrintJob job(engine, destination->device());
+    job.setRepeat(destination->repeat());
+    const PrintOutcome outcome = range ? job.printPageRange(from, to) : job.printWholeDocument();
+    const std::string file = destination->outputPath();
+    destination.reset();
+    if (outcome.message != 0) {
+        failWithMessage(env->messages, outcome.message, "printing failed");
+        return 1;
+    }
+    std::printf("printed=%d\n", outcome.pagesPrinted);
+    if (!file.empty())
+        std::printf("file=%s\n", file.c_str());
+    return 0;
+}
+
+const CommandRegistration exportCommand({"export", "REPORT OUT.txt",
+                                         "write the lines marked for export as fields",
+                                         &runExport});
+const CommandRegistration printCommand(
+    {"print", "REPORT [--printer NAME] [--from N --to M] [--copies K] [--exec]",
+     "print through CUPS (or a pdf:FOLDER printer) as the viewer's print job does", &runPrint});
+
+} // namespace
+} // namespace kel::cli

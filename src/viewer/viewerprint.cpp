@@ -1,0 +1,264 @@
+// The viewer's printing, export, save and mail commands.
+#include "app/folders.h"
+#include "app/messages.h"
+#include "app/prompter.h"
+#include "app/text.h"
+#include "documents/export.h"
+#include "documents/opening.h"
+#include "documents/packed.h"
+#include "render/pagewalk.h"
+#include "render/printjob.h"
+#include "viewer/mail.h"
+#include "viewer/pagearea.h"
+#include "viewer/printdialog.h"
+#include "viewer/printers.h"
+#include "viewer/viewerwindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <filesystem>
+
+namespace kel {
+
+namespace {
+
+QString saveFilter(const QString &pairs)
+{
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i];
+        const int paren = name.indexOf(QLatin1Char('('));
+        if (paren >= 0)
+            name = name.left(paren).trimmed();
+        filters << name + QStringLiteral(" (") +
+                       QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+} // namespace
+
+const std::string &ViewerWindow::currentPrinter()
+{
+    if (m_printerName.empty())
+        m_printerName = defaultPrinterName();
+    return m_printerName;
+}
+
+void ViewerWindow::printWholeDocument()
+{
+    if (!m_engine)
+        return;
+    if (m_document->settings.printAllowed != "Y") {
+        const Messages &m = m_context.messages;
+        m_context.prompter.notice(150, m.qtext(150), m.qtext(140));
+        return;
+    }
+    runPrintJob(currentPrinter(), 1, true, 0, 0);
+}
+
+void ViewerWindow::printSetupCommand()
+{
+    if (!m_engine)
+        return;
+    const Messages &m = m_context.messages;
+    if (upper(m_document->settings.printAllowed) == "N") {
+        m_context.prompter.notice(150, m.qtext(150), m.qtext(140));
+        return;
+    }
+    PrintDialog dialog(m, m_context.prompter, currentPrinter(), currentPage(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    print(dialog.request());
+}
+
+void ViewerWindow::print(const PrintRequest &request)
+{
+    if (!m_engine)
+        return;
+    m_printerName = request.printer;
+    runPrintJob(request.printer, request.copies, request.allPages, request.from, request.to);
+}
+
+void ViewerWindow::runPrintJob(const std::string &printer, int copies, bool allPages, int from,
+                               int to)
+{
+    const Messages &m = m_context.messages;
+    std::string error;
+    auto destination = PrintDestination::open(
+        printer, fromCp1252(m_document->settings.title).toStdString(), copies, error);
+    if (!destination) {
+        m_context.prompter.error(
+            133, m.qtext(133) + QStringLiteral("\n") + QString::fromStdString(error), m.qtext(122));
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    PrintJob job(*m_engine, destination->device());
+    job.setRepeat(destination->repeat());
+    job.onPageDone([this](int page) {
+        setStatus(QStringLiteral("Printing page %1 of %2")
+                      .arg(page)
+                      .arg(QString::fromStdString(m_engine->pages().lastPageText())));
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+    const PrintOutcome outcome = allPages ? job.printWholeDocument() : job.printPageRange(from, to);
+    destination.reset(); // ends the job: the file or the spool is complete
+    QApplication::restoreOverrideCursor();
+    if (outcome.message == 153) {
+        m_context.prompter.error(153, m.qtext(153), m.qtext(140));
+    } else if (outcome.message != 0) {
+        m_context.prompter.error(outcome.message, m.qtext(outcome.message),
+                                 m.qtext(allPages ? 169 : 140));
+    }
+    if (outcome.message == 0) {
+        setStatus(m.qtext(168) + QLatin1Char(' ') + QString::number(currentPage()) +
+                  QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
+                  QString::fromStdString(m_engine->pages().lastPageText()));
+    }
+    redrawCurrentPage();
+    enableDocumentCommands();
+}
+
+void ViewerWindow::exportCommand()
+{
+    if (!m_engine)
+        return;
+    const Messages &m = m_context.messages;
+    if (m_document->settings.exportAllowed != "Y") {
+        m_context.prompter.notice(155, m.qtext(155), m.qtext(140));
+        return;
+    }
+    const QString chosen = QFileDialog::getSaveFileName(this, m.qtext(157), m_lastOpenFolder,
+                                                        saveFilter(m.qtext(156)));
+    if (chosen.isEmpty())
+        return;
+    exportTo(chosen.toStdString());
+}
+
+bool ViewerWindow::exportTo(const std::string &path)
+{
+    if (!m_engine)
+        return false;
+    const Messages &m = m_context.messages;
+    if (m_document->settings.exportAllowed != "Y") {
+        m_context.prompter.notice(155, m.qtext(155), m.qtext(140));
+        return false;
+    }
+    if (isFileUnwritable(path)) {
+        m_context.prompter.error(158, m.qtext(158), m.qtext(140));
+        return false;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString saved = statusText();
+    setStatus(m.qtext(159));
+    const DocumentSettings &s = m_document->settings;
+    std::string error;
+    const bool ok = exportReport(
+        s.workingPath, path, s.openDelimiter, s.closeDelimiter, m_context.folders.temp,
+        [this](int64_t line) {
+            if (line % 65536 == 0)
+                QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        },
+        error);
+    setStatus(saved);
+    QApplication::restoreOverrideCursor();
+    if (!ok)
+        m_context.prompter.error(
+            158, m.qtext(158) + QStringLiteral("\n") + QString::fromStdString(error), m.qtext(140));
+    return ok;
+}
+
+void ViewerWindow::saveCommand()
+{
+    if (!m_engine)
+        return;
+    const Messages &m = m_context.messages;
+    if (m_document->settings.saveAllowed != "Y") {
+        m_context.prompter.notice(162, m.qtext(162), m.qtext(140));
+        return;
+    }
+    QFileDialog dialog(this, m.qtext(164), m_lastOpenFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(saveFilter(m.qtext(287)).split(QStringLiteral(";;")));
+    dialog.setDefaultSuffix(QStringLiteral("kel"));
+    // The overwrite question is the system's own (message 165).
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const int form =
+        static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter())) + 1;
+    saveAs(dialog.selectedFiles().front().toStdString(), std::clamp(form, 1, 3));
+}
+
+bool ViewerWindow::saveAs(const std::string &path, int form)
+{
+    if (!m_engine)
+        return false;
+    const Messages &m = m_context.messages;
+    if (m_document->settings.saveAllowed != "Y") {
+        m_context.prompter.notice(162, m.qtext(162), m.qtext(140));
+        return false;
+    }
+    if (fileExists(path) && !m_context.prompter.askYesNo(
+                                165, QString::fromStdString(path) + QLatin1Char(' ') + m.qtext(165),
+                                m.qtext(140), PromptIcon::Question, false))
+        return false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString saved = statusText();
+    setStatus(m.qtext(166));
+    bool ok = false;
+    if (form == 1) {
+        std::error_code ec;
+        std::filesystem::copy_file(m_document->settings.workingPath, path,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        ok = !ec;
+    } else if (form == 2) {
+        const PackResult packed =
+            packCurrentReport(*m_document, path, m_lastOpenFolder.toStdString(), m_context.folders);
+        ok = packed.ok();
+    } else {
+        QString target = QString::fromStdString(path);
+        const char *format =
+            target.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? "PNG" : "BMP";
+        ok = m_pageArea->image().save(target, format);
+    }
+    setStatus(saved);
+    QApplication::restoreOverrideCursor();
+    if (!ok)
+        m_context.prompter.error(170, m.qtext(170), m.qtext(140));
+    return ok;
+}
+
+void ViewerWindow::sendByMail()
+{
+    if (!m_engine)
+        return;
+    const Messages &m = m_context.messages;
+    const std::string given = m_document->settings.givenPath;
+    const std::string name = std::string(lastField(given, '/'));
+    const PackResult packed = packCurrentReport(*m_document, m_context.folders.inTemp(name),
+                                                m_lastOpenFolder.toStdString(), m_context.folders);
+    if (!packed.ok()) {
+        m_context.prompter.error(packed.message, m.qtext(packed.message), m.qtext(0));
+        return;
+    }
+    const QString body = QStringLiteral("\r\n\r\n\r\n") + m.qtext(268);
+    switch (composeMail(windowTitle(), body, QString::fromStdString(packed.path))) {
+    case MailOutcome::NoMailProgram:
+        m_context.prompter.error(317, m.qtext(317), m.qtext(0));
+        break;
+    case MailOutcome::Failed:
+        m_context.prompter.error(288, m.qtext(288), m.qtext(0));
+        break;
+    case MailOutcome::Composed:
+        break;
+    }
+}
+
+} // namespace kel
