@@ -75,6 +75,8 @@ void ensureGuiApplication()
 {
     if (QGuiApplication::instance())
         return;
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "test_render";
     static char *argv[] = {name, nullptr};
