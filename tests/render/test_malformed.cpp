@@ -18,6 +18,7 @@ namespace {
 // Draws page 1 on the screen (recording and painted) and on the printer.
 void drawEverywhere(Harness &h)
 {
+    test::ensureGuiApplication();
     h.screen(1, 3);
     h.printer();
     QImage image(400, 600, QImage::Format_RGB32);
