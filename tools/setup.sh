@@ -46,7 +46,14 @@ export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/kel-ccache}
 case "$mode" in
 run)
   build build
+  if [ -n "${DISPLAY:-}" ]; then
+    exec ./build/bin/kel data/samples/sample.kel
+  fi
+  # No display: show what the viewer would, as files.
   ./build/bin/keltool settings data/samples/sample.kel
+  ./build/bin/keltool render data/samples/sample.kel --page 1 -o build/sample-page1.png
+  ./build/bin/keltool pdf data/samples/sample.kel -o build/sample.pdf
+  echo "no display: the sample's first page is build/sample-page1.png, all pages build/sample.pdf"
   ;;
 test)
   # A real print system for the printing tests.

@@ -99,6 +99,17 @@ bool zoomOption(const ParsedArgs &parsed, double &zoom)
     return true;
 }
 
+bool pageOption(const ParsedArgs &parsed, int &page)
+{
+    if (!intOption(parsed, "page", page))
+        return false;
+    if (page < 1) {
+        fail("--page takes a page number from 1, not " + std::to_string(page));
+        return false;
+    }
+    return true;
+}
+
 // Makes page p reachable; false with a message when it lies beyond.
 bool locate(Session &s, int p)
 {
@@ -154,7 +165,7 @@ int runRender(const Args &args)
         fail(std::string("usage: keltool ") + usage);
         return 2;
     }
-    if (!intOption(parsed, "page", page) || !zoomOption(parsed, zoom))
+    if (!pageOption(parsed, page) || !zoomOption(parsed, zoom))
         return 2;
     Session s;
     if (const int code = openSession(parsed, s))
@@ -258,7 +269,7 @@ int runTrace(const Args &args)
         fail(std::string("usage: keltool ") + usage);
         return 2;
     }
-    if (!intOption(parsed, "page", page) || !zoomOption(parsed, zoom))
+    if (!pageOption(parsed, page) || !zoomOption(parsed, zoom))
         return 2;
     Session s;
     if (const int code = openSession(parsed, s))

@@ -7,6 +7,7 @@ void DrawingState::resetForDocument()
     lineX = 0;
     align = Align::Left;
     trimText = true;
+    barMode = false;
     fontName = "arial";
     fontSize = 8;
     linkCount = 0;

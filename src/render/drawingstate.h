@@ -15,7 +15,7 @@ struct DrawingState
     double lineX = 0;
     Align align = Align::Left; // reset per page
     bool trimText = true;      // reset per page
-    bool barMode = false;      // kept across pages and documents
+    bool barMode = false;      // kept across pages; off in a newly opened document
     double zoomFactor = 1;     // screen only; 1 is 100 %
 
     // The font as the markup last set it ("F" and "S", before the zoom);
@@ -32,7 +32,8 @@ struct DrawingState
     // the next lines until its closing delimiter.
     std::string groupText;
 
-    // A document was opened: font "arial" 8 and the link state cleared.
+    // A document was opened: font "arial" 8, no barcode mode, the link state
+    // cleared.
     void resetForDocument();
     // The start of a page walk: alignment "L", trimming on, no link made or
     // pending, no group left open from another page. Font, zoom and barcode

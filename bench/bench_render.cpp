@@ -1,0 +1,138 @@
+// The rendering engine on a large report against a plain read of the same
+// file in the same run.
+//
+// The figures to compare: BM_ScanAllPages (the scanning walk over every
+// page, as counting pages or finding text does) and BM_DrawPage (one page
+// drawn on a 96-dpi QImage through the painter surface) against
+// BM_ReadFile (one sequential read of the report's bytes).
+#include "app/folders.h"
+#include "app/messages.h"
+#include "app/prompter.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "app/warnings.h"
+#include "documents/opening.h"
+#include "render/clock.h"
+#include "render/externalcommands.h"
+#include "render/pagewalk.h"
+#include "render/paintersurface.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <benchmark/benchmark.h>
+#include <filesystem>
+
+using namespace kel;
+
+namespace {
+
+struct Fixture
+{
+    Folders folders;
+    Messages messages;
+    SettingsRecord settings;
+    ScriptedPrompter prompter;
+    Warnings warnings{prompter, messages};
+    ExternalCommands commands;
+    FindState find;
+    SystemClock clock;
+    std::string report;
+    std::unique_ptr<Document> document;
+
+    explicit Fixture(int lines)
+    {
+        std::string error;
+        folders.program = std::filesystem::temp_directory_path().string();
+        folders.temp = std::filesystem::temp_directory_path() / "kel-bench-render";
+        folders.tempSub = folders.temp + "/Temp";
+        prepareTempFolder(folders.temp, error);
+        report = folders.temp + "/big-" + std::to_string(lines) + ".kel";
+        if (!std::filesystem::exists(report)) {
+            std::string text = "REPORT_TITLE=bench\r\nLM=720\r\nTM=720\r\n[HEADER]\r\n"
+                               "{F=arial;S=9}\r\n[DATA]\r\n";
+            for (int i = 0; i < lines; ++i) {
+                text += "{300}Customer " + std::to_string(i) + "{3000}Invoice 2026-" +
+                        std::to_string(i % 997) + "{6000;A=R}1250.00{B=Y;7000}" +
+                        std::to_string(i % 50) + "{B=N;\\N}\r\n";
+            }
+            writeFile(report, text);
+        }
+        OpenResult r = openDocument(report, {folders, messages, settings, prompter, warnings}, {});
+        document = std::move(r.document);
+    }
+
+    RenderServices services() { return {warnings, commands, find, clock}; }
+};
+
+Fixture &fixture()
+{
+    static Fixture f(1000000);
+    return f;
+}
+
+void BM_ReadFile(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    for (auto _ : state) {
+        std::string bytes;
+        readFile(f.report, bytes);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+}
+
+void BM_ScanAllPages(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    int pages = 0;
+    for (auto _ : state) {
+        RenderEngine engine(*f.document, f.services());
+        pages = engine.countPages();
+        benchmark::DoNotOptimize(pages);
+    }
+    state.counters["pages"] = pages;
+}
+
+void BM_DrawPage(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    RenderEngine engine(*f.document, f.services());
+    const int page = 5000;
+    engine.locatePage(page);
+    const DocumentSettings &s = f.document->settings;
+    QImage image(static_cast<int>(s.pageWidth / 15), static_cast<int>(s.pageLength / 15),
+                 QImage::Format_RGB32);
+    image.setDotsPerMeterX(3780);
+    image.setDotsPerMeterY(3780);
+    QPainter painter(&image);
+    PainterSurface surface(painter, {QPointF(s.leftMargin, s.topMargin), 15});
+    for (auto _ : state) {
+        engine.drawPage(page, surface);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_ReadFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanAllPages)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawPage)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,140 @@
+// The painter surface on real devices: twips map to device units at the
+// device's resolution, fonts are not scaled twice, the margins are an
+// origin, and line widths are line units.
+#include "harness.h"
+#include "render/paintersurface.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+using namespace kel;
+
+namespace {
+
+QImage page(int width, int height, int dpi)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    image.fill(Qt::white);
+    return image;
+}
+
+bool dark(const QImage &image, int x, int y)
+{
+    return qGray(image.pixel(x, y)) < 128;
+}
+
+// The bounding box of the non-white pixels.
+QRect inked(const QImage &image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != qRgb(255, 255, 255))
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+} // namespace
+
+TEST(PainterSurface, FontPointsAreNotScaledTwice)
+{
+    test::ensureGuiApplication();
+    double heights[2];
+    const int dpis[2] = {96, 1200};
+    for (int i = 0; i < 2; ++i) {
+        QImage image = page(100, 100, dpis[i]);
+        QPainter painter(&image);
+        PainterSurface surface(painter, {});
+        ASSERT_TRUE(surface.setFontSize(8));
+        heights[i] = surface.textHeight("a");
+        EXPECT_GT(surface.textWidth("MMMM"), 0);
+    }
+    // 8 points with the line's leading is a little over 160 twips.
+    EXPECT_GT(heights[0], 150);
+    EXPECT_LT(heights[0], 230);
+    EXPECT_NEAR(heights[1], heights[0], heights[0] * 0.1);
+}
+
+TEST(PainterSurface, BoxesLandAtTheirTwipsFromTheOrigin)
+{
+    test::ensureGuiApplication();
+    const struct
+    {
+        int dpi;
+        QRect expected; // pixels
+    } cases[] = {
+        {96, QRect(10, 20, 100, 100)},       // 15 twips a pixel
+        {1200, QRect(125, 250, 1250, 1250)}, // 1.2 twips a pixel
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.dpi);
+        QImage image = page(c.expected.right() + 20, c.expected.bottom() + 20, c.dpi);
+        {
+            QPainter painter(&image);
+            PainterSurface surface(painter, {QPointF(150, 300), 15});
+            EXPECT_TRUE(surface.filledBox(0, 0, 1500, 1500));
+            EXPECT_FALSE(surface.filledBox(0, 0, kMaxCoordinate * 2, 1));
+            EXPECT_FALSE(surface.circle(10, 10, -1));
+        }
+        EXPECT_EQ(inked(image), c.expected);
+    }
+}
+
+TEST(PainterSurface, TextSitsBelowItsTopAndAdvancesTheCurrentX)
+{
+    test::ensureGuiApplication();
+    QImage image = page(300, 100, 96);
+    double width = 0;
+    {
+        QPainter painter(&image);
+        PainterSurface surface(painter, {QPointF(0, 0), 15});
+        surface.setFontSize(12);
+        surface.setCurrentX(1500);
+        surface.setCurrentY(300);
+        width = surface.textWidth("HHH");
+        surface.print("HHH");
+        EXPECT_DOUBLE_EQ(surface.currentX(), 1500 + width);
+        EXPECT_DOUBLE_EQ(surface.currentY(), 300);
+    }
+    const QRect ink = inked(image);
+    EXPECT_GE(ink.left(), 100);
+    EXPECT_LE(ink.right(), 100 + width / 15 + 1);
+    EXPECT_GE(ink.top(), 20); // the capitals start below the line's top
+    EXPECT_LT(ink.bottom(), 20 + 16 * 1.3);
+}
+
+TEST(PainterSurface, LineWidthIsInLineUnits)
+{
+    test::ensureGuiApplication();
+    const struct
+    {
+        int dpi;
+        double lineUnit;
+        double width;
+        int pixels;
+    } cases[] = {
+        {96, 15, 1, 1},
+        {96, 15, 3, 3},
+        {1200, 15, 2, 25}, // two screen pixels on a 1200-dpi device
+        {1200, 0, 8, 8},   // printer dots
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pixels);
+        QImage image = page(400, 400, c.dpi);
+        {
+            QPainter painter(&image);
+            PainterSurface surface(painter, {QPointF(0, 0), c.lineUnit});
+            surface.setLineWidth(c.width);
+            surface.line(0, 150, 6000, 150);
+        }
+        int thickness = 0;
+        for (int y = 0; y < image.height(); ++y)
+            thickness += dark(image, 100, y);
+        EXPECT_NEAR(thickness, c.pixels, 1);
+    }
+}
