@@ -114,7 +114,9 @@ std::string listingToReport(std::string_view listing, const std::string &sourceP
     line(out, "[HEADER]");
     command(out, "Trim=N");
     out += "\r\n";
-    command(out, "F=" + settings.fontName + ";S=" + formatNumber(fontSize));
+    const std::string font = trimmed(settings.fontName).empty() ? std::string(kDefaultListingFont)
+                                                                 : settings.fontName;
+    command(out, "F=" + font + ";S=" + formatNumber(fontSize));
     out += "\r\n";
     command(out, "\\N");
     out += "\r\n";

@@ -32,6 +32,9 @@ ListingSettings listingSettings(const SettingsRecord &settings, DocType type);
 // million points or more (a size of 0 would give a line spacing of 0 and a
 // page that never ends; a huge one a page that holds no line).
 inline constexpr double kDefaultListingFontSize = 10;
+// The font of a listing whose font name is empty: a font every page can
+// draw, and of fixed pitch so that the listing's columns stay aligned.
+inline constexpr const char *kDefaultListingFont = "Courier New";
 double listingFontSize(std::string_view setting);
 
 // The longest piece of a listing line that one report line carries. Longer

@@ -1,6 +1,8 @@
 // keltool convert, merge, pack and unpack, run as a user would run them.
 #include "support/testenv.h"
 
+#include <QImage>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -83,6 +85,32 @@ public:
     test::TempDir dir;
 };
 
+// A 4 x 4 picture of one colour, as a 24-bit BMP file.
+std::string solidBmp(unsigned char r, unsigned char g, unsigned char b)
+{
+    auto le = [](std::string &out, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    std::string out = "BM";
+    le(out, 54 + 48, 4);
+    le(out, 0, 4);
+    le(out, 54, 4);
+    le(out, 40, 4);
+    le(out, 4, 4);
+    le(out, 4, 4);
+    le(out, 1, 2);
+    le(out, 24, 2);
+    for (int i = 0; i < 6; ++i)
+        le(out, 0, 4);
+    for (int i = 0; i < 16; ++i) {
+        out += static_cast<char>(b);
+        out += static_cast<char>(g);
+        out += static_cast<char>(r);
+    }
+    return out;
+}
+
 bool haveTool(const char *name)
 {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
@@ -123,10 +151,12 @@ TEST(KeltoolPack, PackedReportIsAZipOnceItsFirstBytesAreRestored)
 TEST(KeltoolPack, PicturesByAbsoluteAndRelativePathTravelWithTheReport)
 {
     Keltool k;
-    k.dir.write("work/pics/rel.png", "relative picture");
-    const std::string abs = k.dir.write("elsewhere/abs.png", "absolute picture");
-    k.dir.write("work/r.kel", crlf({"[HEADER]", "[DATA]", "{PIC=pics/rel.png,0,0,100,100}",
-                                    "{100;PIC=" + abs + ",0,200,100,100}text"}));
+    const std::string red = solidBmp(255, 0, 0);
+    const std::string blue = solidBmp(0, 0, 255);
+    k.dir.write("work/pics/rel.png", red);
+    const std::string abs = k.dir.write("elsewhere/abs.png", blue);
+    k.dir.write("work/r.kel", crlf({"[HEADER]", "[DATA]", "{PIC=pics/rel.png,0,0,1500,1500}",
+                                    "{100;PIC=" + abs + ",3000,0,1500,1500}text"}));
     ASSERT_EQ(k.run({"pack", "r.kel", "p.kel"}).code, 0);
 
     const std::string dest = k.dir.file("unpacked");
@@ -141,13 +171,26 @@ TEST(KeltoolPack, PicturesByAbsoluteAndRelativePathTravelWithTheReport)
     }
     EXPECT_EQ(names[1], "$pics_rel.png");
     EXPECT_EQ(names[2], absName);
-    EXPECT_EQ(read(dest + "/$pics_rel.png"), "relative picture");
-    EXPECT_EQ(read(dest + "/" + absName), "absolute picture");
+    EXPECT_EQ(read(dest + "/$pics_rel.png"), red);
+    EXPECT_EQ(read(dest + "/" + absName), blue);
     const std::string report = read(dest + "/" + std::string(names[0]));
-    EXPECT_NE(report.find("{PIC=$pics_rel.png,0,0,100,100}"), std::string::npos) << report;
-    EXPECT_NE(report.find("{100;PIC=" + absName + ",0,200,100,100}text"), std::string::npos)
+    EXPECT_NE(report.find("{PIC=$pics_rel.png,0,0,1500,1500}"), std::string::npos) << report;
+    EXPECT_NE(report.find("{100;PIC=" + absName + ",3000,0,1500,1500}text"), std::string::npos)
         << report;
     EXPECT_EQ(names[0].substr(names[0].size() - 4), ".KEL");
+
+    // Both pictures show, on the unpacked report elsewhere and on the
+    // packed file opened as it is: red at the left, blue 200 pixels on.
+    fs::remove_all(k.dir.file("work/pics"));
+    fs::remove_all(k.dir.file("elsewhere"));
+    for (const std::string &shown : {dest + "/" + std::string(names[0]), k.work("p.kel")}) {
+        const std::string png = k.dir.file("page.png");
+        const ToolRun rendered = k.run({"render", shown, "--page", "1", "-o", png});
+        ASSERT_EQ(rendered.code, 0) << rendered.err;
+        const QImage page(QString::fromStdString(png));
+        EXPECT_EQ(page.pixel(50, 50), qRgb(255, 0, 0)) << shown;
+        EXPECT_EQ(page.pixel(250, 50), qRgb(0, 0, 255)) << shown;
+    }
 
     // The unpacked report opens as a report of its own.
     const ToolRun settings = k.run({"settings", dest + "/" + std::string(names[0])});
@@ -251,4 +294,42 @@ TEST(KeltoolMerge, FillsTheTemplate)
     EXPECT_EQ(self.code, 1);
     EXPECT_NE(self.err.find("itself"), std::string::npos) << self.err;
     EXPECT_FALSE(fs::exists(k.work("self.kel")));
+}
+
+TEST(KeltoolConvert, ListingComesBackFromThePdf)
+{
+    if (!haveTool("pdftotext") || !haveTool("pdfinfo"))
+        GTEST_SKIP() << "poppler's tools are not installed";
+    Keltool k;
+    // Form feeds, ESC bold and italic codes, braces and Windows-1252 letters.
+    k.dir.write("work/list.txt",
+                crlf({"Invoice {42} for Caf\xe9 M\xfcller", "\x1b<", "Total due: 1250.00",
+                      "\x1b" "F", "\f", "Second page, \xe0 la carte", "\x1b" "4", "italic line",
+                      "\x1b" "5", ".NP", "Third page"}));
+    ASSERT_EQ(k.run({"convert", "list.txt", "list.kel"}).code, 0);
+    const std::string report = read(k.work("list.kel"));
+    EXPECT_NE(report.find("\x01" "B=Y\x02"), std::string::npos);
+    EXPECT_NE(report.find("\x01" "I=N\x02"), std::string::npos);
+    // No font in the settings: a fixed-pitch font keeps the columns.
+    EXPECT_NE(report.find("\x01" "F=Courier New;S=10\x02"), std::string::npos);
+    const ToolRun pdf = k.run({"pdf", k.work("list.kel"), "-o", k.work("list.pdf")});
+    ASSERT_EQ(pdf.code, 0) << pdf.err;
+    ASSERT_EQ(std::system(("pdftotext -layout " + quoted(k.work("list.pdf")) + " " +
+                           quoted(k.work("list.pdf.txt")))
+                              .c_str()),
+              0);
+    const std::string text = read(k.work("list.pdf.txt"));
+    for (const char *expected : {"Invoice {42} for Café Müller", "Total due: 1250.00",
+                                 "Second page, à la carte", "italic line", "Third page"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    // Pages end at the form feed and at .NP.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3) << text;
+    // The bold and italic runs use fonts of their own.
+    ASSERT_EQ(std::system(("pdffonts " + quoted(k.work("list.pdf")) + " >" +
+                           quoted(k.work("fonts.txt")))
+                              .c_str()),
+              0);
+    const std::string fonts = read(k.work("fonts.txt"));
+    EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
+    EXPECT_NE(fonts.find("Italic"), std::string::npos) << fonts;
 }
