@@ -14,7 +14,13 @@
 #include "app/warnings.h"
 #include "documents/opening.h"
 #include "documents/textconvert.h"
+#include "render/clock.h"
+#include "render/externalcommands.h"
+#include "render/pagewalk.h"
+#include "render/printjob.h"
 
+#include <QGuiApplication>
+#include <QPdfWriter>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -99,9 +105,45 @@ void BM_ConvertAndOpen(benchmark::State &state)
     }
 }
 
+// The whole way of a listing to paper: conversion, opening, and the print
+// job drawing every page into a PDF file.
+void BM_ConvertOpenAndPdf(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    const QString pdf = QString::fromStdString(f.folders.inTemp("bench-listing.pdf"));
+    int pages = 0;
+    for (auto _ : state) {
+        OpenResult r = openDocument(
+            f.listing, {f.folders, f.messages, f.settings, f.prompter, f.warnings}, {});
+        if (!r.ok()) {
+            state.SkipWithError("open failed");
+            break;
+        }
+        ExternalCommands commands;
+        FindState find;
+        SystemClock clock;
+        RenderEngine engine(*r.document, RenderServices{f.warnings, commands, find, clock});
+        QPdfWriter writer(pdf);
+        writer.setResolution(1200);
+        PrintJob job(engine, writer);
+        pages = job.printWholeDocument().pagesPrinted;
+    }
+    state.counters["pages"] = pages;
+}
+
 } // namespace
 
 BENCHMARK(BM_CountLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Convert)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertAndOpen)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+BENCHMARK(BM_ConvertOpenAndPdf)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
