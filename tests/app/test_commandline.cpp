@@ -77,3 +77,26 @@ TEST(InstanceLock, SeesOtherLiveInstancesOnly)
     EXPECT_TRUE(mine.othersRunning());
     EXPECT_FALSE(std::filesystem::exists(dir.file("instance-999999999.lock")));
 }
+
+TEST(TempFolder, EmptiedWithItsTempSubfolderButKept)
+{
+    test::TempDir dir;
+    Folders folders;
+    folders.temp = dir.path() + "/Kel";
+    folders.tempSub = folders.temp + "/Temp";
+    std::string error;
+    ASSERT_TRUE(prepareTempFolder(folders.temp, error)) << error;
+    writeFile(folders.temp + "/123.$$1", "x");
+    writeFile(folders.tempSub + "/packed.kel", "x");
+    emptyTempFolder(folders);
+    EXPECT_TRUE(std::filesystem::is_empty(folders.tempSub));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folders.temp),
+                            std::filesystem::directory_iterator()),
+              1); // only "Temp" is left
+
+    // A folder that others may write into is refused.
+    const std::string open = dir.path() + "/open";
+    std::filesystem::create_directory(open);
+    std::filesystem::permissions(open, std::filesystem::perms::all);
+    EXPECT_FALSE(prepareTempFolder(open, error));
+}
