@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "app/text.h"
+#include "documents/opening.h"
 
 #include <charconv>
 #include <cstdio>
@@ -52,6 +53,22 @@ std::unique_ptr<Environment> setUpEnvironment()
     applyStartupDefaults(env->settings);
     env->warnings = std::make_unique<Warnings>(env->prompter, env->messages);
     return env;
+}
+
+std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode)
+{
+    OpenOptions options;
+    options.obeyDeleteAfter = false;
+    OpenResult result = openDocument(
+        path, {env.folders, env.messages, env.settings, env.prompter, *env.warnings}, options);
+    if (result.ok())
+        return std::move(result.document);
+    if (result.message == kNoMessage)
+        fail(result.detail);
+    else
+        failWithMessage(env.messages, result.message, result.detail);
+    exitCode = 1;
+    return nullptr;
 }
 
 const std::string *ParsedArgs::option(const std::string &name) const

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+namespace kel {
+struct Document;
+}
+
 namespace kel::cli {
 
 using Args = std::vector<std::string>;
@@ -50,6 +54,11 @@ struct Environment
 
 // Prepares the environment; on failure prints the reason and returns null.
 std::unique_ptr<Environment> setUpEnvironment();
+
+// Opens a document as the viewer does, but never deletes it (DELETE_AFTER is
+// the viewer's and the console's). On a refusal says why on stderr, sets
+// `exitCode` to 1 and returns null.
+std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode);
 
 // "keltool: " + text on stderr.
 void fail(const std::string &text);

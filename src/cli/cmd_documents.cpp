@@ -110,24 +110,16 @@ int runPack(const Args &args)
     auto env = setUpEnvironment();
     if (!env)
         return 2;
-    OpenOptions options;
-    options.obeyDeleteAfter = false;
-    const OpenResult opened = openDocument(
-        report, {env->folders, env->messages, env->settings, env->prompter, *env->warnings},
-        options);
-    if (!opened.ok()) {
-        if (opened.message == kNoMessage)
-            fail(opened.detail);
-        else
-            failWithMessage(env->messages, opened.message, opened.detail);
-        return 1;
-    }
+    int code = 0;
+    const auto document = openForCommand(report, *env, code);
+    if (!document)
+        return code;
     // Relative picture and sound names are read from the report's folder, as
     // the viewer reads them from the folder its Open dialog last used.
     std::error_code ec;
     const std::string folder = fs::absolute(report, ec).parent_path().string();
     const PackResult packed =
-        packCurrentReport(*opened.document, parsed.positionals[1], folder, env->folders);
+        packCurrentReport(*document, parsed.positionals[1], folder, env->folders);
     if (!packed.ok()) {
         failWithMessage(env->messages, packed.message, packed.detail);
         std::fprintf(stderr, "keltool: %s\n", packed.detail.c_str());

@@ -15,24 +15,6 @@
 namespace kel::cli {
 namespace {
 
-// Opens the one document of a command; returns null after saying why.
-std::unique_ptr<Document> openFor(const std::string &path, Environment &env, int &exitCode)
-{
-    OpenOptions options;
-    options.obeyDeleteAfter = false;
-    OpenResult result = openDocument(
-        path, {env.folders, env.messages, env.settings, env.prompter, *env.warnings}, options);
-    if (!result.ok()) {
-        if (result.message == kNoMessage)
-            fail(result.detail);
-        else
-            failWithMessage(env.messages, result.message, result.detail);
-        exitCode = 1;
-        return nullptr;
-    }
-    return std::move(result.document);
-}
-
 int runExport(const Args &args)
 {
     ParsedArgs parsed;
@@ -46,7 +28,7 @@ int runExport(const Args &args)
     if (!env)
         return 2;
     int code = 0;
-    auto document = openFor(parsed.positionals[0], *env, code);
+    auto document = openForCommand(parsed.positionals[0], *env, code);
     if (!document)
         return code;
     const DocumentSettings &s = document->settings;
@@ -103,7 +85,7 @@ int runPrint(const Args &args)
         return 2;
     }
     int code = 0;
-    auto document = openFor(parsed.positionals[0], *env, code);
+    auto document = openForCommand(parsed.positionals[0], *env, code);
     if (!document)
         return code;
     if (document->settings.printAllowed != "Y") {

@@ -14,7 +14,9 @@
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
+#include "render/printjob.h"
 #include "render/recordingsurface.h"
+#include "render/screenpage.h"
 
 #include <QImage>
 #include <QPageSize>
@@ -26,13 +28,6 @@
 
 namespace kel::cli {
 namespace {
-
-constexpr double kScreenTwipsPerPixel = 15;
-// keltool's PDF counts line widths as a 384-dpi printer would, so that a
-// printed line of width W (four printer units per unit) is as wide as the
-// same line on the screen at 100 %.
-constexpr double kPdfLineUnit = 1440.0 / 384.0;
-constexpr int kMaxPicturePixels = 30000; // per side
 
 // Everything a rendering command needs, built from the common options.
 struct Session
@@ -62,20 +57,10 @@ int openSession(const ParsedArgs &parsed, Session &s)
     } else {
         s.clock = std::make_unique<SystemClock>();
     }
-    OpenOptions options;
-    options.obeyDeleteAfter = false;
-    OpenResult result = openDocument(
-        parsed.positionals[0],
-        {s.env->folders, s.env->messages, s.env->settings, s.env->prompter, *s.env->warnings},
-        options);
-    if (!result.ok()) {
-        if (result.message == kNoMessage)
-            fail(result.detail);
-        else
-            failWithMessage(s.env->messages, result.message, result.detail);
-        return 1;
-    }
-    s.document = std::move(result.document);
+    int code = 0;
+    s.document = openForCommand(parsed.positionals[0], *s.env, code);
+    if (!s.document)
+        return code;
     if (parsed.flag("exec")) {
         s.commands.setOpener(&s.opener);
         s.commands.setStartedByCommand(true);
@@ -170,29 +155,15 @@ int runRender(const Args &args)
     Session s;
     if (const int code = openSession(parsed, s))
         return code;
-    const DocumentSettings &settings = s.document->settings;
-    const long width = std::lround(settings.pageWidth * zoom / kScreenTwipsPerPixel);
-    const long height = std::lround(settings.pageLength * zoom / kScreenTwipsPerPixel);
-    if (width < 1 || height < 1 || width > kMaxPicturePixels || height > kMaxPicturePixels) {
-        fail("the page picture would be " + std::to_string(width) + " x " + std::to_string(height) +
-             " pixels; choose another zoom");
+    const QSize size = pagePictureSize(s.document->settings, zoom);
+    if (size.isEmpty()) {
+        fail("the page picture would be below one or above " + std::to_string(kMaxPagePixels) +
+             " pixels a side; choose another zoom");
         return 2;
     }
     if (!locate(s, page))
         return 2;
-
-    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
-    image.setDotsPerMeterX(3780); // 96 dpi
-    image.setDotsPerMeterY(3780);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        PainterSurface surface(
-            painter,
-            {QPointF(settings.leftMargin * zoom, settings.topMargin * zoom), kScreenTwipsPerPixel});
-        s.engine->drawing().zoomFactor = zoom;
-        s.engine->drawPage(page, surface);
-    }
+    const QImage image = drawScreenPage(*s.engine, page, zoom).image;
     if (!image.save(QString::fromStdString(*out), "PNG")) {
         fail("cannot write " + *out);
         return 2;
@@ -235,21 +206,8 @@ int runPdf(const Args &args)
     writer.setResolution(1200);
     writer.setCreator(QStringLiteral("Kel Printing System"));
     writer.setTitle(fromCp1252(settings.title));
-    writer.setPageSize(QPageSize(QSizeF(settings.pageWidth / 1440.0, settings.pageLength / 1440.0),
-                                 QPageSize::Inch, QString(), QPageSize::ExactMatch));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-        fail("cannot write " + *out);
-        return 2;
-    }
-    PainterSurface surface(painter, {QPointF(settings.leftMargin, 0), kPdfLineUnit});
-    for (int p = from; p <= to; ++p) {
-        if (p > from)
-            writer.newPage();
-        s.engine->printPage(p, surface);
-    }
-    if (!painter.end()) {
+    PrintJob job(*s.engine, writer);
+    if (job.printPageRange(from, to).message != 0) {
         fail("cannot write " + *out);
         return 2;
     }

@@ -30,20 +30,11 @@ int run(const Args &args)
     auto env = setUpEnvironment();
     if (!env)
         return 2;
-    OpenOptions options;
-    options.obeyDeleteAfter = false;
-    const OpenResult result = openDocument(
-        parsed.positionals[0],
-        {env->folders, env->messages, env->settings, env->prompter, *env->warnings}, options);
-    if (!result.ok()) {
-        if (result.message == kNoMessage) {
-            fail(result.detail);
-            return 1;
-        }
-        failWithMessage(env->messages, result.message, result.detail);
-        return 1;
-    }
-    const DocumentSettings &s = result.document->settings;
+    int code = 0;
+    const auto document = openForCommand(parsed.positionals[0], *env, code);
+    if (!document)
+        return code;
+    const DocumentSettings &s = document->settings;
     put("openDelimiter", std::string(1, s.openDelimiter));
     put("closeDelimiter", std::string(1, s.closeDelimiter));
     put("leftMargin", s.leftMargin);
@@ -68,7 +59,7 @@ int run(const Args &args)
     }
     for (size_t i = 0; i < s.prologueLines.size(); ++i)
         std::printf("prologueLines[%zu]=%s\n", i + 1, s.prologueLines[i].c_str());
-    std::printf("records=%d\n", result.document->lines.count());
+    std::printf("records=%d\n", document->lines.count());
     return 0;
 }
 

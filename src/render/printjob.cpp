@@ -7,7 +7,6 @@
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
-#include <memory>
 
 namespace kel {
 
@@ -24,33 +23,39 @@ void setUpPrinterPage(QPagedPaintDevice &device, const DocumentSettings &s)
     device.setPageLayout(QPageLayout(size, orientation, QMarginsF(0, 0, 0, 0)));
 }
 
-namespace {
-
-// The painter and surface of one job, made when the first page starts.
-struct Paper
-{
-    QPainter painter;
-    std::unique_ptr<PainterSurface> surface;
-};
-
-} // namespace
-
 PrintOutcome PrintJob::printWholeDocument()
+{
+    return run(1, 0);
+}
+
+PrintOutcome PrintJob::printPageRange(int from, int to)
+{
+    PageState &pages = m_engine.pages();
+    const int remembered = pages.currentPage();
+    const bool located =
+        from >= 1 && to >= from && m_engine.locatePage(from) && m_engine.locatePage(to);
+    pages.setCurrentPage(remembered);
+    if (!located)
+        return {153, 0};
+    return run(from, to);
+}
+
+PrintOutcome PrintJob::run(int from, int to)
 {
     PageState &pages = m_engine.pages();
     const int remembered = pages.currentPage();
     const DocumentSettings &s = m_engine.document().settings;
     setUpPrinterPage(m_device, s);
-    Paper paper;
     PrintOutcome outcome;
-    if (!paper.painter.begin(&m_device)) {
-        outcome.message = 154;
-        return outcome;
-    }
-    paper.surface = std::make_unique<PainterSurface>(
-        paper.painter, PainterSurfaceOptions{QPointF(s.leftMargin, 0), kPrinterLineUnit});
+    QPainter painter;
+    if (!painter.begin(&m_device))
+        return {154, 0};
+    PainterSurface surface(painter,
+                           PainterSurfaceOptions{QPointF(s.leftMargin, 0), kPrinterLineUnit});
+    // `to` 0: until the end of the data, which the walk itself finds.
+    const int last = to > 0 ? to : PageState::kMaxPages;
     for (int copy = 0; copy < m_repeat && outcome.message == 0; ++copy) {
-        for (int page = 1; page <= PageState::kMaxPages; ++page) {
+        for (int page = from; page <= last; ++page) {
             if (pages.isBeyondLastPage(page) || !pages.isKnown(page))
                 break;
             if (outcome.pagesPrinted > 0 && !m_device.newPage()) {
@@ -58,54 +63,13 @@ PrintOutcome PrintJob::printWholeDocument()
                 break;
             }
             pages.setCurrentPage(page);
-            m_engine.printPage(page, *paper.surface);
-            ++outcome.pagesPrinted;
-            if (m_pageDone)
-                m_pageDone(page);
-            if (pages.lastPageKnown() && page >= pages.lastPage())
-                break;
-        }
-    }
-    if (!paper.painter.end() && outcome.message == 0)
-        outcome.message = 154;
-    pages.setCurrentPage(remembered);
-    return outcome;
-}
-
-PrintOutcome PrintJob::printPageRange(int from, int to)
-{
-    PageState &pages = m_engine.pages();
-    const int remembered = pages.currentPage();
-    PrintOutcome outcome;
-    if (from < 1 || to < from || !m_engine.locatePage(from) || !m_engine.locatePage(to)) {
-        pages.setCurrentPage(remembered);
-        outcome.message = 153;
-        return outcome;
-    }
-    pages.setCurrentPage(remembered);
-    const DocumentSettings &s = m_engine.document().settings;
-    setUpPrinterPage(m_device, s);
-    Paper paper;
-    if (!paper.painter.begin(&m_device)) {
-        outcome.message = 154;
-        return outcome;
-    }
-    paper.surface = std::make_unique<PainterSurface>(
-        paper.painter, PainterSurfaceOptions{QPointF(s.leftMargin, 0), kPrinterLineUnit});
-    for (int copy = 0; copy < m_repeat && outcome.message == 0; ++copy) {
-        for (int page = from; page <= to; ++page) {
-            if (outcome.pagesPrinted > 0 && !m_device.newPage()) {
-                outcome.message = 154;
-                break;
-            }
-            pages.setCurrentPage(page);
-            m_engine.printPage(page, *paper.surface);
+            m_engine.printPage(page, surface);
             ++outcome.pagesPrinted;
             if (m_pageDone)
                 m_pageDone(page);
         }
     }
-    if (!paper.painter.end() && outcome.message == 0)
+    if (!painter.end() && outcome.message == 0)
         outcome.message = 154;
     pages.setCurrentPage(remembered);
     return outcome;

@@ -58,6 +58,9 @@ public:
     void setRepeat(int times) { m_repeat = std::max(1, times); }
 
 private:
+    // Prints pages from..to (to 0: until the end of the data), m_repeat times.
+    PrintOutcome run(int from, int to);
+
     RenderEngine &m_engine;
     QPagedPaintDevice &m_device;
     PageDone m_pageDone;

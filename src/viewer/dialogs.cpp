@@ -15,6 +15,22 @@
 
 namespace kel {
 
+QString dialogFilter(const QString &pairs)
+{
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        QString name = parts[i];
+        const int paren = name.indexOf(QLatin1Char('('));
+        if (paren >= 0)
+            name = name.left(paren).trimmed();
+        filters << name + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return filters.isEmpty() ? pairs : filters.join(QStringLiteral(";;"));
+}
+
 FindDialog::FindDialog(const Messages &messages, const QString &text, bool matchCase,
                        bool fromFirstPage, QWidget *parent)
     : QDialog(parent), m_text(new QLineEdit(text, this)),

@@ -11,6 +11,10 @@ namespace kel {
 
 class Messages;
 
+// A file-dialog filter kept in the language file as "Name (*.ext)|*.ext|..."
+// pairs, in Qt's "Name (*.ext);;..." form.
+QString dialogFilter(const QString &pairs);
+
 // Asks for the find text and the two options; accepted only with a text.
 class FindDialog : public QDialog
 {

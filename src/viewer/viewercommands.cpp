@@ -18,28 +18,6 @@
 
 namespace kel {
 
-namespace {
-
-// A file-dialog filter written as "Name (*.ext)|*.ext|..." pairs, as the
-// language file keeps them, in Qt's form.
-QString dialogFilter(const QString &pairs)
-{
-    const QStringList parts = pairs.split(QLatin1Char('|'));
-    QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        QString name = parts[i];
-        const int paren = name.indexOf(QLatin1Char('('));
-        if (paren >= 0)
-            name = name.left(paren).trimmed();
-        filters << name + QStringLiteral(" (") + patterns + QLatin1Char(')');
-    }
-    return filters.isEmpty() ? pairs : filters.join(QStringLiteral(";;"));
-}
-
-} // namespace
-
 void ViewerWindow::dispatch(const QString &key)
 {
     // Drawing that a command starts may run the report's external commands.

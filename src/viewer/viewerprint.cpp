@@ -8,6 +8,7 @@
 #include "documents/packed.h"
 #include "render/pagewalk.h"
 #include "render/printjob.h"
+#include "viewer/dialogs.h"
 #include "viewer/mail.h"
 #include "viewer/pagearea.h"
 #include "viewer/printdialog.h"
@@ -23,26 +24,6 @@
 #include <filesystem>
 
 namespace kel {
-
-namespace {
-
-QString saveFilter(const QString &pairs)
-{
-    const QStringList parts = pairs.split(QLatin1Char('|'));
-    QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString name = parts[i];
-        const int paren = name.indexOf(QLatin1Char('('));
-        if (paren >= 0)
-            name = name.left(paren).trimmed();
-        filters << name + QStringLiteral(" (") +
-                       QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                       QLatin1Char(')');
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
-} // namespace
 
 const std::string &ViewerWindow::currentPrinter()
 {
@@ -135,7 +116,7 @@ void ViewerWindow::exportCommand()
         return;
     }
     const QString chosen = QFileDialog::getSaveFileName(this, m.qtext(157), m_lastOpenFolder,
-                                                        saveFilter(m.qtext(156)));
+                                                        dialogFilter(m.qtext(156)));
     if (chosen.isEmpty())
         return;
     exportTo(chosen.toStdString());
@@ -185,7 +166,7 @@ void ViewerWindow::saveCommand()
     }
     QFileDialog dialog(this, m.qtext(164), m_lastOpenFolder);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(saveFilter(m.qtext(287)).split(QStringLiteral(";;")));
+    dialog.setNameFilters(dialogFilter(m.qtext(287)).split(QStringLiteral(";;")));
     dialog.setDefaultSuffix(QStringLiteral("kel"));
     // The overwrite question is the system's own (message 165).
     dialog.setOption(QFileDialog::DontConfirmOverwrite);

@@ -10,8 +10,8 @@
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
+#include "render/screenpage.h"
 #include "viewer/pagearea.h"
-#include "viewer/screenpage.h"
 #include "viewer/toolbar.h"
 
 #include <QAction>
@@ -340,25 +340,24 @@ void ViewerWindow::pumpEvents()
 
 void ViewerWindow::nextPage()
 {
-    if (!m_engine || !m_engine->pages().stepNext())
-        return;
+    if (m_engine && m_engine->pages().stepNext())
+        showTurnedPage();
+}
+
+void ViewerWindow::previousPage()
+{
+    if (m_engine && m_engine->pages().stepPrevious())
+        showTurnedPage();
+}
+
+void ViewerWindow::showTurnedPage()
+{
     BusyCursor busy;
     m_pageArea->scrollHome();
     m_engine->pages().linePos = 0;
     drawPage(m_engine->pages().currentPage());
     showPageStatus();
     enableDocumentCommands();
-}
-
-void ViewerWindow::previousPage()
-{
-    if (!m_engine || !m_engine->pages().stepPrevious())
-        return;
-    BusyCursor busy;
-    m_pageArea->scrollHome();
-    m_engine->pages().linePos = 0;
-    drawPage(m_engine->pages().currentPage());
-    showPageStatus();
 }
 
 void ViewerWindow::firstPage()

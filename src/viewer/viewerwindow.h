@@ -107,6 +107,7 @@ protected:
 private:
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
     void drawPage(int page);
+    void showTurnedPage();    // after a step to the next or previous page
     void redrawCurrentPage(); // by the window itself: never runs EXEC
     void showPageStatus();
     void setStatus(const QString &text);

@@ -7,6 +7,7 @@
 #include "viewer/pagearea.h"
 #include "viewer/printdialog.h"
 #include "viewer/viewerwindow.h"
+#include "viewerfixture.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -20,6 +21,7 @@
 
 using namespace kel;
 using test::crlf;
+using test::Viewer;
 
 namespace {
 
@@ -62,26 +64,6 @@ QString waitForPdf(const QString &folder, const QString &token)
     }
     return {};
 }
-
-struct Viewer
-{
-    Viewer()
-        : context{env.folders,  env.messages, env.settings, env.prompter,
-                  env.warnings, commands,     clock,        {}},
-          window(context)
-    {
-    }
-    bool open(const std::string &text, const std::string &name = "r.kel")
-    {
-        return window.openDocument(env.dir.write(name, text));
-    }
-
-    test::TestEnvironment env;
-    ExternalCommands commands;
-    FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(9, 5, 3))};
-    ViewerContext context;
-    ViewerWindow window;
-};
 
 } // namespace
 

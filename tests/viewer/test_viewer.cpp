@@ -3,6 +3,7 @@
 #include "support/testenv.h"
 #include "viewer/pagearea.h"
 #include "viewer/viewerwindow.h"
+#include "viewerfixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +13,7 @@
 
 using namespace kel;
 using test::crlf;
+using test::Viewer;
 
 namespace {
 
@@ -30,32 +32,6 @@ std::string pagedReport(int pages)
     }
     return text;
 }
-
-struct Viewer
-{
-    explicit Viewer(ViewerOptions options = {})
-        : context{env.folders,  env.messages, env.settings, env.prompter,
-                  env.warnings, commands,     clock,        options},
-          window(context)
-    {
-        window.resize(800, 600);
-    }
-    bool open(const std::string &text, const std::string &name = "r.kel")
-    {
-        return window.openDocument(env.dir.write(name, text));
-    }
-    void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier)
-    {
-        QKeyEvent e(QEvent::KeyPress, k, m);
-        QApplication::sendEvent(&window, &e);
-    }
-
-    test::TestEnvironment env;
-    ExternalCommands commands;
-    FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(9, 5, 3))};
-    ViewerContext context;
-    ViewerWindow window;
-};
 
 } // namespace
 

@@ -1,10 +1,11 @@
-#include "viewer/screenpage.h"
+#include "render/screenpage.h"
 
 #include "documents/opening.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
 
 #include <QPainter>
+#include <QSize>
 #include <algorithm>
 #include <cmath>
 
@@ -35,6 +36,15 @@ PainterSurfaceOptions screenOptions(const DocumentSettings &s, double zoom)
 }
 
 } // namespace
+
+QSize pagePictureSize(const DocumentSettings &s, double zoom)
+{
+    const double w = std::round(s.pageWidth * zoom / kTwipsPerPixel);
+    const double h = std::round(s.pageLength * zoom / kTwipsPerPixel);
+    if (!(w >= 1 && h >= 1 && w <= kMaxPagePixels && h <= kMaxPagePixels))
+        return {};
+    return QSize(static_cast<int>(w), static_cast<int>(h));
+}
 
 ScreenPage drawScreenPage(RenderEngine &engine, int page, double zoom)
 {

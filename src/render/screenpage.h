@@ -27,8 +27,16 @@ struct ScreenPage
 // Pixels per twip at zoom 1: the screen shows 96 pixels per inch.
 inline constexpr double kTwipsPerPixel = 15;
 
+// The largest side of a page picture, in pixels.
+inline constexpr int kMaxPagePixels = 30000;
+
+// The size of the page picture at `zoom`; empty when a side would be below 1
+// or above kMaxPagePixels.
+QSize pagePictureSize(const DocumentSettings &settings, double zoom);
+
 // Draws page `page` (its start must be known) at `zoom` on white paper of
-// the report's size, margins applied through the origin.
+// the report's size (sides clamped to 1..kMaxPagePixels), margins applied
+// through the origin.
 ScreenPage drawScreenPage(RenderEngine &engine, int page, double zoom);
 
 // The design-mode column guides over a page picture: the page's left and top
