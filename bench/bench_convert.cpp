@@ -6,12 +6,7 @@
 // conversion into "$$$.$$$", then the whole opening of the report. The
 // figures to compare it with are BM_CountLines (the work of "wc -l") and
 // BM_Convert (the conversion alone).
-#include "app/folders.h"
-#include "app/messages.h"
-#include "app/prompter.h"
-#include "app/settings.h"
-#include "app/text.h"
-#include "app/warnings.h"
+#include "benchenv.h"
 #include "documents/opening.h"
 #include "documents/textconvert.h"
 #include "render/clock.h"
@@ -29,25 +24,14 @@ using namespace kel;
 
 namespace {
 
-struct Fixture
+struct Fixture : bench::BenchEnvironment
 {
-    Folders folders;
-    Messages messages;
-    SettingsRecord settings;
-    ScriptedPrompter prompter;
-    Warnings warnings{prompter, messages};
     std::string listing;
 
-    explicit Fixture(int lines)
+    explicit Fixture(int lines) : BenchEnvironment("kel-bench")
     {
-        std::string error;
-        folders.program = std::filesystem::temp_directory_path().string();
-        folders.temp = std::filesystem::temp_directory_path() / "kel-bench";
-        folders.tempSub = folders.temp + "/Temp";
-        prepareTempFolder(folders.temp, error);
         settings.row(DocType::Txt) = {"", "PORTRAIT", "16840", "11907", "Courier New", "9"};
-        listing = folders.temp + "/listing-" + std::to_string(lines) + "-v2.txt";
-        if (!std::filesystem::exists(listing)) {
+        listing = input("listing-" + std::to_string(lines) + "-v2.txt", [lines] {
             std::string text;
             for (int i = 0; i < lines; ++i) {
                 // A page break every 60 lines, as printer listings have.
@@ -59,8 +43,8 @@ struct Fixture
                         "}   Invoice 2026-" + std::to_string(i % 997) +
                         "        1250.00   caf\xe9\r\n";
             }
-            writeFile(listing, text);
-        }
+            return text;
+        });
     }
 };
 

@@ -5,12 +5,7 @@
 // page, as counting pages or finding text does) and BM_DrawPage (one page
 // drawn on a 96-dpi QImage through the painter surface) against
 // BM_ReadFile (one sequential read of the report's bytes).
-#include "app/folders.h"
-#include "app/messages.h"
-#include "app/prompter.h"
-#include "app/settings.h"
-#include "app/text.h"
-#include "app/warnings.h"
+#include "benchenv.h"
 #include "documents/opening.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
@@ -27,28 +22,17 @@ using namespace kel;
 
 namespace {
 
-struct Fixture
+struct Fixture : bench::BenchEnvironment
 {
-    Folders folders;
-    Messages messages;
-    SettingsRecord settings;
-    ScriptedPrompter prompter;
-    Warnings warnings{prompter, messages};
     ExternalCommands commands;
     FindState find;
     SystemClock clock;
     std::string report;
     std::unique_ptr<Document> document;
 
-    explicit Fixture(int lines)
+    explicit Fixture(int lines) : BenchEnvironment("kel-bench-render")
     {
-        std::string error;
-        folders.program = std::filesystem::temp_directory_path().string();
-        folders.temp = std::filesystem::temp_directory_path() / "kel-bench-render";
-        folders.tempSub = folders.temp + "/Temp";
-        prepareTempFolder(folders.temp, error);
-        report = folders.temp + "/big-" + std::to_string(lines) + ".kel";
-        if (!std::filesystem::exists(report)) {
+        report = input("big-" + std::to_string(lines) + ".kel", [lines] {
             std::string text = "REPORT_TITLE=bench\r\nLM=720\r\nTM=720\r\n[HEADER]\r\n"
                                "{F=arial;S=9}\r\n[DATA]\r\n";
             for (int i = 0; i < lines; ++i) {
@@ -56,8 +40,8 @@ struct Fixture
                         std::to_string(i % 997) + "{6000;A=R}1250.00{B=Y;7000}" +
                         std::to_string(i % 50) + "{B=N;\\N}\r\n";
             }
-            writeFile(report, text);
-        }
+            return text;
+        });
         OpenResult r = openDocument(report, {folders, messages, settings, prompter, warnings}, {});
         document = std::move(r.document);
     }
@@ -73,12 +57,7 @@ Fixture &fixture()
 
 void BM_ReadFile(benchmark::State &state)
 {
-    Fixture &f = fixture();
-    for (auto _ : state) {
-        std::string bytes;
-        readFile(f.report, bytes);
-        benchmark::DoNotOptimize(bytes.data());
-    }
+    bench::readWholeFile(state, fixture().report);
 }
 
 void BM_ScanAllPages(benchmark::State &state)
