@@ -265,6 +265,19 @@ bool writeFile(const std::string &path, std::string_view bytes)
     return static_cast<bool>(out);
 }
 
+int64_t countLines(const std::string &path)
+{
+    std::string bytes;
+    if (!readFile(path, bytes))
+        return -1;
+    int64_t lines = 0;
+    LineSplitter splitter(bytes);
+    std::string_view line;
+    while (splitter.next(line))
+        ++lines;
+    return lines;
+}
+
 bool fileExists(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,5 +68,7 @@ bool readFile(const std::string &path, std::string &out);
 // Writes bytes to a file, replacing it; false on any failure.
 bool writeFile(const std::string &path, std::string_view bytes);
 bool fileExists(const std::string &path); // can be opened for reading
+// The number of lines of a file (CountLines); -1 when it cannot be read.
+int64_t countLines(const std::string &path);
 
 } // namespace kel

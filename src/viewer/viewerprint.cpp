@@ -139,14 +139,20 @@ bool ViewerWindow::exportTo(const std::string &path)
     const QString saved = statusText();
     setStatus(m.qtext(159));
     const DocumentSettings &s = m_document->settings;
+    const int64_t lines = std::max<int64_t>(1, countLines(s.workingPath));
+    const double scale = lines > 1000000 ? double(lines) / 1000000 : 1;
+    m_progress->setRange(0, static_cast<int>(double(lines) / scale));
+    m_progress->setValue(0);
+    m_progress->show();
     std::string error;
     const bool ok = exportReport(
         s.workingPath, path, s.openDelimiter, s.closeDelimiter, m_context.folders.temp,
-        [this](int64_t line) {
-            if (line % 65536 == 0)
-                QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        [this, scale](int64_t line) {
+            m_progress->setValue(static_cast<int>(double(line) / scale));
+            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         },
         error);
+    m_progress->hide();
     setStatus(saved);
     QApplication::restoreOverrideCursor();
     if (!ok)

@@ -630,6 +630,15 @@ bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void ViewerWindow::resizeEvent(QResizeEvent *event)
+{
+    // After a resize the bars have 20 positions again, whatever the zoom;
+    // the page keeps its size and can still be scrolled over its length.
+    QMainWindow::resizeEvent(event);
+    m_pageArea->setBarRange(20);
+    m_pageArea->horizontalBar()->setValue(0);
+}
+
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();

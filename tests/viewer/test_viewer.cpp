@@ -199,3 +199,20 @@ TEST(Viewer, EscapeClosesOnlyWhenAllowed)
     v.key(Qt::Key_Escape);
     EXPECT_FALSE(v.window.isVisible());
 }
+
+TEST(Viewer, BarsHaveTwentyPositionsAfterAResize)
+{
+    Viewer v;
+    ASSERT_TRUE(v.open(pagedReport(1)));
+    v.window.show();
+    v.window.applyZoomText("300 %");
+    QScrollBar *bar = v.window.pageArea()->verticalBar();
+    EXPECT_EQ(bar->maximum(), 60);
+    v.window.resize(700, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(bar->maximum(), 20);
+    v.key(Qt::Key_End); // the page's foot is still reachable, in larger steps
+    EXPECT_EQ(bar->value(), 20);
+    const QWidget *page = v.window.pageArea()->picture();
+    EXPECT_LE(page->y() + page->height(), v.window.pageArea()->height());
+}
