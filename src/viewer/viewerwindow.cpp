@@ -26,6 +26,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <cmath>
 
 namespace kel {
@@ -152,6 +153,7 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     statusBar()->installEventFilter(this);
     m_status->installEventFilter(this);
 
+    addDistributorButton();
     applyOptionLetters();
     enableDocumentCommands();
     resize(960, 1000);
@@ -159,6 +161,30 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
 }
 
 ViewerWindow::~ViewerWindow() = default;
+
+void ViewerWindow::addDistributorButton()
+{
+    // A distributor may ship "distsml.bmp" and "dist.txt" in the program
+    // folder: the small picture then opens the first line of the text.
+    const QString folder = QString::fromStdString(m_context.folders.program);
+    const QPixmap picture(folder + QStringLiteral("/distsml.bmp"));
+    std::string dist;
+    if (picture.isNull() || !readFile(m_context.folders.inProgram("dist.txt"), dist))
+        return;
+    std::string_view first;
+    LineSplitter splitter(dist);
+    if (!splitter.next(first) || trimmed(first).empty())
+        return;
+    const std::string target(trimmed(first));
+    auto *button = new QToolButton(this);
+    button->setObjectName(QStringLiteral("dist16"));
+    button->setIcon(QIcon(picture));
+    button->setAutoRaise(true);
+    button->setToolTip(fromCp1252(target));
+    connect(button, &QToolButton::clicked, this,
+            [this, target] { m_context.commands.open(target); });
+    statusBar()->addPermanentWidget(button);
+}
 
 QAction *ViewerWindow::button(const char *key) const
 {

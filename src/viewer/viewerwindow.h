@@ -114,6 +114,7 @@ private:
     void setStatus(const QString &text);
     void enableDocumentCommands();
     void applyOptionLetters();
+    void addDistributorButton();
     void closeDocument();
     void walkForwardTo(int target, bool drawTarget);
     void findNext(bool findAgainMode);
