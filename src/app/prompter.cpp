@@ -25,7 +25,7 @@ Answer StderrPrompter::show(const Prompt &prompt)
 {
     QString text = prompt.text;
     text.replace(QLatin1Char('\r'), QString()).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    QString line = QStringLiteral("kel: ");
+    QString line = m_program + QStringLiteral(": ");
     if (!prompt.title.isEmpty())
         line += prompt.title + QStringLiteral(": ");
     line += text.simplified();

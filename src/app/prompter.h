@@ -42,7 +42,14 @@ public:
 class StderrPrompter : public Prompter
 {
 public:
+    // Lines begin with the program's name and a colon.
+    explicit StderrPrompter(QString program = QStringLiteral("kel")) : m_program(std::move(program))
+    {
+    }
     Answer show(const Prompt &prompt) override;
+
+private:
+    QString m_program;
 };
 
 // Records every prompt and answers from a queue (the default answer when the

@@ -48,7 +48,7 @@ struct Environment
     Folders folders;
     Messages messages;
     SettingsRecord settings;
-    StderrPrompter prompter;
+    StderrPrompter prompter{QStringLiteral("keltool")};
     std::unique_ptr<Warnings> warnings;
 };
 
