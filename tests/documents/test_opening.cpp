@@ -211,6 +211,11 @@ TEST(OpenDocument, Refusals)
         {"data without header", crlf({"[DATA]", "text here"}), 142, true},
         {"header without data", crlf({"[HEADER]", "text here"}), 143, true},
         {"line over 500", crlf({"[HEADER]", "[DATA]", std::string(501, 'x')}), 145, true},
+        {"line over 500 in the settings part", crlf({std::string(501, '#'), "[HEADER]", "[DATA]"}),
+         145, true},
+        // The refusals come in the loader's order: size, sections, line length.
+        {"nine bytes of one line", "[DATA]abc", 136, false},
+        {"long line without data", crlf({"[HEADER]", std::string(501, 'x')}), 143, true},
     };
     for (const Case &c : cases) {
         test::TestEnvironment env;
