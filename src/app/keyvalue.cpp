@@ -45,7 +45,7 @@ std::string readKeyValueIn(std::string_view text, std::string_view key)
 std::optional<std::string> readKeyValue(const std::string &path, std::string_view key)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in || !fileExists(path))
         return std::nullopt;
     // Reads just enough of the file for 100 lines. Every line end counts one
     // or two marks (CR LF), so twice the limit in marks is always enough.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace kel {
 
@@ -241,18 +242,31 @@ std::string toCp1252(const QString &text)
 
 bool readFile(const std::string &path, std::string &out)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // A folder opens like a file on Linux but reads nothing sensible (its
+    // size may even read as the largest offset), so it is not a file here.
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
         return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0)
+    struct stat st
+    {
+    };
+    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(f);
         return false;
-    in.seekg(0, std::ios::beg);
-    out.resize(static_cast<size_t>(size));
-    if (size > 0 && !in.read(out.data(), size))
-        return false;
-    return true;
+    }
+    out.clear();
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        out.resize(static_cast<size_t>(st.st_size));
+        out.resize(std::fread(out.data(), 1, out.size(), f));
+    }
+    // Whatever the size did not announce (a file still growing, a pipe).
+    char block[64 * 1024];
+    size_t n = 0;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
+        out.append(block, n);
+    const bool ok = std::ferror(f) == 0;
+    std::fclose(f);
+    return ok;
 }
 
 bool writeFile(const std::string &path, std::string_view bytes)
@@ -280,8 +294,15 @@ int64_t countLines(const std::string &path)
 
 bool fileExists(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return static_cast<bool>(in);
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    struct stat st
+    {
+    };
+    const bool file = fstat(fileno(f), &st) == 0 && !S_ISDIR(st.st_mode);
+    std::fclose(f);
+    return file;
 }
 
 } // namespace kel

@@ -63,7 +63,8 @@ QString fromCp1252(std::string_view bytes);
 // Characters outside Windows-1252 become "?".
 std::string toCp1252(const QString &text);
 
-// Reads a whole file; false when it cannot be opened or read.
+// Reads a whole file; false when it cannot be opened or read. A folder is
+// not a file: reading one fails, and fileExists says false for it.
 bool readFile(const std::string &path, std::string &out);
 // Writes bytes to a file, replacing it; false on any failure.
 bool writeFile(const std::string &path, std::string_view bytes);

@@ -56,6 +56,7 @@ TEST(ReadKeyValue, FileFailureIsNotAnEmptyValue)
 {
     test::TempDir dir;
     EXPECT_FALSE(readKeyValue(dir.file("missing.ini"), "KEY").has_value());
+    EXPECT_FALSE(readKeyValue(dir.path(), "KEY").has_value());
     const std::string path = dir.write("a.ini", "KEY=value\r\n");
     EXPECT_EQ(readKeyValue(path, "key").value_or("?"), "value");
 }

@@ -1,6 +1,8 @@
 #include "app/shift.h"
 #include "app/text.h"
+#include "support/testenv.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kel;
@@ -43,6 +45,37 @@ TEST(Text, Fields)
     EXPECT_EQ(fieldCount("a,b,,d", ','), 4);
     EXPECT_EQ(fieldCount(std::string(500, ','), ','), 200);
     EXPECT_EQ(lastField("C:\\x\\y.bmp", '\\'), "y.bmp");
+}
+
+TEST(Text, FolderIsNotAFile)
+{
+    // A folder opens for reading on Linux; read as a file it once asked for
+    // an impossible buffer and ended the program.
+    test::TempDir dir;
+    const std::string folder = dir.file("folder.kel");
+    std::filesystem::create_directory(folder);
+    const std::string file = dir.write("file.kel", "abc\r\n");
+    struct Case
+    {
+        const char *name;
+        std::string path;
+        bool exists;
+        const char *bytes;
+    };
+    const Case cases[] = {
+        {"file", file, true, "abc\r\n"},
+        {"empty file", dir.write("empty", ""), true, ""},
+        {"folder", folder, false, nullptr},
+        {"missing", dir.file("missing"), false, nullptr},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(fileExists(c.path), c.exists) << c.name;
+        std::string bytes = "old";
+        EXPECT_EQ(readFile(c.path, bytes), c.bytes != nullptr) << c.name;
+        if (c.bytes) {
+            EXPECT_EQ(bytes, c.bytes) << c.name;
+        }
+    }
 }
 
 TEST(Shift, RoundTripsAndKeepsBlanks)

@@ -211,6 +211,11 @@ TEST(OpenDocument, Refusals)
         {"data without header", crlf({"[DATA]", "text here"}), 142, true},
         {"header without data", crlf({"[HEADER]", "text here"}), 143, true},
         {"line over 500", crlf({"[HEADER]", "[DATA]", std::string(501, 'x')}), 145, true},
+        {"line over 500 in the settings part", crlf({std::string(501, '#'), "[HEADER]", "[DATA]"}),
+         145, true},
+        // The refusals come in the loader's order: size, sections, line length.
+        {"nine bytes of one line", "[DATA]abc", 136, false},
+        {"long line without data", crlf({"[HEADER]", std::string(501, 'x')}), 143, true},
     };
     for (const Case &c : cases) {
         test::TestEnvironment env;
@@ -248,18 +253,24 @@ TEST(OpenDocument, IncludesExpandAndMissingOnesLeaveTheErrorLine)
 {
     test::TestEnvironment env;
     env.dir.write("part.txt", "included 1\r\nincluded 2\r\n");
+    std::filesystem::create_directory(env.dir.file("folder"));
     const std::string text =
         crlf({"[HEADER]", "[DATA]", "before", "  {copy=" + env.dir.file("part.txt") + "}",
-              "{COPY=nothing.txt}", "{COPY=part.txt}", "after"});
+              "{COPY=nothing.txt}", "{COPY=part.txt}", "{COPY=folder}", "after"});
     const OpenResult r = openText(env, text);
     ASSERT_TRUE(r.ok());
     const LineStore &ls = r.document->lines;
     std::vector<std::string> records;
     for (int i = 2; i < ls.count(); ++i)
         records.emplace_back(ls.record(i));
-    const std::vector<std::string> want = {
-        "before",     "included 1", "included 2", "{100}message 147{\\n}",
-        "included 1", "included 2", "after"};
+    const std::vector<std::string> want = {"before",
+                                           "included 1",
+                                           "included 2",
+                                           "{100}message 147{\\n}",
+                                           "included 1",
+                                           "included 2",
+                                           "{100}message 147{\\n}",
+                                           "after"};
     EXPECT_EQ(records, want);
 }
 
@@ -293,6 +304,11 @@ TEST(OpenDocument, WorkingFiles)
     const std::string text = crlf({"TM=10", "[HEADER]", "{F=arial}", "[DATA]", "x"});
     const OpenResult missing = open(env, env.dir.file("noext"));
     EXPECT_EQ(missing.message, 41);
+    // Folders by those names are no documents: refused, not read.
+    for (const auto &[name, message] : {std::pair{"folder.kel", 41}, {"folder.txt", 135}}) {
+        std::filesystem::create_directory(env.dir.file(name));
+        EXPECT_EQ(open(env, env.dir.file(name)).message, message) << name;
+    }
 
     env.dir.write("noext.kel", text);
     const OpenResult r = open(env, env.dir.file("noext"));
