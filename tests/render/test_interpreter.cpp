@@ -290,6 +290,25 @@ TEST(Interpreter, ExternalCommandsRunOnceOrAlways)
     EXPECT_EQ(h.opener.opened, (Lines{"always", "print only"}));
 }
 
+TEST(Interpreter, ExternalCommandFieldsAreReadAsWritten)
+{
+    const struct
+    {
+        const char *line;
+        Lines opened; // on the screen, drawn by a user command
+    } cases[] = {
+        {"{exec=p,always,both}", {"p"}}, {"{EXEC= p ,ONCE}", {" p "}}, {"{EXEC=p, ALWAYS}", {}},
+        {"{EXEC=p,ONCE, VIEWER}", {}},   {"{EXEC=p,SOMETIMES}", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        Harness h({c.line});
+        h.commands.setStartedByCommand(true);
+        h.screen();
+        EXPECT_EQ(h.opener.opened, c.opened);
+    }
+}
+
 TEST(Interpreter, ExecutedListHolds250Targets)
 {
     std::string line;
