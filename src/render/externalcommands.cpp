@@ -11,6 +11,9 @@ namespace kel {
 
 bool ExternalCommands::wasExecuted(const std::string &target) const
 {
+    // An empty target equals any slot still empty.
+    if (target.empty())
+        return m_used < kSlots;
     for (int i = 0; i < m_used; ++i) {
         if (m_executed[static_cast<size_t>(i)] == target)
             return true;
@@ -20,7 +23,8 @@ bool ExternalCommands::wasExecuted(const std::string &target) const
 
 void ExternalCommands::remember(const std::string &target)
 {
-    if (m_used < kSlots)
+    // Stored into an empty slot, an empty target leaves it empty.
+    if (!target.empty() && m_used < kSlots)
         m_executed[static_cast<size_t>(m_used++)] = target;
 }
 

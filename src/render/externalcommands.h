@@ -42,9 +42,11 @@ public:
     void setStartedByCommand(bool on) { m_startedByCommand = on; }
     bool startedByCommand() const { return m_startedByCommand; }
 
-    // True when the target equals one of the remembered slots exactly.
+    // True when the target equals one of the slots exactly; an empty target
+    // equals an empty slot, so it counts as run while any slot is free.
     bool wasExecuted(const std::string &target) const;
-    // Stores the target in the first empty slot; nothing when all are used.
+    // Stores the target in the first empty slot; nothing when all are used
+    // or the target is empty (it would leave the slot empty).
     void remember(const std::string &target);
     // Empties the list (the viewer does this when a report is edited and reloaded).
     void clearExecuted();

@@ -607,9 +607,11 @@ void MarkupInterpreter::runExternal(std::string_view value)
     if (!commands.startedByCommand())
         return;
     const bool printer = m_target == Target::Printer;
+    // The options are compared as written, upper-cased only, as every other
+    // value of the markup is: " ALWAYS" is neither option and runs nothing.
     const std::string target(field(value, ',', 1));
-    std::string when = upper(trimmed(field(value, ',', 2)));
-    std::string where = upper(trimmed(field(value, ',', 3)));
+    std::string when = upper(field(value, ',', 2));
+    std::string where = upper(field(value, ',', 3));
     if (when.empty())
         when = "ONCE";
     if (where.empty())

@@ -6,6 +6,7 @@
 #include "render/linkareas.h"
 
 #include <QImage>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace kel;
@@ -290,6 +291,25 @@ TEST(Interpreter, ExternalCommandsRunOnceOrAlways)
     EXPECT_EQ(h.opener.opened, (Lines{"always", "print only"}));
 }
 
+TEST(Interpreter, ExternalCommandFieldsAreReadAsWritten)
+{
+    const struct
+    {
+        const char *line;
+        Lines opened; // on the screen, drawn by a user command
+    } cases[] = {
+        {"{exec=p,always,both}", {"p"}}, {"{EXEC= p ,ONCE}", {" p "}}, {"{EXEC=p, ALWAYS}", {}},
+        {"{EXEC=p,ONCE, VIEWER}", {}},   {"{EXEC=p,SOMETIMES}", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        Harness h({c.line});
+        h.commands.setStartedByCommand(true);
+        h.screen();
+        EXPECT_EQ(h.opener.opened, c.opened);
+    }
+}
+
 TEST(Interpreter, ExecutedListHolds250Targets)
 {
     std::string line;
@@ -302,6 +322,21 @@ TEST(Interpreter, ExecutedListHolds250Targets)
     h.opener.opened.clear();
     h.screen();
     EXPECT_EQ(h.opener.opened, (Lines{"t251"})); // no slot was left for it
+}
+
+TEST(Interpreter, EmptyExecTargetTakesNoSlot)
+{
+    std::string line = "{EXEC=}";
+    for (int i = 1; i <= 250; ++i)
+        line += "{EXEC=t" + std::to_string(i) + "}";
+    Harness h({line});
+    h.commands.setStartedByCommand(true);
+    h.screen();
+    EXPECT_EQ(h.opener.opened.size(), 250u);
+    EXPECT_EQ(h.opener.opened.front(), "t1");
+    h.opener.opened.clear();
+    h.screen();
+    EXPECT_EQ(std::count(h.opener.opened.begin(), h.opener.opened.end(), "t250"), 0);
 }
 
 TEST(Interpreter, FindHighlightsMatchingSegments)
