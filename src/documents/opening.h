@@ -10,6 +10,7 @@
 // one-line document, the PAPERSIZE warning, an empty listing).
 #pragma once
 
+#include "app/result.h"
 #include "documents/documentsettings.h"
 #include "documents/linestore.h"
 
@@ -67,10 +68,6 @@ struct OpenOptions
     std::string givenPath;
     OpenObserver *observer = nullptr;
 };
-
-// A refusal that is not one of the system's numbered messages: a type this
-// build does not convert, a file that cannot be read.
-inline constexpr int kNoMessage = -1;
 
 struct OpenResult
 {
