@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/commandline.h"
+#include "printing/printers.h"
 #include "render/findstate.h"
 
 #include <QMainWindow>
@@ -126,7 +127,7 @@ private:
     void printSetupCommand();
     void exportCommand();
     void saveCommand();
-    void runPrintJob(const std::string &printer, int copies, bool allPages, int from, int to);
+    void runPrintJob(const PrintRequest &request);
 
     ViewerContext &m_context;
     std::unique_ptr<Document> m_document;
@@ -140,6 +141,7 @@ private:
     int m_exitCode = 0;
     QString m_lastOpenFolder;
     std::string m_printerName;
+    Printers m_printers;
 
     QToolBar *m_toolBar;
     std::unique_ptr<ViewerToolbar> m_toolbar;
