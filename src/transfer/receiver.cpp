@@ -264,4 +264,20 @@ void ReceiverSession::handle(std::string_view message, std::string &reply)
     reply += wire::kOk;
 }
 
+std::map<std::string, std::string> receiveStream(const std::vector<std::string> &arrivals)
+{
+    MemoryFiles files;
+    {
+        ReceiverSession session(files);
+        for (const std::string &a : arrivals) {
+            if (a.empty())
+                session.onQuiet();
+            else
+                session.onData(a);
+        }
+        session.onClosed();
+    }
+    return files.files();
+}
+
 } // namespace kel

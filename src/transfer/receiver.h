@@ -21,6 +21,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kel {
 
@@ -136,5 +137,11 @@ private:
     bool m_announced = false;
     int m_received = 0;
 };
+
+// The whole receiving side over bytes, without sockets or files (fuzzing,
+// tests): each arrival comes off the line in order, an empty one standing
+// for a quiet moment; then the peer closes. Returns the files that took
+// their names.
+std::map<std::string, std::string> receiveStream(const std::vector<std::string> &arrivals);
 
 } // namespace kel

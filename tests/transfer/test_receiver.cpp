@@ -246,3 +246,15 @@ TEST(Wire, DestinationsAndPorts)
     EXPECT_EQ(wire::portSetting("70000"), 1001);
     EXPECT_EQ(wire::portSetting("12ab"), 1001);
 }
+
+TEST(ReceiverSession, WholeStreamsWithoutSockets)
+{
+    const std::string q(kQuiet);
+    EXPECT_EQ(receiveStream({".RECEIVE_FILE=C:\\q\\s.kel", q, "data", q, ".END_OF_FILE", q}),
+              (std::map<std::string, std::string>{{"s.kel", "data"}}));
+    // Joined into one arrival, the messages are one message: nothing is named.
+    EXPECT_TRUE(receiveStream({".RECEIVE_FILE=s.kel"
+                               "data"
+                               ".END_OF_FILE"})
+                    .empty());
+}

@@ -6,6 +6,7 @@
 #include "transfer/transferservice.h"
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -25,6 +26,11 @@ TestingCnxWindow::TestingCnxWindow(const Connection &connection, std::string tem
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addWidget(m_label);
+    // No step says how long it takes: a moving bar shows the test is alive.
+    auto *busy = new QProgressBar(this);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    layout->addWidget(busy);
     setModal(true);
 }
 
