@@ -1,12 +1,12 @@
 #include "transfer/curlftp.h"
 
+#include "transfer/workfiles.h"
+
 #include <QSocketNotifier>
-#include <atomic>
 #include <cstdio>
 #include <curl/curl.h>
 #include <filesystem>
 #include <mutex>
-#include <unistd.h>
 
 namespace kel {
 namespace {
@@ -22,11 +22,7 @@ void initialiseCurl()
 
 std::string temporaryBeside(const std::string &path)
 {
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path p(path);
-    const std::string name =
-        "~kel-fetching-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".part";
-    return (p.parent_path() / name).string();
+    return (std::filesystem::path(path).parent_path() / workingFileName("fetching")).string();
 }
 
 std::string escaped(const std::string &segment)

@@ -1,12 +1,11 @@
 #include "transfer/receiver.h"
 
 #include "transfer/protocol.h"
+#include "transfer/workfiles.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <unistd.h>
 
 namespace kel {
 
@@ -42,20 +41,6 @@ void MemoryFiles::discard()
 
 // ---- QueueFolderFiles ----
 
-namespace {
-
-constexpr std::string_view kPartPrefix = "~kel-receiving-";
-constexpr std::string_view kPartSuffix = ".part";
-
-std::string partName()
-{
-    static std::atomic<unsigned> counter{0};
-    return std::string(kPartPrefix) + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-           std::string(kPartSuffix);
-}
-
-} // namespace
-
 QueueFolderFiles::QueueFolderFiles(std::string folder) : m_folder(std::move(folder)) {}
 
 QueueFolderFiles::~QueueFolderFiles()
@@ -67,7 +52,7 @@ bool QueueFolderFiles::begin(const std::string &name)
 {
     discard();
     m_name = name;
-    m_partPath = m_folder + "/" + partName();
+    m_partPath = m_folder + "/" + workingFileName("receiving");
     // "x": never follow or reuse something that already has the working name.
     m_file = std::fopen(m_partPath.c_str(), "wbx");
     return m_file != nullptr;
@@ -106,19 +91,6 @@ void QueueFolderFiles::discard()
         std::error_code ec;
         std::filesystem::remove(m_partPath, ec);
         m_partPath.clear();
-    }
-}
-
-void QueueFolderFiles::removeLeftovers(const std::string &folder)
-{
-    std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(kPartPrefix, 0) == 0 && name.size() > kPartSuffix.size() &&
-            name.compare(name.size() - kPartSuffix.size(), kPartSuffix.size(), kPartSuffix) == 0) {
-            std::error_code ignored;
-            std::filesystem::remove(entry.path(), ignored);
-        }
     }
 }
 

@@ -61,8 +61,8 @@ private:
     bool m_open = false;
 };
 
-// Files of a queue folder: written as "~kel-receiving-PID-N.part" in the
-// folder (a name outside every queue filter) and renamed on commit.
+// Files of a queue folder: written under a working name in the folder
+// (workfiles.h) and renamed on commit.
 class QueueFolderFiles : public ReceivedFiles
 {
 public:
@@ -75,9 +75,6 @@ public:
     bool write(std::string_view bytes) override;
     bool commit() override;
     void discard() override;
-
-    // Working files of this kind left by a process that ended mid-file.
-    static void removeLeftovers(const std::string &folder);
 
 private:
     std::string m_folder;

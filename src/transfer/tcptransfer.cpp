@@ -1,5 +1,7 @@
 #include "transfer/tcptransfer.h"
 
+#include "transfer/workfiles.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -234,7 +236,7 @@ TcpReceiver::~TcpReceiver()
 bool TcpReceiver::listen(uint16_t port, const QHostAddress &address, std::string &error)
 {
     stop();
-    QueueFolderFiles::removeLeftovers(m_folder);
+    removeWorkingFiles(m_folder);
     if (!m_server->listen(address, port)) {
         error = "cannot listen on port " + std::to_string(port) + ": " +
                 m_server->errorString().toStdString();

@@ -4,10 +4,12 @@
 #include "app/prompter.h"
 #include "app/text.h"
 #include "transfer/tester.h"
+#include "transfer/workfiles.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
+#include <algorithm>
 
 namespace kel {
 
@@ -49,6 +51,8 @@ void TransferService::start(const std::string &queueFolder)
 {
     m_queue = queueFolder;
     m_fetcher.setQueueFolder(queueFolder);
+    // What a receiver or fetcher of an earlier run left mid-file.
+    removeWorkingFiles(queueFolder);
     m_receiver = std::make_unique<TcpReceiver>(
         queueFolder,
         TcpReceiver::Events{[this](const std::string &text) { status(text); }, nullptr, nullptr},
@@ -123,7 +127,9 @@ void TransferService::applyConnection(const std::string &cnxFile, int checkEvery
     m_ftp.setConnection(m_connection);
     m_loaded = true;
     m_listedSinceApply = false;
-    m_listTimer.start((checkEverySeconds > 0 ? checkEverySeconds : kDefaultCheckSeconds) * 1000);
+    const int seconds =
+        checkEverySeconds > 0 ? std::min(checkEverySeconds, 24 * 3600) : kDefaultCheckSeconds;
+    m_listTimer.start(seconds * 1000);
 }
 
 void TransferService::dropConnection()

@@ -1,6 +1,7 @@
 #include "support/testenv.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
+#include "transfer/workfiles.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -205,8 +206,9 @@ TEST(ReceiverSession, LeftoversOfAnEndedProcessAreRemoved)
 {
     test::TempDir dir;
     dir.write("~kel-receiving-99999-1.part", "half");
+    dir.write("~kel-fetching-99999-2.part", "half");
     dir.write("keep.kel", "x");
-    QueueFolderFiles::removeLeftovers(dir.path());
+    removeWorkingFiles(dir.path());
     EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"keep.kel"});
 }
 
