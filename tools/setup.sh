@@ -18,7 +18,7 @@ packages=(
   fonts-liberation xdg-utils
   poppler-utils zbar-tools imagemagick xvfb xauth
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
-  python3-pyftpdlib
+  python3-pyftpdlib netcat-openbsd
 )
 
 install_packages() {

@@ -67,6 +67,7 @@ bool loadSettings(const std::string &path, SettingsRecord &record, bool withQueu
     record.checkEvery = get("CHECK_EVERY");
     record.defaultEditor = get("DEFAULT_EDITOR");
     record.escExits = get("ESC_EXITS");
+    record.tcpPort = get("TCP_PORT");
     if (withQueuePath)
         record.queuePath = get("QUEUE_PATH");
     return true;
@@ -136,6 +137,8 @@ std::string settingsFileText(const SettingsRecord &r, const Messages &messages)
     line("#");
     value("DEFAULT_EDITOR", r.defaultEditor);
     value("ESC_EXITS", r.escExits);
+    if (!r.tcpPort.empty())
+        value("TCP_PORT", r.tcpPort);
     line("#");
     line("#EOF");
     return out;

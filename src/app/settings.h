@@ -37,6 +37,10 @@ struct SettingsRecord
     std::string checkEvery;
     std::string defaultEditor;
     std::string escExits;
+    // TCP_PORT: the port the console's receiver listens on and forwards go
+    // to when SEND_TO names no port; empty means 1001. Saved only when set, so
+    // files written without it read back unchanged.
+    std::string tcpPort;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }
