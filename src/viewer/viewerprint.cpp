@@ -178,12 +178,14 @@ void ViewerWindow::saveCommand()
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const int form =
-        static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter())) + 1;
-    saveAs(dialog.selectedFiles().front().toStdString(), std::clamp(form, 1, 3));
+    static constexpr SaveForm forms[] = {SaveForm::Report, SaveForm::PackedReport,
+                                         SaveForm::PagePicture};
+    const qsizetype type =
+        std::clamp<qsizetype>(dialog.nameFilters().indexOf(dialog.selectedNameFilter()), 0, 2);
+    saveAs(dialog.selectedFiles().front().toStdString(), forms[type]);
 }
 
-bool ViewerWindow::saveAs(const std::string &path, int form)
+bool ViewerWindow::saveAs(const std::string &path, SaveForm form)
 {
     if (!m_engine)
         return false;
@@ -200,12 +202,12 @@ bool ViewerWindow::saveAs(const std::string &path, int form)
     const QString saved = statusText();
     setStatus(m.qtext(166));
     bool ok = false;
-    if (form == 1) {
+    if (form == SaveForm::Report) {
         std::error_code ec;
         std::filesystem::copy_file(m_document->settings.workingPath, path,
                                    std::filesystem::copy_options::overwrite_existing, ec);
         ok = !ec;
-    } else if (form == 2) {
+    } else if (form == SaveForm::PackedReport) {
         const PackResult packed =
             packCurrentReport(*m_document, path, m_lastOpenFolder.toStdString(), m_context.folders);
         ok = packed.ok();

@@ -1,17 +1,28 @@
 // viewform: the report viewer window.
 //
-// It owns the open document and its render engine, shows one page at a time
-// at the chosen zoom, and dispatches the toolbar's keyed buttons. Opening
-// goes through openDocument; a refusal shows its message, and the refusals
-// that end the program close the window with a non-zero exit code.
+// It owns the open document, its render engine and the navigator over it,
+// shows one page at a time at the chosen zoom, and runs the toolbar's
+// buttons from one table (toolbar.h). Where to go (next, last, go to, find)
+// is the navigator's policy; the window asks it, draws the page it answers
+// and shows its messages. Opening goes through openDocument; a refusal shows
+// its message with the file it concerns, and the refusals that end the
+// program close the window with a non-zero exit code.
+//
+// The code is spread over viewerwindow.cpp (building, opening, drawing,
+// status, window state), viewernavigation.cpp (pages, zoom, keys, wheel,
+// the page count), viewercommands.cpp (the button table and the commands
+// behind dialogs) and viewerprint.cpp (print, export, save, mail).
 #pragma once
 
 #include "app/commandline.h"
 #include "render/findstate.h"
+#include "render/navigator.h"
+#include "viewer/toolbar.h"
 
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -28,7 +39,6 @@ class PageArea;
 class Prompter;
 class RenderEngine;
 struct SettingsRecord;
-class ViewerToolbar;
 class Warnings;
 class Clock;
 struct PrintRequest;
@@ -46,6 +56,17 @@ struct ViewerContext
     ViewerOptions options;
 };
 
+// How a document came to be opened: the start-up's command line (or a
+// reload), or the Open command.
+enum class OpenedBy { CommandLine, OpenCommand };
+
+// The zoom step: to the next level, to the one before, or the zoom already
+// set (a typed or fitted zoom).
+enum class ZoomStep { In, Out, Apply };
+
+// The forms of "save as", in the order of the save dialog's types.
+enum class SaveForm { Report, PackedReport, PagePicture };
+
 class ViewerWindow : public QMainWindow
 {
     Q_OBJECT
@@ -58,12 +79,14 @@ public:
     // Opens a document as the start-up and the Open command do. False when
     // it was refused; `exitCode()` is then non-zero if the program must end.
     bool openDocument(const std::string &path, const std::string &givenPath = {},
-                      bool openedWithOpenCommand = false);
+                      OpenedBy openedBy = OpenedBy::CommandLine);
     bool hasDocument() const { return m_engine != nullptr; }
     int exitCode() const { return m_exitCode; }
 
     // Runs a toolbar command by its key, as a click does.
     void dispatch(const QString &key);
+    // The buttons, in toolbar order.
+    static const std::vector<ToolbarButton> &buttonTable();
 
     // Page state for the status text and tests.
     int currentPage() const;
@@ -79,12 +102,12 @@ public:
     void previousPage();
     void firstPage();
     void lastPage();
-    void zoomStep(int direction); // 1 in, 2 out, 3 apply m_zoom
+    void zoomStep(ZoomStep step);
     void applyZoomText(const QString &text);
     // Go to page n as the go-to dialog would after it was answered.
     void goToPage(double n);
     // Find with the given text and options as the find dialog would.
-    void find(const QString &text, bool matchCase, bool fromFirstPage);
+    void find(const QString &text, FindOptions options = {});
     void findAgain();
     void drawColumnGuides();
 
@@ -95,8 +118,7 @@ public:
     void printWholeDocument();
     void print(const PrintRequest &request);
     bool exportTo(const std::string &path);
-    // Forms: 1 the working copy, 2 a packed report, 3 the page picture.
-    bool saveAs(const std::string &path, int form);
+    bool saveAs(const std::string &path, SaveForm form);
     void sendByMail();
 
 protected:
@@ -107,22 +129,30 @@ protected:
 
 private:
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
+
     void drawPage(int page);
+    void showNavigation(const Navigation &navigation);
     void showTurnedPage();    // after a step to the next or previous page
     void redrawCurrentPage(); // by the window itself: never runs EXEC
     void showPageStatus();
     void setStatus(const QString &text);
     void enableDocumentCommands();
+    bool commandAvailable(ButtonNeeds needs) const;
     void applyOptionLetters();
     void addDistributorButton();
     void closeDocument();
-    void walkForwardTo(int target, bool drawTarget);
-    void findNext(bool findAgainMode);
+    void pumpEvents();
+
+    // The commands behind the buttons.
+    void findCommand();
+    void goToCommand();
+    void zoomIn() { zoomStep(ZoomStep::In); }
+    void zoomOut() { zoomStep(ZoomStep::Out); }
     void openCommand();
     void editCommand();
     void aboutCommand();
-    void notAvailable();
-    void pumpEvents();
+    void configCommand();
+    void exitCommand();
     void printSetupCommand();
     void exportCommand();
     void saveCommand();
@@ -131,6 +161,7 @@ private:
     ViewerContext &m_context;
     std::unique_ptr<Document> m_document;
     std::unique_ptr<RenderEngine> m_engine;
+    std::unique_ptr<Navigator> m_navigator;
     FindState m_find;
     bool m_findMatchCaseBox = false;
     bool m_findFirstPageBox = false;

@@ -192,24 +192,24 @@ TEST(ViewerSave, ThreeFormsAndTheOverwriteQuestion)
         {"[HEADER]", "[DATA]", "{PIC=" + v.env.dir.file("logo.png") + ",100,100,600,300}Text"})));
 
     const std::string copy = v.env.dir.file("copy.kel");
-    EXPECT_TRUE(v.window.saveAs(copy, 1));
+    EXPECT_TRUE(v.window.saveAs(copy, SaveForm::Report));
     std::string saved;
     ASSERT_TRUE(readFile(copy, saved));
     EXPECT_NE(saved.find("[DATA]"), std::string::npos);
 
     const std::string packed = v.env.dir.file("packed.txt");
-    EXPECT_TRUE(v.window.saveAs(packed, 2));
+    EXPECT_TRUE(v.window.saveAs(packed, SaveForm::PackedReport));
     EXPECT_TRUE(std::filesystem::exists(packed + ".Kel"));
 
     const std::string picture = v.env.dir.file("page.png");
-    EXPECT_TRUE(v.window.saveAs(picture, 3));
+    EXPECT_TRUE(v.window.saveAs(picture, SaveForm::PagePicture));
     QImage page(QString::fromStdString(picture));
     EXPECT_EQ(page.size(), v.window.pageArea()->image().size());
 
     // Saving over an existing file asks first; No saves nothing.
     v.env.prompter.queueAnswer(Answer::No);
     writeFile(copy, "keep");
-    EXPECT_FALSE(v.window.saveAs(copy, 1));
+    EXPECT_FALSE(v.window.saveAs(copy, SaveForm::Report));
     EXPECT_EQ(v.env.prompter.numbers(), std::vector<int>{165});
     ASSERT_TRUE(readFile(copy, saved));
     EXPECT_EQ(saved, "keep");
