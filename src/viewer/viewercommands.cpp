@@ -36,6 +36,8 @@ const std::vector<ToolbarButton> &ViewerWindow::buttonTable()
         {"acerca", K::Command, 176, &W::zoomIn, N::Document, "Z"},
         {"aleja", K::Command, 177, &W::zoomOut, N::Document, "Z"},
         {"CSize", K::ZoomBox, 178, nullptr, N::Document, "Z"},
+        {"fitwidth", K::Command, 292, &W::fitWidth, N::Document, "Z"},
+        {"fitpage", K::Command, 293, &W::fitPage, N::Document, "Z"},
         {"zx", K::Separator, 0, nullptr, N::Nothing, "Z"},
         {"findtext", K::Command, 179, &W::findCommand, N::Document, "F"},
         {"findagain", K::Command, 180, &W::findAgain, N::Document, "F"},
@@ -113,16 +115,15 @@ void ViewerWindow::configCommand()
 void ViewerWindow::openCommand()
 {
     const Messages &m = m_context.messages;
-    if (m_lastOpenFolder.isEmpty())
-        m_lastOpenFolder = QDir::homePath();
-    const QString chosen = QFileDialog::getOpenFileName(this, m.qtext(161), m_lastOpenFolder,
+    const QString chosen = QFileDialog::getOpenFileName(this, m.qtext(161), dialogFolder(),
                                                         dialogFilter(m.qtext(160)));
     if (chosen.isEmpty())
         return;
     m_lastOpenFolder = QFileInfo(chosen).absolutePath();
     const std::string path = chosen.toStdString();
     if (!fileExists(path)) {
-        m_context.prompter.error(41, m.qtext(41), m.qtext(42));
+        reportOnStderr(41, m.qtext(41), chosen);
+        m_context.prompter.error(41, m.qtext(41) + QStringLiteral("\n\n") + chosen, m.qtext(42));
         closeDocument();
         return;
     }
@@ -134,6 +135,18 @@ void ViewerWindow::openCommand()
         return;
     m_pageArea->scrollHome();
     openDocument(path, path, OpenedBy::OpenCommand);
+}
+
+QString ViewerWindow::dialogFolder() const
+{
+    if (m_document) {
+        const std::string &given = m_document->settings.givenPath;
+        const QFileInfo document(
+            QString::fromStdString(given.empty() ? m_document->settings.originalPath : given));
+        if (document.absoluteDir().exists())
+            return document.absolutePath();
+    }
+    return m_lastOpenFolder.isEmpty() ? QDir::homePath() : m_lastOpenFolder;
 }
 
 void ViewerWindow::editCommand()

@@ -12,11 +12,14 @@
 #include "viewer/pagearea.h"
 #include "viewer/viewerwindow.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <climits>
+#include <cmath>
 
 namespace kel {
 
@@ -134,6 +137,7 @@ void ViewerWindow::zoomStep(ZoomStep step)
         return;
     BusyCursor busy;
     const QString saved = m_status->text();
+    const StatusKind savedKind = m_statusKind;
     m_engine->pages().linePos = 0;
     if (step != ZoomStep::Apply) {
         // A zoom that is not one of the levels stays until a level is chosen.
@@ -155,6 +159,7 @@ void ViewerWindow::zoomStep(ZoomStep step)
     m_pageArea->setBarRange(static_cast<int>(std::lround(20 * m_zoom)));
     redrawCurrentPage();
     setStatus(saved);
+    m_statusKind = savedKind;
 }
 
 void ViewerWindow::applyZoomText(const QString &text)
@@ -171,6 +176,36 @@ void ViewerWindow::applyZoomText(const QString &text)
     zoomStep(ZoomStep::Apply);
 }
 
+void ViewerWindow::applyZoom(double zoom)
+{
+    if (!m_engine)
+        return;
+    // Whole tenths of a percent, so the zoom box reads cleanly.
+    m_pageArea->clearLinks();
+    m_zoom = std::clamp(std::floor(zoom * 1000) / 1000, 0.1, 10.0);
+    zoomStep(ZoomStep::Apply);
+}
+
+void ViewerWindow::fitWidth()
+{
+    if (!m_engine)
+        return;
+    // A page fitted to its width is taller than the area: leave room for
+    // the vertical bar.
+    const int room = m_pageArea->width() - m_pageArea->verticalBar()->sizeHint().width() - 4;
+    applyZoom(room * kTwipsPerPixel / m_document->settings.pageWidth);
+}
+
+void ViewerWindow::fitPage()
+{
+    if (!m_engine)
+        return;
+    const DocumentSettings &s = m_document->settings;
+    const double across = (m_pageArea->width() - 4) * kTwipsPerPixel / s.pageWidth;
+    const double down = (m_pageArea->height() - 20) * kTwipsPerPixel / s.pageLength;
+    applyZoom(std::min(across, down));
+}
+
 void ViewerWindow::drawColumnGuides()
 {
     if (!m_engine || !m_context.options.designMode)
@@ -179,6 +214,147 @@ void ViewerWindow::drawColumnGuides()
     const DocumentSettings &s = m_document->settings;
     drawGuides(image, s, m_zoom);
     m_pageArea->setImage(std::move(image));
+}
+
+namespace {
+
+// The keys of desktop document viewers, beside the system's own. Each
+// names the button whose command it runs, so that a button hidden by an
+// option letter, or disabled, takes its key with it.
+struct Shortcut
+{
+    QKeyCombination keys;
+    const char *button;
+    void (ViewerWindow::*run)(); // null: the button's own command
+};
+
+} // namespace
+
+bool ViewerWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
+{
+    using W = ViewerWindow;
+    static const Shortcut shortcuts[] = {
+        {Qt::CTRL | Qt::Key_F, "findtext", nullptr},
+        {QKeyCombination(Qt::Key_F3), "findagain", nullptr},
+        {Qt::CTRL | Qt::Key_O, "abrir", nullptr},
+        {Qt::CTRL | Qt::Key_P, "printsetup", nullptr},
+        {Qt::CTRL | Qt::Key_S, "salvar", nullptr},
+        {Qt::CTRL | Qt::Key_Q, "salir", nullptr},
+        {Qt::CTRL | Qt::Key_W, "salir", nullptr},
+        {Qt::CTRL | Qt::Key_Home, "back01", nullptr},
+        {Qt::CTRL | Qt::Key_End, "for02", nullptr},
+        {Qt::CTRL | Qt::Key_Plus, "acerca", nullptr},
+        {Qt::CTRL | Qt::Key_Equal, "acerca", nullptr},
+        {Qt::CTRL | Qt::Key_Minus, "aleja", nullptr},
+        {Qt::CTRL | Qt::Key_0, "CSize", &W::zoomActualSize},
+        {QKeyCombination(Qt::Key_W), "fitwidth", nullptr},
+        {QKeyCombination(Qt::Key_F), "fitpage", nullptr},
+    };
+    // Shift is how "+" is typed on many keyboards; it names no other key here.
+    const Qt::KeyboardModifiers mods = modifiers & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    for (const Shortcut &s : shortcuts) {
+        if (s.keys.key() != key || s.keys.keyboardModifiers() != mods)
+            continue;
+        const QAction *button = m_toolbar->button(s.button);
+        if (!button || !button->isVisible() || !button->isEnabled())
+            return false;
+        if (s.run)
+            (this->*s.run)();
+        else
+            dispatch(QString::fromLatin1(s.button));
+        return true;
+    }
+    return false;
+}
+
+void ViewerWindow::showShortcutsInTooltips()
+{
+    const std::pair<QKeyCombination, const char *> shown[] = {
+        {Qt::CTRL | Qt::Key_F, "findtext"},       {QKeyCombination(Qt::Key_F3), "findagain"},
+        {Qt::CTRL | Qt::Key_O, "abrir"},          {Qt::CTRL | Qt::Key_P, "printsetup"},
+        {Qt::CTRL | Qt::Key_S, "salvar"},         {Qt::CTRL | Qt::Key_Q, "salir"},
+        {Qt::CTRL | Qt::Key_Home, "back01"},      {Qt::CTRL | Qt::Key_End, "for02"},
+        {Qt::CTRL | Qt::Key_Plus, "acerca"},      {Qt::CTRL | Qt::Key_Minus, "aleja"},
+        {QKeyCombination(Qt::Key_W), "fitwidth"}, {QKeyCombination(Qt::Key_F), "fitpage"},
+    };
+    for (const auto &[keys, button] : shown)
+        m_toolbar->showShortcut(button, QKeySequence(keys).toString(QKeySequence::NativeText));
+}
+
+bool ViewerWindow::handleKeyEvent(QKeyEvent *event)
+{
+    if (handleShortcut(event->key(), event->modifiers()) ||
+        handleKey(event->key(), event->modifiers()))
+        return true;
+    // The key handler hears the codes of the characters typed as well, and
+    // these characters share their code with one of its keys.
+    static const std::pair<char, int> sharing[] = {
+        {'(', Qt::Key_Down}, {'&', Qt::Key_Up},  {'"', Qt::Key_PageDown}, {'!', Qt::Key_PageUp},
+        {'$', Qt::Key_Home}, {'#', Qt::Key_End}, {'%', Qt::Key_Left},     {'\'', Qt::Key_Right},
+    };
+    const QString text = event->text();
+    if (text.size() != 1)
+        return false;
+    for (const auto &[c, key] : sharing) {
+        if (text[0] == QLatin1Char(c))
+            return handleKey(key, Qt::NoModifier);
+    }
+    return false;
+}
+
+bool ViewerWindow::zoomBoxKey(QKeyEvent *event)
+{
+    // The box keeps what a zoom is typed with; "c" applies it, as Enter
+    // does; every other key reaches the key handler as over the page.
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Backspace ||
+        key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return false;
+    const QString text = event->text();
+    if (text.size() == 1 && (text[0].isDigit() || text[0] == QLatin1Char('%')))
+        return false;
+    if (text == QLatin1String("c") || text == QLatin1String("C")) {
+        applyZoomText(m_toolbar->zoomBox()->currentText());
+        return true;
+    }
+    handleKeyEvent(event);
+    return true;
+}
+
+void ViewerWindow::startPageCount()
+{
+    if (m_navigator && !m_navigator->countSettled())
+        m_countTimer.start();
+}
+
+bool ViewerWindow::pageCountSettled() const
+{
+    return m_navigator && m_navigator->countSettled();
+}
+
+void ViewerWindow::countSlice()
+{
+    // A few hundred pages a slice keep the window answering between them.
+    constexpr int kPagesPerSlice = 200;
+    if (!m_navigator) {
+        m_countTimer.stop();
+        return;
+    }
+    // A command under way (the busy pointer) may let events through between
+    // its pages: the count waits for it, without spinning meanwhile.
+    if (QApplication::overrideCursor()) {
+        m_countTimer.setInterval(50);
+        return;
+    }
+    m_countTimer.setInterval(0);
+    if (!m_navigator->countSome(kPagesPerSlice))
+        return;
+    m_countTimer.stop();
+    if (m_statusKind == StatusKind::Loaded)
+        showLoadedStatus();
+    else if (m_statusKind == StatusKind::PageOf)
+        showPageStatus();
+    enableDocumentCommands();
 }
 
 bool ViewerWindow::handleKey(int key, Qt::KeyboardModifiers modifiers)
@@ -238,7 +414,7 @@ bool ViewerWindow::handleKey(int key, Qt::KeyboardModifiers modifiers)
 
 void ViewerWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (!handleKey(event->key(), event->modifiers()))
+    if (!handleKeyEvent(event))
         QMainWindow::keyPressEvent(event);
 }
 

@@ -24,11 +24,16 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QShowEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <cmath>
+#include <cstdio>
 
 namespace kel {
 
@@ -119,6 +124,8 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
             [this, zoom](int index) { applyZoomText(zoom->itemText(index)); });
     connect(zoom->lineEdit(), &QLineEdit::returnPressed, this,
             [this, zoom] { applyZoomText(zoom->currentText()); });
+    zoom->lineEdit()->installEventFilter(this);
+    showShortcutsInTooltips();
 
     m_textxy->setObjectName(QStringLiteral("textxy"));
     m_textxy->setReadOnly(true);
@@ -129,13 +136,31 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     m_pageArea->setFocusPolicy(Qt::StrongFocus);
     connect(m_pageArea, &PageArea::linkActivated, this,
             [this](const QString &target) { m_context.commands.open(toCp1252(target)); });
-    connect(m_pageArea, &PageArea::rightDrag, this, [this](const QPoint &p) {
-        if (!m_context.options.designMode)
+    connect(m_pageArea, &PageArea::rightDrag, this, [this](const QPointF &p) {
+        if (!m_context.options.designMode || !m_document)
             return;
-        const double x = std::round(p.x() * 15.0 / m_zoom);
-        const double y = std::round(p.y() * 15.0 / m_zoom);
+        // The page's own units, as the report writes them: the margins are
+        // where drawing at 0, 0 lands.
+        const DocumentSettings &s = m_document->settings;
+        const double x = std::round(p.x() * kTwipsPerPixel / m_zoom - s.leftMargin);
+        const double y = std::round(p.y() * kTwipsPerPixel / m_zoom - s.topMargin);
         m_textxy->setText(QStringLiteral("X=%1 --  Y=%2").arg(x, 0, 'f', 0).arg(y, 0, 'f', 0));
     });
+    connect(m_pageArea, &PageArea::pageTurnRequested, this, [this](int direction) {
+        if (direction > 0) {
+            nextPage();
+            return;
+        }
+        // Wheeling up into the page before shows its foot, as it continues.
+        const int shown = currentPage();
+        previousPage();
+        if (currentPage() != shown)
+            m_pageArea->scrollEnd();
+    });
+    connect(m_pageArea, &PageArea::zoomRequested, this,
+            [this](int direction) { zoomStep(direction > 0 ? ZoomStep::In : ZoomStep::Out); });
+    m_countTimer.setInterval(0);
+    connect(&m_countTimer, &QTimer::timeout, this, &ViewerWindow::countSlice);
 
     m_status->setObjectName(QStringLiteral("StatusBar1"));
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
@@ -148,7 +173,7 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     addDistributorButton();
     applyOptionLetters();
     enableDocumentCommands();
-    resize(960, 1000);
+    restoreWindowState();
     m_pageArea->setFocus();
 }
 
@@ -239,6 +264,7 @@ void ViewerWindow::enableDocumentCommands()
 
 void ViewerWindow::closeDocument()
 {
+    m_countTimer.stop();
     m_navigator.reset();
     m_engine.reset();
     m_document.reset();
@@ -250,9 +276,9 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
                                 OpenedBy openedBy)
 {
     closeDocument();
-    m_zoom = 1;
-    m_toolbar->zoomBox()->setCurrentText(zoomText(1));
-    m_pageArea->setBarRange(20);
+    m_zoom = m_openZoom;
+    m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
+    m_pageArea->setBarRange(static_cast<int>(std::lround(20 * m_zoom)));
 
     OpenResult result;
     {
@@ -270,8 +296,12 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
     }
     if (!result.ok()) {
         const Messages &m = m_context.messages;
-        const QString text =
-            result.message == kNoMessage ? fromCp1252(result.detail) : m.qtext(result.message);
+        // Say which file (and where in it): the detail names it.
+        const QString detail = QString::fromStdString(result.detail);
+        QString text = result.message == kNoMessage ? detail : m.qtext(result.message);
+        if (result.message != kNoMessage && !detail.isEmpty())
+            text += QStringLiteral("\n\n") + detail;
+        reportOnStderr(result.message, m.qtext(result.message), detail);
         m_context.prompter.error(result.message, text, m.qtext(result.message == 289 ? 0 : 42));
         m_status->clear();
         setWindowTitle(m.qtext(0));
@@ -298,9 +328,9 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
         BusyCursor busy;
         drawPage(1);
     }
-    setStatus(m_context.messages.qtext(146) + QLatin1Char(' ') +
-              QString::fromStdString(m_engine->pages().lastPageText()));
+    showLoadedStatus();
     enableDocumentCommands();
+    startPageCount();
     return true;
 }
 
@@ -310,7 +340,8 @@ void ViewerWindow::drawPage(int page)
         return;
     m_engine->pages().setCurrentPage(page);
     m_engine->drawing().zoomFactor = m_zoom;
-    ScreenPage shown = drawScreenPage(*m_engine, page, m_zoom);
+    // At the screen's pixel density, so that text stays sharp when scaled.
+    ScreenPage shown = drawScreenPage(*m_engine, page, m_zoom, m_pageArea->devicePixelRatioF());
     m_pageArea->clearLinks();
     const bool tips = m_document->settings.linkTips == "Y";
     for (const ScreenLink &link : shown.links)
@@ -339,6 +370,16 @@ QString ViewerWindow::statusText() const
 void ViewerWindow::setStatus(const QString &text)
 {
     m_status->setText(text);
+    m_statusKind = StatusKind::Other;
+}
+
+void ViewerWindow::showLoadedStatus()
+{
+    if (!m_engine)
+        return;
+    setStatus(m_context.messages.qtext(146) + QLatin1Char(' ') +
+              QString::fromStdString(m_engine->pages().lastPageText()));
+    m_statusKind = StatusKind::Loaded;
 }
 
 void ViewerWindow::showPageStatus()
@@ -349,6 +390,7 @@ void ViewerWindow::showPageStatus()
     setStatus(m.qtext(151) + QLatin1Char(' ') + QString::number(m_engine->pages().currentPage()) +
               QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
               QString::fromStdString(m_engine->pages().lastPageText()));
+    m_statusKind = StatusKind::PageOf;
 }
 
 void ViewerWindow::pumpEvents()
@@ -362,6 +404,8 @@ void ViewerWindow::pumpEvents()
 
 bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_toolbar->zoomBox()->lineEdit() && event->type() == QEvent::KeyPress)
+        return zoomBoxKey(static_cast<QKeyEvent *>(event));
     if ((watched == m_status || watched == statusBar()) &&
         event->type() == QEvent::MouseButtonPress) {
         drawColumnGuides();
@@ -381,7 +425,97 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
+    saveWindowState();
     event->accept();
+}
+
+void ViewerWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The frame the window manager adds is known only once the window is
+    // shown, and on some only a moment later: look twice.
+    if (!m_placed) {
+        m_placed = true;
+        QTimer::singleShot(0, this, &ViewerWindow::keepOnScreen);
+        QTimer::singleShot(300, this, &ViewerWindow::keepOnScreen);
+    }
+}
+
+// The window's own state between runs: size, position and the zoom, in the
+// user's config folder (KEL.INI is the system's settings file and stays as
+// it is).
+namespace {
+
+std::unique_ptr<QSettings> storedState()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("kel"), QStringLiteral("viewer"));
+}
+
+} // namespace
+
+void ViewerWindow::forgetWindowState()
+{
+    storedState()->clear();
+}
+
+void ViewerWindow::restoreWindowState()
+{
+    const auto state = storedState();
+    const double zoom = state->value(QStringLiteral("zoom"), 1.0).toDouble();
+    m_openZoom = zoom >= 0.1 && zoom <= 10 ? zoom : 1;
+    m_toolbar->zoomBox()->setCurrentText(zoomText(m_openZoom));
+    if (restoreGeometry(state->value(QStringLiteral("geometry")).toByteArray()))
+        return;
+    // The first run: the size the window was designed for, or less on a
+    // small screen, with room for the frame the window manager adds.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        resize(960, 1000);
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize frame(16, 48);
+    resize(std::min(960, area.width() - frame.width()),
+           std::min(1000, area.height() - frame.height()));
+    move(area.x() + std::max(0, (area.width() - width() - frame.width()) / 2), area.y());
+}
+
+void ViewerWindow::keepOnScreen()
+{
+    const QScreen *screen = this->screen();
+    if (!screen || isMaximized() || isFullScreen())
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (area.contains(frame))
+        return;
+    const QSize extra = frame.size() - size();
+    resize(std::min(width(), area.width() - extra.width()),
+           std::min(height(), area.height() - extra.height()));
+    const QRect now = frameGeometry();
+    move(std::clamp(now.x(), area.x(), std::max(area.x(), area.right() + 1 - now.width())),
+         std::clamp(now.y(), area.y(), std::max(area.y(), area.bottom() + 1 - now.height())));
+}
+
+void ViewerWindow::saveWindowState() const
+{
+    const auto state = storedState();
+    state->setValue(QStringLiteral("geometry"), saveGeometry());
+    if (hasDocument())
+        state->setValue(QStringLiteral("zoom"), m_zoom);
+}
+
+void ViewerWindow::reportOnStderr(int number, const QString &text, const QString &detail) const
+{
+    // Also for whoever started the viewer from a terminal or a script.
+    QString line = QStringLiteral("kel: ") + detail;
+    if (number != kNoMessage) {
+        if (!detail.isEmpty())
+            line += QStringLiteral(": ");
+        line += text + QStringLiteral(" [%1]").arg(number);
+    }
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 }
 
 } // namespace kel

@@ -20,6 +20,7 @@
 #include "viewer/toolbar.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,10 @@ enum class ZoomStep { In, Out, Apply };
 // The forms of "save as", in the order of the save dialog's types.
 enum class SaveForm { Report, PackedReport, PagePicture };
 
+// The name a form is saved under: a report ends in ".kel", a page picture
+// in ".bmp" (or ".png"); a packed report gains ".Kel" when it is packed.
+QString withFormExtension(const QString &path, SaveForm form);
+
 class ViewerWindow : public QMainWindow
 {
     Q_OBJECT
@@ -96,6 +101,9 @@ public:
     PageArea *pageArea() const { return m_pageArea; }
     FindState &findState() { return m_find; }
     QLineEdit *coordinatesBox() const { return m_textxy; }
+    // True once the page count, learnt in the background after a document
+    // is shown, is settled.
+    bool pageCountSettled() const;
 
     // The viewer's own operations (keys and toolbar).
     void nextPage();
@@ -104,6 +112,9 @@ public:
     void lastPage();
     void zoomStep(ZoomStep step);
     void applyZoomText(const QString &text);
+    // The zoom at which the page's width, or the whole page, fits the area.
+    void fitWidth();
+    void fitPage();
     // Go to page n as the go-to dialog would after it was answered.
     void goToPage(double n);
     // Find with the given text and options as the find dialog would.
@@ -121,20 +132,36 @@ public:
     bool saveAs(const std::string &path, SaveForm form);
     void sendByMail();
 
+    // The folder a file dialog starts in: the open document's folder, else
+    // the folder the Open dialog last used, else the home folder.
+    QString dialogFolder() const;
+
+    // Forgets the size, position and zoom remembered between runs.
+    static void forgetWindowState();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Keys: the added shortcuts first, then the key handler with its key
+    // codes, then the characters that share a code with one of its keys.
+    bool handleKeyEvent(QKeyEvent *event);
+    bool handleShortcut(int key, Qt::KeyboardModifiers modifiers);
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
+    // A key typed into the zoom box; true when the box does not get it.
+    bool zoomBoxKey(QKeyEvent *event);
+    void showShortcutsInTooltips();
 
     void drawPage(int page);
     void showNavigation(const Navigation &navigation);
     void showTurnedPage();    // after a step to the next or previous page
     void redrawCurrentPage(); // by the window itself: never runs EXEC
     void showPageStatus();
+    void showLoadedStatus(); // "page 1 of" after opening
     void setStatus(const QString &text);
     void enableDocumentCommands();
     bool commandAvailable(ButtonNeeds needs) const;
@@ -142,12 +169,22 @@ private:
     void addDistributorButton();
     void closeDocument();
     void pumpEvents();
+    void reportOnStderr(int number, const QString &text, const QString &detail) const;
+    // The page count in slices on the event loop, after page 1 is shown.
+    void startPageCount();
+    void countSlice();
+    void applyZoom(double zoom);
+
+    void restoreWindowState();
+    void saveWindowState() const;
+    void keepOnScreen();
 
     // The commands behind the buttons.
     void findCommand();
     void goToCommand();
     void zoomIn() { zoomStep(ZoomStep::In); }
     void zoomOut() { zoomStep(ZoomStep::Out); }
+    void zoomActualSize() { applyZoom(1); }
     void openCommand();
     void editCommand();
     void aboutCommand();
@@ -168,9 +205,16 @@ private:
     char m_openDelimiter = '{';
     char m_closeDelimiter = '}';
     double m_zoom = 1;
+    double m_openZoom = 1; // every opening starts at it: 1, or the last run's zoom
+    bool m_placed = false; // kept on the screen once shown
     int m_exitCode = 0;
     QString m_lastOpenFolder;
     std::string m_printerName;
+    // Which status text is shown, so that a count learnt later can fill in
+    // its "+".
+    enum class StatusKind { Other, Loaded, PageOf };
+    StatusKind m_statusKind = StatusKind::Other;
+    QTimer m_countTimer;
 
     QToolBar *m_toolBar;
     std::unique_ptr<ViewerToolbar> m_toolbar;
