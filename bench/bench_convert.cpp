@@ -9,13 +9,13 @@
 #include "benchenv.h"
 #include "documents/opening.h"
 #include "documents/textconvert.h"
+#include "printing/pageoutput.h"
+#include "printing/printjob.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
-#include "render/printjob.h"
 
 #include <QGuiApplication>
-#include <QPdfWriter>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -94,7 +94,7 @@ void BM_ConvertAndOpen(benchmark::State &state)
 void BM_ConvertOpenAndPdf(benchmark::State &state)
 {
     Fixture &f = fixture();
-    const QString pdf = QString::fromStdString(f.folders.inTemp("bench-listing.pdf"));
+    const std::string pdf = f.folders.inTemp("bench-listing.pdf");
     int pages = 0;
     for (auto _ : state) {
         OpenResult r = openDocument(
@@ -107,10 +107,9 @@ void BM_ConvertOpenAndPdf(benchmark::State &state)
         FindState find;
         SystemClock clock;
         RenderEngine engine(*r.document, RenderServices{f.warnings, commands, find, clock});
-        QPdfWriter writer(pdf);
-        writer.setResolution(1200);
-        PrintJob job(engine, writer);
-        pages = job.printWholeDocument().pagesPrinted;
+        PdfFileOutput output(pdf, JobOptions{});
+        const Result<PrintReport> printed = printPages(engine, output, true, 1, 0);
+        pages = printed ? printed->pagesPrinted : 0;
     }
     state.counters["pages"] = pages;
 }

@@ -34,23 +34,26 @@ void failWithMessage(const Messages &messages, int number, const std::string &de
     std::string text = fromCp1252(messages.text(number)).toStdString();
     if (text.empty())
         text = detail;
+    else if (!detail.empty())
+        text += " (" + detail + ")";
     std::fprintf(stderr, "keltool: %s [%d]\n", text.c_str(), number);
+}
+
+void failWith(const Messages &messages, const Refusal &refusal)
+{
+    if (refusal.message == kNoMessage)
+        fail(refusal.detail);
+    else
+        failWithMessage(messages, refusal.message, refusal.detail);
 }
 
 std::unique_ptr<Environment> setUpEnvironment()
 {
     auto env = std::make_unique<Environment>();
-    std::string error;
-    if (!setUpFolders(env->folders, error)) {
-        fail(error);
+    if (Status loaded = loadServices(*env); !loaded) {
+        fail(loaded.refusal().detail);
         return nullptr;
     }
-    if (!env->messages.load(env->folders.inProgram("KEL.LNG"))) {
-        fail(std::string(Messages::kLoadFailureText));
-        return nullptr;
-    }
-    loadSettings(env->folders.inProgram("KEL.INI"), env->settings, false);
-    applyStartupDefaults(env->settings);
     env->warnings = std::make_unique<Warnings>(env->prompter, env->messages);
     return env;
 }
@@ -63,10 +66,7 @@ std::unique_ptr<Document> openForCommand(const std::string &path, Environment &e
         path, {env.folders, env.messages, env.settings, env.prompter, *env.warnings}, options);
     if (result.ok())
         return std::move(result.document);
-    if (result.message == kNoMessage)
-        fail(result.detail);
-    else
-        failWithMessage(env.messages, result.message, result.detail);
+    failWith(env.messages, {result.message, result.detail});
     exitCode = 1;
     return nullptr;
 }

@@ -5,10 +5,8 @@
 // system says why), 2 bad arguments or a file that cannot be read or written.
 #pragma once
 
-#include "app/folders.h"
-#include "app/messages.h"
 #include "app/prompter.h"
-#include "app/settings.h"
+#include "app/services.h"
 #include "app/warnings.h"
 
 #include <memory>
@@ -43,11 +41,8 @@ struct CommandRegistration
 // What the commands that open documents share: folders, the messages, the
 // settings of the program folder, and a prompter that writes to stderr and
 // never waits.
-struct Environment
+struct Environment : Services
 {
-    Folders folders;
-    Messages messages;
-    SettingsRecord settings;
     StderrPrompter prompter{QStringLiteral("keltool")};
     std::unique_ptr<Warnings> warnings;
 };
@@ -62,8 +57,10 @@ std::unique_ptr<Document> openForCommand(const std::string &path, Environment &e
 
 // "keltool: " + text on stderr.
 void fail(const std::string &text);
-// A refusal of the system: its message text and number in brackets.
+// A refusal of the system: its message text, the detail (what or where) in
+// parentheses when there is one, and the number in brackets.
 void failWithMessage(const Messages &messages, int number, const std::string &detail);
+void failWith(const Messages &messages, const Refusal &refusal);
 
 // Option parsing helpers: "--name VALUE" pairs and positionals.
 struct ParsedArgs

@@ -4,11 +4,12 @@
 #include "cli/cli.h"
 #include "documents/export.h"
 #include "documents/opening.h"
+#include "printing/printers.h"
+#include "printing/printjob.h"
+#include "printing/qtprinter.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
-#include "render/printjob.h"
-#include "viewer/printers.h"
 
 #include <cstdio>
 
@@ -33,12 +34,12 @@ int runExport(const Args &args)
         return code;
     const DocumentSettings &s = document->settings;
     if (s.exportAllowed != "Y") {
-        failWithMessage(env->messages, 155, "export not allowed");
+        failWithMessage(env->messages, 155, {});
         return 1;
     }
     const std::string &out = parsed.positionals[1];
     if (isFileUnwritable(out)) {
-        failWithMessage(env->messages, 158, "cannot write " + out);
+        failWithMessage(env->messages, 158, out);
         return 2;
     }
     std::string error;
@@ -77,9 +78,10 @@ int runPrint(const Args &args)
     auto env = setUpEnvironment();
     if (!env)
         return 2;
+    const Printers printers(openQtPrinterQueue);
     std::string printer = parsed.option("printer") ? *parsed.option("printer") : "";
     if (printer.empty())
-        printer = defaultPrinterName();
+        printer = printers.defaultPrinter();
     if (printer.empty()) {
         fail("no printer given and the system has no default printer; use --printer NAME");
         return 2;
@@ -89,13 +91,7 @@ int runPrint(const Args &args)
     if (!document)
         return code;
     if (document->settings.printAllowed != "Y") {
-        failWithMessage(env->messages, 150, "printing not allowed");
-        return 1;
-    }
-    std::string error;
-    auto destination = PrintDestination::open(printer, document->settings.title, copies, error);
-    if (!destination) {
-        failWithMessage(env->messages, 133, error);
+        failWithMessage(env->messages, 150, {});
         return 1;
     }
     ShellTargetOpener opener;
@@ -104,18 +100,15 @@ int runPrint(const Args &args)
     FindState find;
     SystemClock clock;
     RenderEngine engine(*document, RenderServices{*env->warnings, commands, find, clock});
-    PrintJob job(engine, destination->device());
-    job.setRepeat(destination->repeat());
-    const PrintOutcome outcome = range ? job.printPageRange(from, to) : job.printWholeDocument();
-    const std::string file = destination->outputPath();
-    destination.reset();
-    if (outcome.message != 0) {
-        failWithMessage(env->messages, outcome.message, "printing failed");
+    const PrintRequest request{printer, !range, from, to, copies};
+    const Result<PrintReport> printed = printDocument(engine, request, printers);
+    if (!printed) {
+        failWith(env->messages, printed.refusal());
         return 1;
     }
-    std::printf("printed=%d\n", outcome.pagesPrinted);
-    if (!file.empty())
-        std::printf("file=%s\n", file.c_str());
+    std::printf("printed=%d\n", printed->pagesPrinted);
+    if (!printed->file.empty())
+        std::printf("file=%s\n", printed->file.c_str());
     return 0;
 }
 

@@ -10,18 +10,18 @@
 #include "app/text.h"
 #include "cli/cli.h"
 #include "documents/opening.h"
+#include "printing/pageoutput.h"
+#include "printing/printjob.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
-#include "render/printjob.h"
 #include "render/recordingsurface.h"
 #include "render/screenpage.h"
 
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -197,17 +197,13 @@ int runPdf(const Args &args)
     if (!parsed.option("to"))
         to = s.engine->countPages();
     if (!s.engine->locatePage(from) || !s.engine->locatePage(to)) {
-        failWithMessage(s.env->messages, 153, "pages beyond the document");
+        failWithMessage(s.env->messages, 153,
+                        "pages " + std::to_string(from) + " to " + std::to_string(to));
         return 1;
     }
 
-    const DocumentSettings &settings = s.document->settings;
-    QPdfWriter writer(QString::fromStdString(*out));
-    writer.setResolution(1200);
-    writer.setCreator(QStringLiteral("Kel Printing System"));
-    writer.setTitle(fromCp1252(settings.title));
-    PrintJob job(*s.engine, writer);
-    if (job.printPageRange(from, to).message != 0) {
+    PdfFileOutput output(*out, JobOptions{fromCp1252(s.document->settings.title).toStdString()});
+    if (!printPages(*s.engine, output, false, from, to)) {
         fail("cannot write " + *out);
         return 2;
     }

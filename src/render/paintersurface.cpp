@@ -13,7 +13,8 @@ namespace {
 
 constexpr double kTwipsPerInch = 1440;
 // Device coordinates beyond this are not painted (QPainter converts to int
-// in places and a page is never this large).
+// in places and a page is never this large). Accepted coordinates stay
+// within it; the page's margins could still carry a point beyond.
 constexpr double kMaxDevice = 1.0e7;
 
 bool inDeviceRange(const QPointF &p)
@@ -33,8 +34,8 @@ PainterSurface::PainterSurface(QPainter &painter, const PainterSurfaceOptions &o
     m_deviceUnitsPerTwipX = (dpiX > 0 ? dpiX : 96) / kTwipsPerInch;
     m_deviceUnitsPerTwipY = (dpiY > 0 ? dpiY : 96) / kTwipsPerInch;
     m_lineUnitInDevice = options.lineUnit > 0 ? options.lineUnit * m_deviceUnitsPerTwipX : 1.0;
-    m_font.setFamily(QStringLiteral("arial"));
-    m_font.setPointSizeF(8);
+    m_font.setFamily(fromCp1252(font().name));
+    m_font.setPointSizeF(font().size);
     m_painter.setRenderHint(QPainter::TextAntialiasing, true);
 }
 
@@ -55,121 +56,101 @@ const QFontMetricsF &PainterSurface::metrics()
     return *m_metrics;
 }
 
-double PainterSurface::textWidth(std::string_view text)
+double PainterSurface::measureText(std::string_view text)
 {
-    if (text.empty())
-        return 0;
     return toTwips(metrics().horizontalAdvance(fromCp1252(text)));
 }
 
-double PainterSurface::textHeight(std::string_view)
+double PainterSurface::lineHeight()
 {
     return metrics().height() / m_deviceUnitsPerTwipY;
 }
 
-void PainterSurface::print(std::string_view text)
+double PainterSurface::drawText(std::string_view text, bool visible)
 {
     if (text.empty())
-        return;
+        return 0;
     const QString s = fromCp1252(text);
     const QFontMetricsF &fm = metrics();
     const double width = fm.horizontalAdvance(s);
-    const QPointF at = toDevice(m_x, m_y);
-    if (inDeviceRange(at)) {
+    const QPointF at = toDevice(currentX(), currentY());
+    if (visible && inDeviceRange(at)) {
         m_painter.setFont(m_font);
-        m_painter.setPen(m_color);
+        m_painter.setPen(foreColor());
         m_painter.drawText(QPointF(at.x(), at.y() + fm.ascent()), s);
     }
-    m_x += toTwips(width);
+    return toTwips(width);
 }
 
-bool PainterSurface::setFontName(std::string_view name)
+void PainterSurface::stateChanged(Change change, FontFlag flag)
 {
-    if (!acceptedFontName(name))
-        return false;
-    m_font.setFamily(fromCp1252(name));
-    m_metrics.reset();
-    return true;
-}
-
-bool PainterSurface::setFontSize(double points)
-{
-    if (!acceptedFontSize(points))
-        return false;
-    m_font.setPointSizeF(points);
-    m_metrics.reset();
-    return true;
-}
-
-void PainterSurface::setFontFlag(FontFlag flag, bool on)
-{
-    switch (flag) {
-    case FontFlag::Bold:
-        m_font.setBold(on);
+    const SurfaceFont &f = font();
+    switch (change) {
+    case Change::FontName:
+        m_font.setFamily(fromCp1252(f.name));
         break;
-    case FontFlag::Italic:
-        m_font.setItalic(on);
+    case Change::FontSize:
+        m_font.setPointSizeF(f.size);
         break;
-    case FontFlag::Underline:
-        m_font.setUnderline(on);
+    case Change::FontFlag:
+        switch (flag) {
+        case FontFlag::Bold:
+            m_font.setBold(f.bold);
+            break;
+        case FontFlag::Italic:
+            m_font.setItalic(f.italic);
+            break;
+        case FontFlag::Underline:
+            m_font.setUnderline(f.underline);
+            break;
+        case FontFlag::StrikeOut:
+            m_font.setStrikeOut(f.strikeOut);
+            break;
+        }
         break;
-    case FontFlag::StrikeOut:
-        m_font.setStrikeOut(on);
-        break;
+    case Change::ForeColor:
+    case Change::LineWidth:
+    case Change::LineStyle:
+        return; // taken when drawing
     }
     m_metrics.reset();
-}
-
-void PainterSurface::setLineWidth(double units)
-{
-    m_lineWidth = boundedLineWidth(units);
 }
 
 void PainterSurface::applyPen()
 {
-    QPen pen(m_color);
-    pen.setWidthF(m_lineWidth * m_lineUnitInDevice);
-    pen.setStyle(m_lineStyle == LineStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
+    QPen pen(foreColor());
+    pen.setWidthF(lineWidth() * m_lineUnitInDevice);
+    pen.setStyle(lineStyle() == LineStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
     pen.setCapStyle(Qt::SquareCap);
     pen.setJoinStyle(Qt::MiterJoin);
     m_painter.setPen(pen);
     m_painter.setBrush(Qt::NoBrush);
 }
 
-void PainterSurface::line(double x1, double y1, double x2, double y2)
+void PainterSurface::drawLine(double x1, double y1, double x2, double y2)
 {
     const QPointF a = toDevice(x1, y1);
     const QPointF b = toDevice(x2, y2);
-    if (inDeviceRange(a) && inDeviceRange(b)) {
-        // Lines and boxes are drawn crisp, as a page of ruled forms expects.
-        m_painter.setRenderHint(QPainter::Antialiasing, a.x() != b.x() && a.y() != b.y());
-        applyPen();
-        m_painter.drawLine(a, b);
-    }
-    m_x = x2;
-    m_y = y2;
+    if (!inDeviceRange(a) || !inDeviceRange(b))
+        return;
+    // Lines and boxes are drawn crisp, as a page of ruled forms expects.
+    m_painter.setRenderHint(QPainter::Antialiasing, a.x() != b.x() && a.y() != b.y());
+    applyPen();
+    m_painter.drawLine(a, b);
 }
 
-bool PainterSurface::box(double x1, double y1, double x2, double y2)
+bool PainterSurface::drawBox(double x1, double y1, double x2, double y2, bool filled)
 {
     const QPointF a = toDevice(x1, y1);
     const QPointF b = toDevice(x2, y2);
-    if (!acceptedCoordinate(x1) || !acceptedCoordinate(y1) || !acceptedCoordinate(x2) ||
-        !acceptedCoordinate(y2) || !inDeviceRange(a) || !inDeviceRange(b))
+    if (!inDeviceRange(a) || !inDeviceRange(b))
         return false;
     m_painter.setRenderHint(QPainter::Antialiasing, false);
-    applyPen();
-    m_painter.drawRect(QRectF(a, b).normalized());
-    return true;
-}
-
-bool PainterSurface::filledBox(double x1, double y1, double x2, double y2)
-{
-    const QPointF a = toDevice(x1, y1);
-    const QPointF b = toDevice(x2, y2);
-    if (!acceptedCoordinate(x1) || !acceptedCoordinate(y1) || !acceptedCoordinate(x2) ||
-        !acceptedCoordinate(y2) || !inDeviceRange(a) || !inDeviceRange(b))
-        return false;
+    if (!filled) {
+        applyPen();
+        m_painter.drawRect(QRectF(a, b).normalized());
+        return true;
+    }
     // Edges snap to whole device units, and a box with any width or height
     // keeps at least one unit of it, so that thin bars never vanish.
     double left = std::round(std::min(a.x(), b.x()));
@@ -180,17 +161,15 @@ bool PainterSurface::filledBox(double x1, double y1, double x2, double y2)
         right = left + 1;
     if (bottom == top && a.y() != b.y())
         bottom = top + 1;
-    m_painter.setRenderHint(QPainter::Antialiasing, false);
-    m_painter.fillRect(QRectF(left, top, right - left, bottom - top), m_color);
+    m_painter.fillRect(QRectF(left, top, right - left, bottom - top), foreColor());
     return true;
 }
 
-bool PainterSurface::circle(double x, double y, double radius)
+bool PainterSurface::drawCircle(double x, double y, double radius)
 {
     const QPointF c = toDevice(x, y);
     const double r = radius * m_deviceUnitsPerTwipX;
-    if (!acceptedCoordinate(x) || !acceptedCoordinate(y) || !acceptedCoordinate(radius) ||
-        radius < 0 || !inDeviceRange(c) || r > kMaxDevice)
+    if (!inDeviceRange(c) || r > kMaxDevice)
         return false;
     m_painter.setRenderHint(QPainter::Antialiasing, true);
     applyPen();
@@ -198,15 +177,12 @@ bool PainterSurface::circle(double x, double y, double radius)
     return true;
 }
 
-bool PainterSurface::paintPicture(const QImage &image, double x, double y, double width,
-                                  double height)
+bool PainterSurface::drawPicture(const QImage &image, double x, double y, double width,
+                                 double height)
 {
     const QPointF a = toDevice(x, y);
     const QPointF b = toDevice(x + width, y + height);
-    if (!acceptedCoordinate(x) || !acceptedCoordinate(y) || !acceptedCoordinate(width) ||
-        !acceptedCoordinate(height) || !inDeviceRange(a) || !inDeviceRange(b))
-        return false;
-    if (image.isNull())
+    if (!inDeviceRange(a) || !inDeviceRange(b))
         return false;
     if (width == 0 || height == 0)
         return true;
@@ -220,12 +196,10 @@ bool PainterSurface::paintPicture(const QImage &image, double x, double y, doubl
     return true;
 }
 
-void PainterSurface::clear()
+void PainterSurface::clearPage()
 {
     if (const QPaintDevice *device = m_painter.device())
         m_painter.fillRect(QRect(0, 0, device->width(), device->height()), Qt::white);
-    m_x = 0;
-    m_y = 0;
 }
 
 } // namespace kel

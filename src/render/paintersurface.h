@@ -35,32 +35,16 @@ class PainterSurface : public Surface
 public:
     PainterSurface(QPainter &painter, const PainterSurfaceOptions &options);
 
-    double currentX() const override { return m_x; }
-    double currentY() const override { return m_y; }
-    void setCurrentX(double x) override { m_x = x; }
-    void setCurrentY(double y) override { m_y = y; }
-
-    double textWidth(std::string_view text) override;
-    double textHeight(std::string_view text) override;
-    void print(std::string_view text) override;
-
-    bool setFontName(std::string_view name) override;
-    bool setFontSize(double points) override;
-    void setFontFlag(FontFlag flag, bool on) override;
-
-    QColor foreColor() const override { return m_color; }
-    void setForeColor(const QColor &color) override { m_color = color; }
-    void setLineWidth(double units) override;
-    double lineWidth() const override { return m_lineWidth; }
-    void setLineStyle(LineStyle style) override { m_lineStyle = style; }
-
-    void line(double x1, double y1, double x2, double y2) override;
-    bool box(double x1, double y1, double x2, double y2) override;
-    bool filledBox(double x1, double y1, double x2, double y2) override;
-    bool circle(double x, double y, double radius) override;
-    bool paintPicture(const QImage &image, double x, double y, double width,
-                      double height) override;
-    void clear() override;
+protected:
+    double measureText(std::string_view text) override;
+    double lineHeight() override;
+    double drawText(std::string_view text, bool visible) override;
+    void drawLine(double x1, double y1, double x2, double y2) override;
+    bool drawBox(double x1, double y1, double x2, double y2, bool filled) override;
+    bool drawCircle(double x, double y, double radius) override;
+    bool drawPicture(const QImage &image, double x, double y, double width, double height) override;
+    void clearPage() override;
+    void stateChanged(Change change, FontFlag flag) override;
 
 private:
     QPointF toDevice(double x, double y) const;
@@ -75,11 +59,6 @@ private:
     QPointF m_origin;
     QFont m_font;
     std::optional<QFontMetricsF> m_metrics;
-    double m_x = 0;
-    double m_y = 0;
-    QColor m_color = Qt::black;
-    double m_lineWidth = 1;
-    LineStyle m_lineStyle = LineStyle::Solid;
 };
 
 } // namespace kel

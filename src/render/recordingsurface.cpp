@@ -51,112 +51,78 @@ void RecordingSurface::record(std::string line)
     m_lines.push_back(std::move(line));
 }
 
-double RecordingSurface::textWidth(std::string_view text)
+double RecordingSurface::measureText(std::string_view text)
 {
-    return static_cast<double>(text.size()) * m_fontSize * kWidthPerPoint;
+    return static_cast<double>(text.size()) * font().size * kWidthPerPoint;
 }
 
-double RecordingSurface::textHeight(std::string_view)
+double RecordingSurface::lineHeight()
 {
-    return m_fontSize * kHeightPerPoint;
+    return font().size * kHeightPerPoint;
 }
 
-void RecordingSurface::print(std::string_view text)
+double RecordingSurface::drawText(std::string_view text, bool visible)
 {
-    record("text " + point(m_x, m_y) + " \"" + std::string(text) + "\"");
-    m_x += textWidth(text);
+    if (visible)
+        record("text " + point(currentX(), currentY()) + " \"" + std::string(text) + "\"");
+    return textWidth(text);
 }
 
-bool RecordingSurface::setFontName(std::string_view name)
+void RecordingSurface::stateChanged(Change change, FontFlag flag)
 {
-    if (!acceptedFontName(name))
-        return false;
-    record("font " + std::string(name));
-    return true;
+    switch (change) {
+    case Change::FontName:
+        record("font " + font().name);
+        break;
+    case Change::FontSize:
+        record("size " + num(font().size));
+        break;
+    case Change::FontFlag:
+        record(std::string(flagName(flag)) + (font().flag(flag) ? " on" : " off"));
+        break;
+    case Change::ForeColor: {
+        const QColor c = foreColor();
+        record("color " + std::to_string(c.red()) + "," + std::to_string(c.green()) + "," +
+               std::to_string(c.blue()));
+        break;
+    }
+    case Change::LineWidth:
+        record("width " + num(lineWidth()));
+        break;
+    case Change::LineStyle:
+        record(lineStyle() == LineStyle::Dotted ? "style dotted" : "style solid");
+        break;
+    }
 }
 
-bool RecordingSurface::setFontSize(double points)
-{
-    if (!acceptedFontSize(points))
-        return false;
-    m_fontSize = points;
-    record("size " + num(points));
-    return true;
-}
-
-void RecordingSurface::setFontFlag(FontFlag flag, bool on)
-{
-    record(std::string(flagName(flag)) + (on ? " on" : " off"));
-}
-
-void RecordingSurface::setForeColor(const QColor &color)
-{
-    m_color = color;
-    record("color " + std::to_string(color.red()) + "," + std::to_string(color.green()) + "," +
-           std::to_string(color.blue()));
-}
-
-void RecordingSurface::setLineWidth(double units)
-{
-    m_lineWidth = boundedLineWidth(units);
-    record("width " + num(m_lineWidth));
-}
-
-void RecordingSurface::setLineStyle(LineStyle style)
-{
-    record(style == LineStyle::Dotted ? "style dotted" : "style solid");
-}
-
-void RecordingSurface::line(double x1, double y1, double x2, double y2)
+void RecordingSurface::drawLine(double x1, double y1, double x2, double y2)
 {
     record("line " + point(x1, y1) + " " + point(x2, y2));
-    m_x = x2;
-    m_y = y2;
 }
 
-bool RecordingSurface::box(double x1, double y1, double x2, double y2)
+bool RecordingSurface::drawBox(double x1, double y1, double x2, double y2, bool filled)
 {
-    if (!acceptedCoordinate(x1) || !acceptedCoordinate(y1) || !acceptedCoordinate(x2) ||
-        !acceptedCoordinate(y2))
-        return false;
-    record("box " + point(x1, y1) + " " + point(x2, y2));
+    record((filled ? "fill " : "box ") + point(x1, y1) + " " + point(x2, y2));
     return true;
 }
 
-bool RecordingSurface::filledBox(double x1, double y1, double x2, double y2)
+bool RecordingSurface::drawCircle(double x, double y, double radius)
 {
-    if (!acceptedCoordinate(x1) || !acceptedCoordinate(y1) || !acceptedCoordinate(x2) ||
-        !acceptedCoordinate(y2))
-        return false;
-    record("fill " + point(x1, y1) + " " + point(x2, y2));
-    return true;
-}
-
-bool RecordingSurface::circle(double x, double y, double radius)
-{
-    if (!acceptedCoordinate(x) || !acceptedCoordinate(y) || !acceptedCoordinate(radius) ||
-        radius < 0)
-        return false;
     record("circle " + point(x, y) + " " + num(radius));
     return true;
 }
 
-bool RecordingSurface::paintPicture(const QImage &image, double x, double y, double width,
-                                    double height)
+bool RecordingSurface::drawPicture(const QImage &image, double x, double y, double width,
+                                   double height)
 {
-    if (!acceptedCoordinate(x) || !acceptedCoordinate(y) || !acceptedCoordinate(width) ||
-        !acceptedCoordinate(height))
-        return false;
     record("picture " + point(x, y) + " " + point(width, height) + " " +
            std::to_string(image.width()) + "x" + std::to_string(image.height()));
     return true;
 }
 
-void RecordingSurface::clear()
+void RecordingSurface::clearPage()
 {
     record("clear");
-    m_x = 0;
-    m_y = 0;
 }
 
 } // namespace kel

@@ -27,42 +27,21 @@ public:
     // A number as the lines write it: at most two decimals, no "-0".
     static std::string formatValue(double v);
 
-    double currentX() const override { return m_x; }
-    double currentY() const override { return m_y; }
-    void setCurrentX(double x) override { m_x = x; }
-    void setCurrentY(double y) override { m_y = y; }
-
-    double textWidth(std::string_view text) override;
-    double textHeight(std::string_view text) override;
-    void print(std::string_view text) override;
-
-    bool setFontName(std::string_view name) override;
-    bool setFontSize(double points) override;
-    void setFontFlag(FontFlag flag, bool on) override;
-
-    QColor foreColor() const override { return m_color; }
-    void setForeColor(const QColor &color) override;
-    void setLineWidth(double units) override;
-    double lineWidth() const override { return m_lineWidth; }
-    void setLineStyle(LineStyle style) override;
-
-    void line(double x1, double y1, double x2, double y2) override;
-    bool box(double x1, double y1, double x2, double y2) override;
-    bool filledBox(double x1, double y1, double x2, double y2) override;
-    bool circle(double x, double y, double radius) override;
-    bool paintPicture(const QImage &image, double x, double y, double width,
-                      double height) override;
-    void clear() override;
+protected:
+    double measureText(std::string_view text) override;
+    double lineHeight() override;
+    double drawText(std::string_view text, bool visible) override;
+    void drawLine(double x1, double y1, double x2, double y2) override;
+    bool drawBox(double x1, double y1, double x2, double y2, bool filled) override;
+    bool drawCircle(double x, double y, double radius) override;
+    bool drawPicture(const QImage &image, double x, double y, double width, double height) override;
+    void clearPage() override;
+    void stateChanged(Change change, FontFlag flag) override;
 
 private:
     void record(std::string line);
 
     std::vector<std::string> m_lines;
-    double m_x = 0;
-    double m_y = 0;
-    double m_fontSize = 8;
-    QColor m_color = Qt::black;
-    double m_lineWidth = 1;
 };
 
 } // namespace kel

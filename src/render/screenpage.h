@@ -27,8 +27,9 @@ struct ScreenPage
 // Pixels per twip at zoom 1: the screen shows 96 pixels per inch.
 inline constexpr double kTwipsPerPixel = 15;
 
-// The largest side of a page picture, in pixels.
-inline constexpr int kMaxPagePixels = 30000;
+// The largest side of a page picture, in pixels: 300 % of the longest
+// listed paper fits with room to spare, and a picture stays under 1 GB.
+inline constexpr int kMaxPagePixels = 16000;
 
 // The size of the page picture at `zoom`; empty when a side would be below 1
 // or above kMaxPagePixels.

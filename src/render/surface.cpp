@@ -1,5 +1,6 @@
 #include "render/surface.h"
 
+#include <QImage>
 #include <cmath>
 
 namespace kel {
@@ -24,6 +25,140 @@ double boundedLineWidth(double units)
     if (!(units >= 1)) // NaN included
         return 1;
     return units > kMaxLineWidth ? kMaxLineWidth : units;
+}
+
+bool SurfaceFont::flag(FontFlag f) const
+{
+    switch (f) {
+    case FontFlag::Bold:
+        return bold;
+    case FontFlag::Italic:
+        return italic;
+    case FontFlag::Underline:
+        return underline;
+    case FontFlag::StrikeOut:
+        return strikeOut;
+    }
+    return false;
+}
+
+namespace {
+
+bool acceptedPoints(std::initializer_list<double> values)
+{
+    for (double v : values) {
+        if (!acceptedCoordinate(v))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+double Surface::textWidth(std::string_view text)
+{
+    return text.empty() ? 0 : measureText(text);
+}
+
+double Surface::textHeight(std::string_view)
+{
+    return lineHeight();
+}
+
+void Surface::print(std::string_view text)
+{
+    m_x += drawText(text, acceptedPoints({m_x, m_y}));
+}
+
+bool Surface::setFontName(std::string_view name)
+{
+    if (!acceptedFontName(name))
+        return false;
+    m_font.name = std::string(name);
+    stateChanged(Change::FontName, FontFlag::Bold);
+    return true;
+}
+
+bool Surface::setFontSize(double points)
+{
+    if (!acceptedFontSize(points))
+        return false;
+    m_font.size = points;
+    stateChanged(Change::FontSize, FontFlag::Bold);
+    return true;
+}
+
+void Surface::setFontFlag(FontFlag flag, bool on)
+{
+    switch (flag) {
+    case FontFlag::Bold:
+        m_font.bold = on;
+        break;
+    case FontFlag::Italic:
+        m_font.italic = on;
+        break;
+    case FontFlag::Underline:
+        m_font.underline = on;
+        break;
+    case FontFlag::StrikeOut:
+        m_font.strikeOut = on;
+        break;
+    }
+    stateChanged(Change::FontFlag, flag);
+}
+
+void Surface::setForeColor(const QColor &color)
+{
+    m_color = color;
+    stateChanged(Change::ForeColor, FontFlag::Bold);
+}
+
+void Surface::setLineWidth(double units)
+{
+    m_lineWidth = boundedLineWidth(units);
+    stateChanged(Change::LineWidth, FontFlag::Bold);
+}
+
+void Surface::setLineStyle(LineStyle style)
+{
+    m_lineStyle = style;
+    stateChanged(Change::LineStyle, FontFlag::Bold);
+}
+
+void Surface::line(double x1, double y1, double x2, double y2)
+{
+    if (acceptedPoints({x1, y1, x2, y2}))
+        drawLine(x1, y1, x2, y2);
+    m_x = x2;
+    m_y = y2;
+}
+
+bool Surface::box(double x1, double y1, double x2, double y2)
+{
+    return acceptedPoints({x1, y1, x2, y2}) && drawBox(x1, y1, x2, y2, false);
+}
+
+bool Surface::filledBox(double x1, double y1, double x2, double y2)
+{
+    return acceptedPoints({x1, y1, x2, y2}) && drawBox(x1, y1, x2, y2, true);
+}
+
+bool Surface::circle(double x, double y, double radius)
+{
+    return acceptedPoints({x, y, radius}) && radius >= 0 && drawCircle(x, y, radius);
+}
+
+bool Surface::paintPicture(const QImage &image, double x, double y, double width, double height)
+{
+    return !image.isNull() && acceptedPoints({x, y, width, height, x + width, y + height}) &&
+           drawPicture(image, x, y, width, height);
+}
+
+void Surface::clear()
+{
+    clearPage();
+    m_x = 0;
+    m_y = 0;
 }
 
 } // namespace kel

@@ -7,10 +7,17 @@
 // knows the zoom. Font sizes are points, line widths are line units (one
 // pixel of the 96-dpi screen, or one dot of the printer). Text is passed as
 // Windows-1252 bytes; a surface decodes it where it draws it.
+//
+// Design: as a painter sits over its paint engine, the public calls are
+// not virtual. They keep the drawing state (current point, font, colour,
+// line width and style) and apply the one set of refusal rules below, so
+// every device refuses exactly the same values; only then do they call the
+// device's own protected hooks, which draw with values already checked.
 #pragma once
 
 #include <QColor>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 class QImage;
@@ -22,11 +29,12 @@ enum class FontFlag { Bold, Italic, Underline, StrikeOut };
 
 // Beyond these a surface refuses a value (the markup's failure message) or
 // skips a drawing without one (text, lines): they keep painters away from
-// integer overflow and sizes no paper has.
-inline constexpr double kMaxFontSize = 2160;         // points, after zoom
-inline constexpr double kMaxCoordinate = 16777216.0; // twips, either sign
-inline constexpr double kMaxLineWidth = 32767;       // line units
-inline constexpr size_t kMaxFontNameLength = 255;    // bytes
+// integer overflow and sizes no paper has. 2^23 twips (about 145 m) stays
+// within the painters' integer range even on a 1440-dpi device.
+inline constexpr double kMaxFontSize = 2160;        // points, after zoom
+inline constexpr double kMaxCoordinate = 8388608.0; // twips, either sign
+inline constexpr double kMaxLineWidth = 32767;      // line units
+inline constexpr size_t kMaxFontNameLength = 255;   // bytes
 
 // True for a font size a surface accepts: above 0 and at most kMaxFontSize.
 bool acceptedFontSize(double points);
@@ -38,53 +46,99 @@ bool acceptedFontName(std::string_view name);
 // A line width brought into 1..kMaxLineWidth.
 double boundedLineWidth(double units);
 
+// The font in force: a family name (bytes as written in the markup), a size
+// in points and the four attributes.
+struct SurfaceFont
+{
+    std::string name = "arial";
+    double size = 8;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+
+    bool flag(FontFlag f) const;
+};
+
 class Surface
 {
 public:
     virtual ~Surface() = default;
 
     // The current point: where the next text starts (its top left corner).
-    virtual double currentX() const = 0;
-    virtual double currentY() const = 0;
-    virtual void setCurrentX(double x) = 0;
-    virtual void setCurrentY(double y) = 0;
+    double currentX() const { return m_x; }
+    double currentY() const { return m_y; }
+    void setCurrentX(double x) { m_x = x; }
+    void setCurrentY(double y) { m_y = y; }
 
     // Size of the text in the current font, in twips; the height is that of
     // one line of text whatever the bytes.
-    virtual double textWidth(std::string_view text) = 0;
-    virtual double textHeight(std::string_view text) = 0;
+    double textWidth(std::string_view text);
+    double textHeight(std::string_view text);
     // Draws the text at the current point in the current font, colour and
-    // attributes; current x moves to its end, current y stays.
-    virtual void print(std::string_view text) = 0;
+    // attributes; current x moves to its end, current y stays. Text at a
+    // point outside kMaxCoordinate is not drawn, but x still moves.
+    void print(std::string_view text);
 
-    // False when the surface refuses the value; the font is then unchanged.
-    virtual bool setFontName(std::string_view name) = 0;
-    virtual bool setFontSize(double points) = 0;
-    virtual void setFontFlag(FontFlag flag, bool on) = 0;
+    // False when the value is refused; the font is then unchanged.
+    bool setFontName(std::string_view name);
+    bool setFontSize(double points);
+    void setFontFlag(FontFlag flag, bool on);
+    const SurfaceFont &font() const { return m_font; }
 
-    virtual QColor foreColor() const = 0;
-    virtual void setForeColor(const QColor &color) = 0;
+    QColor foreColor() const { return m_color; }
+    void setForeColor(const QColor &color);
     // At least 1 and at most kMaxLineWidth; other values are brought into range.
-    virtual void setLineWidth(double units) = 0;
-    virtual double lineWidth() const = 0;
-    virtual void setLineStyle(LineStyle style) = 0;
+    void setLineWidth(double units);
+    double lineWidth() const { return m_lineWidth; }
+    void setLineStyle(LineStyle style);
+    LineStyle lineStyle() const { return m_lineStyle; }
 
     // A line in the fore colour, line width and style; the current point
-    // moves to its end.
-    virtual void line(double x1, double y1, double x2, double y2) = 0;
+    // moves to its end. A line with a refused coordinate is not drawn.
+    void line(double x1, double y1, double x2, double y2);
     // The outline, or the rectangle filled with the fore colour, between two
     // corners given in any order. The current point is not moved. False
     // when a coordinate is refused (nothing is drawn).
-    virtual bool box(double x1, double y1, double x2, double y2) = 0;
-    virtual bool filledBox(double x1, double y1, double x2, double y2) = 0;
-    // The outline of a circle in the fore colour. False when refused.
-    virtual bool circle(double x, double y, double radius) = 0;
+    bool box(double x1, double y1, double x2, double y2);
+    bool filledBox(double x1, double y1, double x2, double y2);
+    // The outline of a circle in the fore colour. False when refused (a
+    // refused coordinate or a negative radius).
+    bool circle(double x, double y, double radius);
     // The image stretched into the rectangle (negative sizes mirror it).
-    // False when refused.
-    virtual bool paintPicture(const QImage &image, double x, double y, double width,
-                              double height) = 0;
+    // False when refused: a null image, or a refused coordinate of either
+    // corner.
+    bool paintPicture(const QImage &image, double x, double y, double width, double height);
     // Empties the page (white paper) and puts the current point at 0, 0.
-    virtual void clear() = 0;
+    void clear();
+
+protected:
+    enum class Change { FontName, FontSize, FontFlag, ForeColor, LineWidth, LineStyle };
+
+    // The device's own measuring and drawing, with values already checked.
+    virtual double measureText(std::string_view text) = 0;
+    virtual double lineHeight() = 0;
+    // Draws at the current point (accepted coordinates) or only measures
+    // (`visible` false); returns the text's advance in twips.
+    virtual double drawText(std::string_view text, bool visible) = 0;
+    virtual void drawLine(double x1, double y1, double x2, double y2) = 0;
+    // A device may still refuse what it cannot draw (false).
+    virtual bool drawBox(double x1, double y1, double x2, double y2, bool filled) = 0;
+    virtual bool drawCircle(double x, double y, double radius) = 0;
+    virtual bool drawPicture(const QImage &image, double x, double y, double width,
+                             double height) = 0;
+    virtual void clearPage() = 0;
+    // After a change of the drawing state; `flag` names the font flag for
+    // Change::FontFlag.
+    virtual void stateChanged(Change /*change*/, FontFlag /*flag*/) {}
+
+private:
+    double m_x = 0;
+    double m_y = 0;
+    SurfaceFont m_font;
+    QColor m_color = Qt::black;
+    double m_lineWidth = 1;
+    LineStyle m_lineStyle = LineStyle::Solid;
 };
 
 } // namespace kel

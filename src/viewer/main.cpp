@@ -1,10 +1,8 @@
 // kel: the report viewer. A command line that begins with "-" belongs to
 // the print server console.
 #include "app/commandline.h"
-#include "app/folders.h"
 #include "app/instances.h"
-#include "app/messages.h"
-#include "app/settings.h"
+#include "app/services.h"
 #include "app/warnings.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
@@ -23,21 +21,13 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kel"));
 
-    Folders folders;
-    std::string error;
-    if (!setUpFolders(folders, error)) {
-        QMessageBox::critical(nullptr, QStringLiteral("Kel"), QString::fromStdString(error));
+    Services services;
+    if (Status loaded = loadServices(services); !loaded) {
+        QMessageBox::critical(nullptr, startupFailureTitle(loaded.refusal()),
+                              QString::fromStdString(loaded.refusal().detail));
         return 1;
     }
-    Messages messages;
-    if (!messages.load(folders.inProgram("KEL.LNG"))) {
-        QMessageBox::critical(nullptr, QString::fromLatin1(Messages::kLoadFailureTitle.data()),
-                              QString::fromLatin1(Messages::kLoadFailureText.data()));
-        return 1;
-    }
-    SettingsRecord settings;
-    loadSettings(folders.inProgram("KEL.INI"), settings, false);
-    applyStartupDefaults(settings);
+    Folders &folders = services.folders;
 
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
@@ -50,12 +40,13 @@ int main(int argc, char **argv)
 
     InstanceLock lock(folders.temp);
     GuiPrompter prompter;
-    Warnings warnings(prompter, messages);
+    Warnings warnings(prompter, services.messages);
     ShellTargetOpener opener;
     ExternalCommands commands(&opener);
     SystemClock clock;
-    ViewerContext context{folders,  messages, settings, prompter,
-                          warnings, commands, clock,    commandLine.options};
+    ViewerContext context{folders,  services.messages,  services.settings,
+                          prompter, warnings,           commands,
+                          clock,    commandLine.options};
     ViewerWindow window(context);
     prompter.setParent(&window);
     window.show();

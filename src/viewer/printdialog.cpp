@@ -3,7 +3,7 @@
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/text.h"
-#include "viewer/printers.h"
+#include "printing/printers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,11 +26,12 @@ double fieldNumber(const QLineEdit *field)
 
 } // namespace
 
-PrintDialog::PrintDialog(const Messages &messages, Prompter &prompter,
+PrintDialog::PrintDialog(const Messages &messages, Prompter &prompter, const Printers &printers,
                          const std::string &currentPrinter, int currentPage, QWidget *parent)
-    : QDialog(parent), m_messages(messages), m_prompter(prompter), m_printer(new QComboBox(this)),
-      m_all(new QCheckBox(messages.qtext(126), this)), m_from(new QLineEdit(this)),
-      m_to(new QLineEdit(this)), m_copies(new QLineEdit(QStringLiteral("1"), this))
+    : QDialog(parent), m_messages(messages), m_prompter(prompter), m_printers(printers),
+      m_printer(new QComboBox(this)), m_all(new QCheckBox(messages.qtext(126), this)),
+      m_from(new QLineEdit(this)), m_to(new QLineEdit(this)),
+      m_copies(new QLineEdit(QStringLiteral("1"), this))
 {
     setObjectName(QStringLiteral("printersetup"));
     setWindowTitle(messages.qtext(122));
@@ -76,9 +77,9 @@ PrintDialog::PrintDialog(const Messages &messages, Prompter &prompter,
     });
 
     bool available = false;
-    const std::vector<std::string> printers = installedPrinters(&available);
+    const std::vector<std::string> names = m_printers.installed(&available);
     m_printer->addItem(QString::fromStdString(currentPrinter));
-    for (const std::string &p : printers) {
+    for (const std::string &p : names) {
         if (p != currentPrinter)
             m_printer->addItem(QString::fromStdString(p));
     }
@@ -109,7 +110,7 @@ bool PrintDialog::tryAccept()
     m_request.copies = static_cast<int>(std::min(copies, 999.0));
     m_request.allPages = m_all->isChecked();
     m_request.printer = m_printer->currentText().toStdString();
-    if (!printerExists(m_request.printer)) {
+    if (!m_printers.exists(m_request.printer)) {
         m_prompter.error(133, m_messages.qtext(133), m_messages.qtext(122));
         reject();
         return false;

@@ -2,6 +2,8 @@
 // copies), with the checks that keep it open on a wrong value.
 #pragma once
 
+#include "printing/printjob.h"
+
 #include <QDialog>
 #include <string>
 
@@ -12,24 +14,16 @@ class QLineEdit;
 namespace kel {
 
 class Messages;
+class Printers;
 class Prompter;
-
-struct PrintRequest
-{
-    std::string printer;
-    bool allPages = true;
-    int from = 1;
-    int to = 1;
-    int copies = 1;
-};
 
 class PrintDialog : public QDialog
 {
     Q_OBJECT
 public:
     // `currentPrinter` is shown first; the installed printers follow.
-    PrintDialog(const Messages &messages, Prompter &prompter, const std::string &currentPrinter,
-                int currentPage, QWidget *parent = nullptr);
+    PrintDialog(const Messages &messages, Prompter &prompter, const Printers &printers,
+                const std::string &currentPrinter, int currentPage, QWidget *parent = nullptr);
 
     // Valid after the dialog was accepted.
     const PrintRequest &request() const { return m_request; }
@@ -47,6 +41,7 @@ public:
 private:
     const Messages &m_messages;
     Prompter &m_prompter;
+    const Printers &m_printers;
     QComboBox *m_printer;
     QCheckBox *m_all;
     QLineEdit *m_from;

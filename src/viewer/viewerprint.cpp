@@ -6,13 +6,13 @@
 #include "documents/export.h"
 #include "documents/opening.h"
 #include "documents/packed.h"
+#include "printing/printers.h"
+#include "printing/printjob.h"
 #include "render/pagewalk.h"
-#include "render/printjob.h"
 #include "viewer/dialogs.h"
 #include "viewer/mail.h"
 #include "viewer/pagearea.h"
 #include "viewer/printdialog.h"
-#include "viewer/printers.h"
 #include "viewer/viewerwindow.h"
 
 #include <QApplication>
@@ -28,7 +28,7 @@ namespace kel {
 const std::string &ViewerWindow::currentPrinter()
 {
     if (m_printerName.empty())
-        m_printerName = defaultPrinterName();
+        m_printerName = m_printers.defaultPrinter();
     return m_printerName;
 }
 
@@ -41,7 +41,9 @@ void ViewerWindow::printWholeDocument()
         m_context.prompter.notice(150, m.qtext(150), m.qtext(140));
         return;
     }
-    runPrintJob(currentPrinter(), 1, true, 0, 0);
+    PrintRequest request;
+    request.printer = currentPrinter();
+    runPrintJob(request);
 }
 
 void ViewerWindow::printSetupCommand()
@@ -53,7 +55,7 @@ void ViewerWindow::printSetupCommand()
         m_context.prompter.notice(150, m.qtext(150), m.qtext(140));
         return;
     }
-    PrintDialog dialog(m, m_context.prompter, currentPrinter(), currentPage(), this);
+    PrintDialog dialog(m, m_context.prompter, m_printers, currentPrinter(), currentPage(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     print(dialog.request());
@@ -64,43 +66,35 @@ void ViewerWindow::print(const PrintRequest &request)
     if (!m_engine)
         return;
     m_printerName = request.printer;
-    runPrintJob(request.printer, request.copies, request.allPages, request.from, request.to);
+    runPrintJob(request);
 }
 
-void ViewerWindow::runPrintJob(const std::string &printer, int copies, bool allPages, int from,
-                               int to)
+void ViewerWindow::runPrintJob(const PrintRequest &request)
 {
     const Messages &m = m_context.messages;
-    std::string error;
-    auto destination = PrintDestination::open(
-        printer, fromCp1252(m_document->settings.title).toStdString(), copies, error);
-    if (!destination) {
-        m_context.prompter.error(
-            133, m.qtext(133) + QStringLiteral("\n") + QString::fromStdString(error), m.qtext(122));
-        return;
-    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    PrintJob job(*m_engine, destination->device());
-    job.setRepeat(destination->repeat());
-    job.onPageDone([this](int page) {
-        setStatus(QStringLiteral("Printing page %1 of %2")
-                      .arg(page)
-                      .arg(QString::fromStdString(m_engine->pages().lastPageText())));
+    PrintProgress progress;
+    progress.pageDone = [this, &m](int page) {
+        setStatus(m.qtext(93) + QLatin1Char(' ') + m.qtext(151) + QLatin1Char(' ') +
+                  QString::number(page) + QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
+                  QString::fromStdString(m_engine->pages().lastPageText()));
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    });
-    const PrintOutcome outcome = allPages ? job.printWholeDocument() : job.printPageRange(from, to);
-    destination.reset(); // ends the job: the file or the spool is complete
+    };
+    const Result<PrintReport> printed = printDocument(*m_engine, request, m_printers, progress);
     QApplication::restoreOverrideCursor();
-    if (outcome.message == 153) {
-        m_context.prompter.error(153, m.qtext(153), m.qtext(140));
-    } else if (outcome.message != 0) {
-        m_context.prompter.error(outcome.message, m.qtext(outcome.message),
-                                 m.qtext(allPages ? 169 : 140));
-    }
-    if (outcome.message == 0) {
+    if (printed) {
         setStatus(m.qtext(168) + QLatin1Char(' ') + QString::number(currentPage()) +
                   QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
                   QString::fromStdString(m_engine->pages().lastPageText()));
+    } else {
+        // The printer's own words, when it gave any, go under the message.
+        const Refusal &r = printed.refusal();
+        const int title = r.message == 154   ? (request.allPages ? 169 : 140)
+                          : r.message == 133 ? 122
+                                             : 140;
+        m_context.prompter.error(
+            r.message, m.qtext(r.message) + QStringLiteral("\n") + QString::fromStdString(r.detail),
+            m.qtext(title));
     }
     redrawCurrentPage();
     enableDocumentCommands();

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "app/commandline.h"
+#include "printing/printers.h"
 #include "render/findstate.h"
 #include "render/navigator.h"
 #include "viewer/toolbar.h"
@@ -193,7 +194,7 @@ private:
     void printSetupCommand();
     void exportCommand();
     void saveCommand();
-    void runPrintJob(const std::string &printer, int copies, bool allPages, int from, int to);
+    void runPrintJob(const PrintRequest &request);
 
     ViewerContext &m_context;
     std::unique_ptr<Document> m_document;
@@ -210,6 +211,7 @@ private:
     int m_exitCode = 0;
     QString m_lastOpenFolder;
     std::string m_printerName;
+    Printers m_printers;
     // Which status text is shown, so that a count learnt later can fill in
     // its "+".
     enum class StatusKind { Other, Loaded, PageOf };

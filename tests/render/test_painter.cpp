@@ -6,6 +6,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace kel;
@@ -137,4 +139,48 @@ TEST(PainterSurface, LineWidthIsInLineUnits)
             thickness += dark(image, 100, y);
         EXPECT_NEAR(thickness, c.pixels, 1);
     }
+}
+
+// Every surface refuses the same values: the painter and the recording
+// surface that the traces come from give the same answers.
+TEST(Surfaces, RefuseTheSameValues)
+{
+    test::ensureGuiApplication();
+    QImage image = page(200, 200, 96);
+    QPainter painter(&image);
+    PainterSurface painted(painter, {});
+    RecordingSurface recorded;
+    const QImage picture = page(2, 2, 96);
+    const double far = kMaxCoordinate * 2;
+    const double nan = std::nan("");
+    const struct
+    {
+        const char *name;
+        std::function<bool(Surface &)> call;
+        bool accepted;
+    } cases[] = {
+        {"a box", [](Surface &s) { return s.box(0, 0, 10, 10); }, true},
+        {"a box beyond the limit", [&](Surface &s) { return s.box(0, 0, far, 10); }, false},
+        {"a filled box at NaN", [&](Surface &s) { return s.filledBox(nan, 0, 1, 1); }, false},
+        {"a circle", [](Surface &s) { return s.circle(50, 50, 10); }, true},
+        {"a circle with a negative radius", [](Surface &s) { return s.circle(50, 50, -1); }, false},
+        {"a picture", [&](Surface &s) { return s.paintPicture(picture, 0, 0, 30, 30); }, true},
+        {"a null picture", [](Surface &s) { return s.paintPicture(QImage(), 0, 0, 30, 30); },
+         false},
+        {"a picture whose far corner is beyond the limit",
+         [&](Surface &s) { return s.paintPicture(picture, kMaxCoordinate, 0, kMaxCoordinate, 1); },
+         false},
+        {"a font size of 0", [](Surface &s) { return s.setFontSize(0); }, false},
+        {"an empty font name", [](Surface &s) { return s.setFontName(""); }, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.call(painted), c.accepted);
+        EXPECT_EQ(c.call(recorded), c.accepted);
+    }
+    // A refused line is not drawn, but the current point moves to its end.
+    recorded.clearLines();
+    recorded.line(0, 0, far, 5);
+    EXPECT_TRUE(recorded.lines().empty());
+    EXPECT_EQ(recorded.currentY(), 5);
 }

@@ -1,6 +1,7 @@
 // Printing, export, save and mail from the viewer; printing through a real
 // CUPS queue when the test run has one (KEL_CUPS_PRINTER and the folder its
 // cups-pdf writes into, KEL_CUPS_PDF_DIR).
+#include "printing/printers.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "support/testenv.h"
@@ -110,6 +111,7 @@ TEST(ViewerPrinting, PrintAllowedIsTestedByEachCommandItsOwnWay)
 TEST(ViewerPrinting, DialogChecks)
 {
     test::TestEnvironment env;
+    const Printers printers;
     const std::string printer = "pdf:" + env.dir.path();
     const struct
     {
@@ -124,7 +126,7 @@ TEST(ViewerPrinting, DialogChecks)
     };
     for (const auto &c : cases) {
         env.prompter.clear();
-        PrintDialog dialog(env.messages, env.prompter, printer, 1);
+        PrintDialog dialog(env.messages, env.prompter, printers, printer, 1);
         env.prompter.clear(); // the printer list may be empty on this machine
         dialog.allPagesBox()->setChecked(c.all);
         dialog.fromField()->setText(QString::fromLatin1(c.from));
@@ -134,7 +136,7 @@ TEST(ViewerPrinting, DialogChecks)
         EXPECT_EQ(env.prompter.numbers(), c.messages);
     }
     env.prompter.clear();
-    PrintDialog unknown(env.messages, env.prompter, "no-such-printer-here", 1);
+    PrintDialog unknown(env.messages, env.prompter, printers, "no-such-printer-here", 1);
     env.prompter.clear();
     EXPECT_FALSE(unknown.tryAccept());
     EXPECT_EQ(env.prompter.numbers(), std::vector<int>{133});

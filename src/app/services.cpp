@@ -1,0 +1,26 @@
+#include "app/services.h"
+
+namespace kel {
+
+Status loadServices(Services &services, QueuePath queuePath)
+{
+    std::string error;
+    if (!setUpFolders(services.folders, error))
+        return refusal(kNoMessage, error);
+    if (!services.messages.load(services.folders.inProgram("KEL.LNG")))
+        return refusal(kNoMessage, std::string(Messages::kLoadFailureText));
+    loadSettings(services.folders.inProgram("KEL.INI"), services.settings,
+                 queuePath == QueuePath::Read);
+    applyStartupDefaults(services.settings);
+    return {};
+}
+
+QString startupFailureTitle(const Refusal &refusal)
+{
+    if (refusal.detail == Messages::kLoadFailureText)
+        return QString::fromLatin1(Messages::kLoadFailureTitle.data(),
+                                   static_cast<qsizetype>(Messages::kLoadFailureTitle.size()));
+    return QStringLiteral("Kel");
+}
+
+} // namespace kel

@@ -1,0 +1,127 @@
+// Page outputs: the paper of one print job.
+//
+// A print job begins a page, draws it through the page's Surface, ends it,
+// and after the last page finishes the job. Each page brings its own size
+// and orientation. An output over a Qt paint device (a PDF file, a Qt
+// printer) implements it today; any other device that can give a Surface
+// per page plugs in the same way.
+#pragma once
+
+#include "app/result.h"
+
+#include <QPointF>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QPagedPaintDevice;
+class QPainter;
+
+namespace kel {
+
+struct DocumentSettings;
+class PainterSurface;
+class Surface;
+
+// Twips per printer line unit: line widths count as on a 384-dpi printer,
+// so a printed line of width W (four units per unit of W) is as wide as the
+// same line on the screen at 100 %.
+inline constexpr double kPrinterLineUnit = 1440.0 / 384.0;
+
+// One page of paper and where the drawing sits on it.
+struct PageSetup
+{
+    // The page as the report lays it out, in twips; a landscape page is
+    // wider than long.
+    double width = 11907;
+    double length = 16840;
+    // Where twip 0, 0 of the drawing lies, in twips from the paper's top
+    // left corner: the report's left margin (the engine adds the top one).
+    QPointF origin;
+    // Twips per line unit of the drawing.
+    double lineUnit = kPrinterLineUnit;
+
+    bool landscape() const { return width > length; }
+    bool operator==(const PageSetup &) const = default;
+};
+
+// The printed page of a report: its page size, its left margin.
+PageSetup printerPageSetup(const DocumentSettings &settings);
+
+class PageOutput
+{
+public:
+    // An output destroyed before finish() abandons its job: nothing is left
+    // behind that looks complete.
+    virtual ~PageOutput() = default;
+
+    // Starts a new sheet and gives the surface to draw it on, valid until
+    // endPage(). Null when the device failed.
+    virtual Surface *beginPage(const PageSetup &setup) = 0;
+    virtual void endPage() = 0;
+    // Completes the job: the file written, the job handed to the printer.
+    // Refused with 154 when the device failed.
+    virtual Status finish() = 0;
+
+    // How often the job draws its pages itself to make its copies: 1 where
+    // the printer counts the copies.
+    virtual int repeat() const { return 1; }
+    // The file the job writes, for outputs that write one.
+    virtual std::string outputPath() const { return {}; }
+};
+
+// A page output over a Qt paged paint device (a QPdfWriter, a QPrinter),
+// which is not owned and must outlive the output.
+class PainterPageOutput : public PageOutput
+{
+public:
+    explicit PainterPageOutput(QPagedPaintDevice &device);
+    ~PainterPageOutput() override;
+
+    Surface *beginPage(const PageSetup &setup) override;
+    void endPage() override;
+    Status finish() override;
+
+private:
+    QPagedPaintDevice &m_device;
+    std::unique_ptr<QPainter> m_painter;
+    std::unique_ptr<PainterSurface> m_surface;
+    std::optional<PageSetup> m_layout; // the layout the device has now
+    int m_pages = 0;
+};
+
+// Options of one job on a printer.
+struct JobOptions
+{
+    std::string title; // UTF-8
+    int copies = 1;
+};
+
+// A PDF file: written under a temporary name beside `path` (not ending in
+// ".pdf") and renamed to `path` when the job finishes, so a job cut short
+// never leaves a half PDF that looks finished. Copies are drawn `copies`
+// times over.
+class PdfFileOutput : public PageOutput
+{
+public:
+    PdfFileOutput(std::string path, const JobOptions &options);
+    ~PdfFileOutput() override;
+
+    Surface *beginPage(const PageSetup &setup) override;
+    void endPage() override;
+    Status finish() override;
+    int repeat() const override { return m_copies; }
+    std::string outputPath() const override { return m_path; }
+
+    // The name a job is written under until it finishes.
+    static std::string temporaryPath(const std::string &path);
+
+private:
+    struct Writer;
+    std::string m_path;
+    int m_copies;
+    std::unique_ptr<Writer> m_writer;
+    bool m_finished = false;
+};
+
+} // namespace kel

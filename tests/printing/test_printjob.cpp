@@ -1,0 +1,158 @@
+// The print job over page outputs: which pages reach the paper, with what
+// page setup, in how many copies, and what a refused job leaves behind.
+#include "../render/harness.h"
+#include "printing/pageoutput.h"
+#include "printing/printers.h"
+#include "printing/printjob.h"
+#include "render/recordingsurface.h"
+
+#include <QFile>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace kel;
+using test::Harness;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// A page output that records its calls: "begin W x L", the first text of
+// every page, "end", "finish". It fails at page `failAt` when set.
+class RecordingOutput : public PageOutput
+{
+public:
+    explicit RecordingOutput(int repeat = 1, int failAt = 0) : m_repeat(repeat), m_failAt(failAt)
+    {
+    }
+    Surface *beginPage(const PageSetup &setup) override
+    {
+        if (++m_begun == m_failAt)
+            return nullptr;
+        calls.push_back("begin " + std::to_string(int(setup.width)) + "x" +
+                        std::to_string(int(setup.length)) + " at " +
+                        std::to_string(int(setup.origin.x())));
+        m_surface = std::make_unique<RecordingSurface>();
+        return m_surface.get();
+    }
+    void endPage() override
+    {
+        for (const std::string &l : m_surface->lines()) {
+            if (l.rfind("text ", 0) == 0 && l.find("\"\"") == std::string::npos) {
+                calls.push_back(l.substr(l.find('"')));
+                break;
+            }
+        }
+        calls.push_back("end");
+    }
+    Status finish() override
+    {
+        calls.push_back("finish");
+        return {};
+    }
+    int repeat() const override { return m_repeat; }
+
+    Lines calls;
+
+private:
+    int m_repeat;
+    int m_failAt;
+    int m_begun = 0;
+    std::unique_ptr<RecordingSurface> m_surface;
+};
+
+// Three landscape pages of one line each: "one", "two", "three".
+struct ThreePages : Harness
+{
+    ThreePages() : Harness({"one{\\NP}", "two{\\NP}", "three"})
+    {
+        document.settings.pageWidth = 16840;
+        document.settings.pageLength = 11907;
+        document.settings.leftMargin = 500;
+    }
+};
+
+} // namespace
+
+TEST(PrintJob, PagesCopiesAndRefusals)
+{
+    const struct
+    {
+        const char *name;
+        bool all;
+        int from, to, repeat, failAt;
+        int message;
+        Lines calls;
+    } cases[] = {
+        {"the whole document",
+         true, 1, 1, 1, 0, 0,
+         {"begin 16840x11907 at 500", "\"one\"", "end", "begin 16840x11907 at 500", "\"two\"",
+          "end", "begin 16840x11907 at 500", "\"three\"", "end", "finish"}},
+        {"a range", false, 2, 3, 1, 0, 0,
+         {"begin 16840x11907 at 500", "\"two\"", "end", "begin 16840x11907 at 500", "\"three\"",
+          "end", "finish"}},
+        {"copies drawn by the job", false, 3, 3, 2, 0, 0,
+         {"begin 16840x11907 at 500", "\"three\"", "end", "begin 16840x11907 at 500",
+          "\"three\"", "end", "finish"}},
+        {"a range beyond the end begins nothing", false, 2, 4, 1, 0, 153, {}},
+        {"a range backwards", false, 3, 2, 1, 0, 153, {}},
+        {"the device fails on page 2", true, 1, 1, 1, 2, 154,
+         {"begin 16840x11907 at 500", "\"one\"", "end"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreePages h;
+        h.engine().pages().setCurrentPage(2);
+        RecordingOutput output(c.repeat, c.failAt);
+        const Result<PrintReport> printed = printPages(h.engine(), output, c.all, c.from, c.to);
+        EXPECT_EQ(printed.message(), c.message);
+        EXPECT_EQ(output.calls, c.calls);
+        EXPECT_EQ(h.engine().pages().currentPage(), 2); // the page shown is kept
+    }
+}
+
+TEST(PrintJob, PdfPrinterWritesUnderATemporaryNameUntilTheJobEnds)
+{
+    test::ensureGuiApplication();
+    ThreePages h;
+    test::TempDir out;
+    const Printers printers;
+
+    // Abandoned: neither the PDF nor its temporary file stays.
+    {
+        PdfFileOutput output(out.file("a.pdf"), JobOptions{"a", 1});
+        ASSERT_NE(output.beginPage(PageSetup{}), nullptr);
+        output.endPage();
+        EXPECT_TRUE(std::filesystem::exists(PdfFileOutput::temporaryPath(out.file("a.pdf"))));
+        EXPECT_FALSE(std::filesystem::exists(out.file("a.pdf")));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+
+    // Refused before a page: nothing written.
+    PrintRequest beyond{"pdf:" + out.path(), false, 2, 9, 1};
+    EXPECT_EQ(printDocument(h.engine(), beyond, printers).message(), 153);
+    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+
+    // Printed: one finished PDF, no temporary file, the pages twice.
+    PrintRequest twice{"pdf:" + out.path(), true, 1, 1, 2};
+    const Result<PrintReport> printed = printDocument(h.engine(), twice, printers);
+    ASSERT_TRUE(printed.ok()) << printed.refusal().detail;
+    EXPECT_EQ(printed->pagesPrinted, 6);
+    EXPECT_EQ(std::filesystem::path(printed->file).parent_path(), out.path());
+    QFile pdf(QString::fromStdString(printed->file));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    int files = 0;
+    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(out.path()))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST(PrintJob, UnknownPrintersAreRefused)
+{
+    ThreePages h;
+    const Printers printers;
+    for (const std::string name : {"pdf:/no/such/folder", "pdf:", "no-such-printer-here", ""}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(printDocument(h.engine(), PrintRequest{name}, printers).message(), 133);
+    }
+}
