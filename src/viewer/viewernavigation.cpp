@@ -249,6 +249,7 @@ bool ViewerWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
         {Qt::CTRL | Qt::Key_0, "CSize", &W::zoomActualSize},
         {QKeyCombination(Qt::Key_W), "fitwidth", nullptr},
         {QKeyCombination(Qt::Key_F), "fitpage", nullptr},
+        {QKeyCombination(Qt::Key_F1), "about", &W::helpCommand},
     };
     // Shift is how "+" is typed on many keyboards; it names no other key here.
     const Qt::KeyboardModifiers mods = modifiers & ~(Qt::ShiftModifier | Qt::KeypadModifier);

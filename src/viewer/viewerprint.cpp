@@ -1,5 +1,6 @@
 // The viewer's printing, export, save and mail commands.
 #include "app/folders.h"
+#include "app/instances.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/text.h"
@@ -257,6 +258,8 @@ void ViewerWindow::sendByMail()
         m_context.prompter.error(packed.message, m.qtext(packed.message), m.qtext(0));
         return;
     }
+    if (m_context.instance)
+        m_context.instance->record(packed.path);
     const QString body = QStringLiteral("\r\n\r\n\r\n") + m.qtext(268);
     switch (composeMail(windowTitle(), body, QString::fromStdString(packed.path))) {
     case MailOutcome::NoMailProgram:

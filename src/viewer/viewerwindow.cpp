@@ -1,6 +1,7 @@
 #include "viewer/viewerwindow.h"
 
 #include "app/folders.h"
+#include "app/instances.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/settings.h"
@@ -328,6 +329,11 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
     {
         BusyCursor busy;
         drawPage(1);
+    }
+    // The working copy and the extract of its settings part beside it.
+    if (m_context.instance) {
+        m_context.instance->record(s.workingPath);
+        m_context.instance->record(s.workingPath + "$");
     }
     showLoadedStatus();
     enableDocumentCommands();

@@ -43,6 +43,7 @@ class RenderEngine;
 struct SettingsRecord;
 class Warnings;
 class Clock;
+class InstanceLock;
 struct PrintRequest;
 
 // What the viewer shares with the rest of the program; all owned by main().
@@ -56,6 +57,9 @@ struct ViewerContext
     ExternalCommands &commands;
     const Clock &clock;
     ViewerOptions options;
+    // Where the viewer notes the working files it makes, so that the next
+    // start can remove them should this run be killed; none in tests.
+    InstanceLock *instance = nullptr;
 };
 
 // How a document came to be opened: the start-up's command line (or a
@@ -189,6 +193,7 @@ private:
     void openCommand();
     void editCommand();
     void aboutCommand();
+    void helpCommand();
     void configCommand();
     void exitCommand();
     void printSetupCommand();

@@ -6,6 +6,7 @@
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "support/testenv.h"
+#include "viewer/dialogs.h"
 #include "viewer/pagearea.h"
 #include "viewer/viewerwindow.h"
 #include "viewerfixture.h"
@@ -365,4 +366,27 @@ TEST(ViewerDesktop, PageCountIsLearntInTheBackground)
     EXPECT_GT(rounds, 1); // in slices, not in one go
     EXPECT_EQ(v.window.statusText(), "message 151 2 message 152 700");
     EXPECT_EQ(v.window.currentPage(), 2);
+}
+
+TEST(ViewerDesktop, HelpPageFromTheProgramFolder)
+{
+    // The build writes the README's parts for users as the help page.
+    std::string built;
+    ASSERT_TRUE(readFile(KEL_BIN_DIR "/help.md", built));
+    EXPECT_NE(built.find("## The viewer"), std::string::npos);
+    EXPECT_NE(built.find("## keltool"), std::string::npos);
+    EXPECT_EQ(built.find("## Layout"), std::string::npos); // for developers only
+
+    Viewer v;
+    v.key(Qt::Key_F1); // none in this program folder yet
+    EXPECT_EQ(v.env.prompter.numbers(), std::vector<int>{296});
+    EXPECT_TRUE(v.env.prompter.prompts().front().text.contains(
+        QString::fromStdString(v.env.folders.inProgram("help.md"))));
+
+    writeFile(v.env.folders.inProgram("help.md"), built);
+    v.key(Qt::Key_F1);
+    const auto windows = v.window.findChildren<HelpWindow *>();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_TRUE(windows.front()->isVisible());
+    EXPECT_TRUE(windows.front()->plainText().contains(QStringLiteral("Ctrl+End")));
 }
