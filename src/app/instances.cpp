@@ -77,11 +77,13 @@ InstanceLock::~InstanceLock()
     fs::remove(m_path, ec);
 }
 
-void InstanceLock::record(const std::string &path)
+void InstanceLock::record(std::initializer_list<std::string> paths)
 {
     std::string text;
     readFile(m_path, text);
-    writeFile(m_path, text + path + "\n");
+    for (const std::string &path : paths)
+        text += path + "\n";
+    writeFile(m_path, text);
 }
 
 void InstanceLock::removeRecorded()

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -27,8 +28,8 @@ public:
     InstanceLock(const InstanceLock &) = delete;
     InstanceLock &operator=(const InstanceLock &) = delete;
 
-    // Notes a working file this instance made in the temporary folder.
-    void record(const std::string &path);
+    // Notes working files this instance made in the temporary folder.
+    void record(std::initializer_list<std::string> paths);
     // Deletes the files recorded so far; failures are ignored.
     void removeRecorded();
 

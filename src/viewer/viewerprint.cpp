@@ -259,7 +259,7 @@ void ViewerWindow::sendByMail()
         return;
     }
     if (m_context.instance)
-        m_context.instance->record(packed.path);
+        m_context.instance->record({packed.path});
     const QString body = QStringLiteral("\r\n\r\n\r\n") + m.qtext(268);
     switch (composeMail(windowTitle(), body, QString::fromStdString(packed.path))) {
     case MailOutcome::NoMailProgram:

@@ -331,10 +331,8 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
         drawPage(1);
     }
     // The working copy and the extract of its settings part beside it.
-    if (m_context.instance) {
-        m_context.instance->record(s.workingPath);
-        m_context.instance->record(s.workingPath + "$");
-    }
+    if (m_context.instance)
+        m_context.instance->record({s.workingPath, s.workingPath + "$"});
     showLoadedStatus();
     enableDocumentCommands();
     startPageCount();

@@ -61,7 +61,7 @@ TEST(Instances, LeftoversOfInstancesThatDiedAreRemovedOthersStay)
     fs::create_directories(temp + "/Temp");
     const std::string mine = dir.write("93015.$$1", "working copy of a live instance");
     InstanceLock live(temp);
-    live.record(mine);
+    live.record({mine});
 
     const pid_t dead = deadProcess();
     const std::string copy = dir.write("93016.$$1", std::string(1000, 'x'));

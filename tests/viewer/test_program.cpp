@@ -118,7 +118,7 @@ TEST(KelProgram, EndsCleanlyOnASignalAndTheNextStartRemovesWhatAKilledOneLeft)
             temp + QStringLiteral("/instance-%1.lock").arg(killed.process().processId());
         ASSERT_TRUE(waitFor([&] {
             QFile file(lock);
-            return file.open(QIODevice::ReadOnly) && file.readAll().contains(".$$1");
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains(".$$1$");
         }));
         left = workingFiles(temp);
         killed.process().kill(); // SIGKILL: no chance to clean up
