@@ -44,6 +44,8 @@ const std::vector<ToolbarButton> &ViewerWindow::buttonTable()
         {"sdfsdf", K::Separator, 0, nullptr, N::Nothing, "F"},
         {"imprime", K::Command, 181, &W::printWholeDocument, N::PrintAllowed, "P"},
         {"printsetup", K::Command, 182, &W::printSetupCommand, N::PrintAllowed, "P"},
+        {"sysprint", K::Command, 297, &W::systemPrintCommand, N::PrintAllowed, "P"},
+        {"preview", K::Command, 298, &W::previewCommand, N::PrintAllowed, "P"},
         {"sss", K::Separator, 0, nullptr, N::Nothing, "P"},
         {"sendbymail", K::Command, 183, &W::sendByMail, N::SendAllowed, "M"},
         {"jhkjh", K::Separator, 0, nullptr, N::Nothing, "M"},

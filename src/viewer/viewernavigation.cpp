@@ -237,7 +237,7 @@ bool ViewerWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
         {Qt::CTRL | Qt::Key_F, "findtext", nullptr},
         {QKeyCombination(Qt::Key_F3), "findagain", nullptr},
         {Qt::CTRL | Qt::Key_O, "abrir", nullptr},
-        {Qt::CTRL | Qt::Key_P, "printsetup", nullptr},
+        {Qt::CTRL | Qt::Key_P, "sysprint", nullptr},
         {Qt::CTRL | Qt::Key_S, "salvar", nullptr},
         {Qt::CTRL | Qt::Key_Q, "salir", nullptr},
         {Qt::CTRL | Qt::Key_W, "salir", nullptr},
@@ -272,7 +272,7 @@ void ViewerWindow::showShortcutsInTooltips()
 {
     const std::pair<QKeyCombination, const char *> shown[] = {
         {Qt::CTRL | Qt::Key_F, "findtext"},       {QKeyCombination(Qt::Key_F3), "findagain"},
-        {Qt::CTRL | Qt::Key_O, "abrir"},          {Qt::CTRL | Qt::Key_P, "printsetup"},
+        {Qt::CTRL | Qt::Key_O, "abrir"},          {Qt::CTRL | Qt::Key_P, "sysprint"},
         {Qt::CTRL | Qt::Key_S, "salvar"},         {Qt::CTRL | Qt::Key_Q, "salir"},
         {Qt::CTRL | Qt::Key_Home, "back01"},      {Qt::CTRL | Qt::Key_End, "for02"},
         {Qt::CTRL | Qt::Key_Plus, "acerca"},      {Qt::CTRL | Qt::Key_Minus, "aleja"},

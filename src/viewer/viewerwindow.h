@@ -16,6 +16,7 @@
 
 #include "app/commandline.h"
 #include "printing/printers.h"
+#include "printing/printjob.h"
 #include "render/findstate.h"
 #include "render/navigator.h"
 #include "viewer/toolbar.h"
@@ -27,6 +28,7 @@
 #include <vector>
 
 class QLabel;
+class QPrinter;
 class QLineEdit;
 class QProgressBar;
 class QToolBar;
@@ -135,6 +137,10 @@ public:
     void print(const PrintRequest &request);
     bool exportTo(const std::string &path);
     bool saveAs(const std::string &path, SaveForm form);
+    // Prints on a printer set up by Qt's print dialog or preview: the range
+    // it names (all pages, from..to, or the page shown) and its copies and
+    // duplex. False (after its message) when refused.
+    bool printOn(QPrinter &printer);
     void sendByMail();
 
     // The folder a file dialog starts in: the open document's folder, else
@@ -197,6 +203,11 @@ private:
     void configCommand();
     void exitCommand();
     void printSetupCommand();
+    void systemPrintCommand();
+    void previewCommand();
+    // The print job on a Qt printer, without a word to the user.
+    Result<PrintReport> drawOnPrinter(QPrinter &printer);
+    void showPrintRefusal(const Refusal &refusal, bool allPages);
     void exportCommand();
     void saveCommand();
     void runPrintJob(const PrintRequest &request);

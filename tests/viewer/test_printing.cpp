@@ -15,8 +15,12 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -257,4 +261,55 @@ TEST(ViewerMail, HandsThePackedReportToTheMailProgram)
     v.window.sendByMail();
     EXPECT_EQ(v.env.prompter.numbers(), std::vector<int>{317});
     qputenv("PATH", path);
+}
+
+TEST(ViewerPrinting, QtPrinterOfTheSystemDialogAndThePreviewDrawTheSameJob)
+{
+    Viewer v;
+    ASSERT_TRUE(v.open(threePages("qtjob")));
+    const struct
+    {
+        const char *name;
+        QPrinter::PrintRange range;
+        int from, to;
+        int pages;
+    } cases[] = {
+        {"all pages", QPrinter::AllPages, 0, 0, 3},
+        {"a range", QPrinter::PageRange, 2, 3, 2},
+        {"the page shown", QPrinter::CurrentPage, 0, 0, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString pdf = QString::fromStdString(v.env.dir.file(std::string(c.name) + ".pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPrintRange(c.range);
+        printer.setFromTo(c.from, c.to);
+        EXPECT_TRUE(v.window.printOn(printer));
+        EXPECT_EQ(pdfPages(pdf), c.pages);
+    }
+    EXPECT_EQ(v.window.currentPage(), 1);
+    EXPECT_TRUE(v.env.prompter.prompts().empty());
+
+    // The preview shows every page of the job.
+    int previewed = -1;
+    QTimer::singleShot(0, [&previewed] {
+        auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto *preview = dialog->findChild<QPrintPreviewWidget *>();
+        ASSERT_NE(preview, nullptr);
+        preview->updatePreview();
+        previewed = preview->pageCount();
+        dialog->reject();
+    });
+    v.window.dispatch("preview");
+    EXPECT_EQ(previewed, 3);
+
+    // Both follow PRINT_ALLOWED as the print button does.
+    Viewer refused;
+    ASSERT_TRUE(refused.open(crlf({"PRINT_ALLOWED=N", "[HEADER]", "[DATA]", "x"})));
+    refused.window.dispatch("sysprint");
+    refused.window.dispatch("preview");
+    EXPECT_EQ(refused.env.prompter.numbers(), (std::vector<int>{150, 150}));
 }
