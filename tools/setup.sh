@@ -16,7 +16,7 @@ packages=(
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xdg-utils
-  poppler-utils zbar-tools imagemagick xvfb xauth
+  poppler-utils zbar-tools imagemagick xvfb xauth openbox
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   python3-pyftpdlib
 )
