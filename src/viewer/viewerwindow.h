@@ -11,7 +11,8 @@
 // The code is spread over viewerwindow.cpp (building, opening, drawing,
 // status, window state), viewernavigation.cpp (pages, zoom, keys, wheel,
 // the page count), viewercommands.cpp (the button table and the commands
-// behind dialogs) and viewerprint.cpp (print, export, save, mail).
+// behind dialogs), viewerprint.cpp (print, export, save, mail) and
+// systemprint.cpp (the desktop's print dialog and print preview).
 #pragma once
 
 #include "app/commandline.h"

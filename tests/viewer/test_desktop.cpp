@@ -14,8 +14,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -389,4 +391,25 @@ TEST(ViewerDesktop, HelpPageFromTheProgramFolder)
     ASSERT_EQ(windows.size(), 1);
     EXPECT_TRUE(windows.front()->isVisible());
     EXPECT_TRUE(windows.front()->plainText().contains(QStringLiteral("Ctrl+End")));
+}
+
+TEST(ViewerDesktop, OwnIconsWithADisabledLookAndDialogsInTheDocumentsFolder)
+{
+    Viewer v;
+    for (const ToolbarButton &b : ViewerWindow::buttonTable()) {
+        if (b.kind != ButtonKind::Command)
+            continue;
+        SCOPED_TRACE(b.key);
+        const QIcon icon = v.window.button(b.key)->icon();
+        ASSERT_FALSE(icon.isNull());
+        const QImage normal = icon.pixmap(24, QIcon::Normal).toImage();
+        const QImage disabled = icon.pixmap(24, QIcon::Disabled).toImage();
+        EXPECT_FALSE(normal.isNull());
+        EXPECT_NE(normal, disabled);
+    }
+
+    EXPECT_EQ(v.window.dialogFolder(), QDir::homePath()); // nothing opened yet
+    std::filesystem::create_directories(v.env.dir.file("reports"));
+    ASSERT_TRUE(v.window.openDocument(v.env.dir.write("reports/r.kel", pages(1))));
+    EXPECT_EQ(v.window.dialogFolder(), QString::fromStdString(v.env.dir.file("reports")));
 }
