@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 #include <cmath>
 #include <cstdio>
 
@@ -443,6 +444,14 @@ void ViewerWindow::showEvent(QShowEvent *event)
         m_placed = true;
         QTimer::singleShot(0, this, &ViewerWindow::keepOnScreen);
         QTimer::singleShot(300, this, &ViewerWindow::keepOnScreen);
+        // Moved to a screen of another pixel density: draw the page again
+        // at that density.
+        if (QWindow *window = windowHandle()) {
+            connect(window, &QWindow::screenChanged, this, [this] {
+                if (m_engine && !QApplication::overrideCursor())
+                    redrawCurrentPage();
+            });
+        }
     }
 }
 
