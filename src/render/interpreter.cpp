@@ -1,8 +1,11 @@
 // The markup interpreter.
 //
-// Design: renderLine() walks the bytes of a line once, following the
-// delimiters, and hands text segments to flushSegment() and completed groups
-// to splitGroup() and executeCommand(). executeCommand() first tells plain
+// Design: renderLine() hands the line to the markup tokenizer, which calls
+// back text() for each text segment (drawn by flushSegment()) and group()
+// for each completed group (split by splitGroup() and run command by
+// command through executeCommand()). executeCommand() first applies the
+// line moves through moveLine(), the routine the scanning walk uses too,
+// then tells plain
 // numbers and "$" names (positions) from keywords and KEY=value commands,
 // then dispatches on the upper-cased key. Screen and printer run through
 // the same code; the few places where the printer differs test m_target and
@@ -20,8 +23,8 @@
 #include "render/code39.h"
 #include "render/externalcommands.h"
 #include "render/findstate.h"
+#include "render/linemoves.h"
 #include "render/linkareas.h"
-#include "render/pagestate.h"
 #include "render/surface.h"
 
 #include <QImage>
@@ -30,9 +33,6 @@
 
 namespace kel {
 namespace {
-
-constexpr double kPageEndMark = 1000000; // "\NP": past any MAXY
-constexpr double kLineStartX = 99;       // where "\N" and "\P" leave the current x
 
 // A number of markup: the leading numeric part, 0 for none and for values
 // too large to be a number at all.
@@ -72,33 +72,6 @@ constexpr FlagCommand kFlagCommands[] = {
 };
 
 } // namespace
-
-std::vector<std::string_view> splitGroup(std::string_view group, char open, char close)
-{
-    std::string_view rest = trimmed(group);
-    if (!rest.empty() && rest.front() == open)
-        rest.remove_prefix(1);
-    if (!rest.empty() && rest.back() == close)
-        rest.remove_suffix(1);
-    std::vector<std::string_view> commands;
-    size_t start = 0;
-    while (static_cast<int>(commands.size()) < kMaxCommands) {
-        const size_t semicolon = rest.find(';', start);
-        if (semicolon == std::string_view::npos) {
-            commands.push_back(trimmed(rest.substr(start)));
-            break;
-        }
-        commands.push_back(trimmed(rest.substr(start, semicolon - start)));
-        start = semicolon + 1;
-    }
-    return commands;
-}
-
-double spacingValue(std::string_view command)
-{
-    const size_t eq = command.find('=');
-    return eq == std::string_view::npos ? 0 : number(command.substr(eq + 1));
-}
 
 std::string pictureFolderOf(const std::string &originalPath)
 {
@@ -151,42 +124,21 @@ void MarkupInterpreter::renderLine(std::string_view line)
     if (equalsNoCase(t, "[DATA]") || equalsNoCase(t, "END_OF_FILE"))
         return;
 
-    DrawingState &d = m_context.drawing;
-    const char open = m_context.settings.openDelimiter;
-    const char close = m_context.settings.closeDelimiter;
-    d.lineX = 0;
-    std::string pending;
-    bool inGroup = false;
+    m_context.drawing.lineX = 0;
+    const DocumentSettings &s = m_context.settings;
+    tokenizeLine(line, {s.openDelimiter, s.closeDelimiter}, m_context.drawing.groupText, *this);
+}
 
-    // The line is walked with one blank appended as its end mark: reaching
-    // it flushes the last segment, and it is never drawn itself.
-    const size_t n = line.size() + 1;
-    for (size_t i = 0; i < n; ++i) {
-        const bool last = i + 1 == n;
-        const char c = last ? ' ' : line[i];
-        if (!inGroup && (c == open || last)) {
-            flushSegment(pending);
-            pending.clear();
-        }
-        if (!inGroup && (c != open || last))
-            pending += c;
-        if (inGroup && c != open && c != close)
-            d.groupText += c;
-        if (c == open) {
-            inGroup = true;
-            d.groupText += c;
-        }
-        if (c == close) {
-            // A close outside a group is text (appended above) and still
-            // ends the group collected so far.
-            inGroup = false;
-            d.groupText += c;
-            const std::string group = std::move(d.groupText);
-            d.groupText.clear();
-            for (std::string_view command : splitGroup(group, open, close))
-                executeCommand(command);
-        }
-    }
+void MarkupInterpreter::text(std::string_view segment)
+{
+    flushSegment(segment);
+}
+
+void MarkupInterpreter::group(const MarkupGroup &group)
+{
+    const DocumentSettings &s = m_context.settings;
+    for (std::string_view command : splitGroup(group.text, {s.openDelimiter, s.closeDelimiter}))
+        executeCommand(command);
 }
 
 void MarkupInterpreter::flushSegment(std::string_view segment)
@@ -237,11 +189,13 @@ void MarkupInterpreter::executeCommand(std::string_view command)
     DrawingState &d = m_context.drawing;
     const std::string u = upper(command);
 
-    // Spacing is recognised by its first seven letters, as the scanning walk
-    // recognises it, so that both walks break pages alike.
-    if (u.compare(0, 7, "SPACING") == 0) {
-        m_context.pages.spacing = spacingValue(command);
-        if (u.compare(0, 8, "SPACING=") != 0)
+    // The line moves first, through the routine the scanning walk uses, so
+    // that both walks break pages alike. Spacing is recognised by its first
+    // seven letters; without its "=" it still sets the spacing, and warns.
+    const LineMoveTarget where{m_context.pages, m_target, m_context.settings.topMargin, &m_surface,
+                               d.zoomFactor};
+    if (const LineMove move = moveLine(u, where); move != LineMove::None) {
+        if (move == LineMove::Spacing && u.compare(0, 8, "SPACING=") != 0)
             unknownCommand(command);
         return;
     }
@@ -279,7 +233,6 @@ void MarkupInterpreter::executeCommand(std::string_view command)
 void MarkupInterpreter::executeKeyword(std::string_view command, const std::string &u)
 {
     DrawingState &d = m_context.drawing;
-    PageState &pages = m_context.pages;
     const bool printer = m_target == Target::Printer;
 
     if (u == "NOLINK" || u == "ENDLINK") {
@@ -287,15 +240,6 @@ void MarkupInterpreter::executeKeyword(std::string_view command, const std::stri
             unknownCommand(command);
         else
             d.linkPending = false;
-    } else if (u == "TOP" || u == "TOPOFPAGE") {
-        pages.linePos = printer ? m_context.settings.topMargin : 0;
-        m_surface.setCurrentY(printer ? pages.linePos : 0);
-    } else if (u == "\\NP") {
-        pages.linePos = kPageEndMark + (printer ? m_context.settings.topMargin : 0);
-    } else if (u == "\\N") {
-        moveLine(1);
-    } else if (u == "\\P") {
-        moveLine(-1);
     } else if (u == "E" || u == "T") {
         // accepted; nothing to do
     } else if (u == "BAR") {
@@ -329,18 +273,6 @@ void MarkupInterpreter::executeKeyword(std::string_view command, const std::stri
     } else {
         unknownCommand(command);
     }
-}
-
-void MarkupInterpreter::moveLine(double direction)
-{
-    PageState &pages = m_context.pages;
-    pages.linePos += direction * pages.spacing;
-    if (m_target == Target::Printer) // printer: a relative move from where it stands
-        m_surface.setCurrentY(m_surface.currentY() + direction * pages.spacing);
-    else
-        m_surface.setCurrentY(pages.linePos * m_context.drawing.zoomFactor);
-    m_surface.setCurrentX(kLineStartX);
-    pages.spacing = pages.defaultSpacing;
 }
 
 void MarkupInterpreter::printField(std::string_view text)

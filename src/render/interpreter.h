@@ -1,14 +1,17 @@
 // The markup interpreter: one line renderer and one command interpreter for
 // the screen and the printer.
 //
-// A line is cut into text segments and command groups. Text segments are
-// placed at lineX by the alignment, trimmed or not, and printed on the
-// surface (or drawn as Code 39 in barcode mode); groups are split at ";"
-// into at most kMaxCommands commands, each executed in order. The printer
-// is a Target of the same interpreter, not a copy of it: there the zoom is
-// not applied, explicit vertical positions are moved down by the top
-// margin, "\N" and "\P" move the surface's y relatively, "W" is four times
-// wider, the screen-only commands are unknown, and EXEC runs "PRINT" targets.
+// A line is cut into text segments and command groups by the one markup
+// tokenizer (documents/markupline.h). Text segments are placed at lineX by
+// the alignment, trimmed or not, and printed on the surface (or drawn as
+// Code 39 in barcode mode); groups are split at ";" into at most
+// kMaxCommands commands, each executed in order. The line moves go through
+// moveLine() (render/linemoves.h), which the scanning walk uses too. The
+// printer is a Target of the same interpreter, not a copy of it: there the
+// zoom is not applied, explicit vertical positions are moved down by the
+// top margin, "\N" and "\P" move the surface's y relatively, "W" is four
+// times wider, the screen-only commands are unknown, and EXEC runs "PRINT"
+// targets.
 //
 // Bad markup never stops a page: unknown commands and bad attribute values
 // raise a markup warning (Warnings, switchable off); values a surface
@@ -16,11 +19,11 @@
 // Prompter, and drawing goes on.
 #pragma once
 
+#include "documents/markupline.h"
 #include "render/drawingstate.h"
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kel {
 
@@ -51,24 +54,10 @@ struct RenderContext
     int page = 1;
 };
 
-// More commands in one group than this are not executed: the first
-// kMaxCommands run and the rest of the group is ignored.
-inline constexpr int kMaxCommands = 20;
-
-// Splits a group's text into its commands (views into `group`): the text is
-// trimmed, one leading `open` and one trailing `close` are removed, and the
-// rest is cut at ";" into trimmed commands, at most kMaxCommands of them.
-// An empty rest gives one empty command.
-std::vector<std::string_view> splitGroup(std::string_view group, char open, char close);
-
-// The value of a spacing command: the number after its first "=", 0 when
-// there is none. Both walks read "SPACING" commands through this.
-double spacingValue(std::string_view command);
-
 // The folder of pictures for a document read from `originalPath`.
 std::string pictureFolderOf(const std::string &originalPath);
 
-class MarkupInterpreter
+class MarkupInterpreter : private MarkupHandler
 {
 public:
     MarkupInterpreter(RenderContext &context, Surface &surface, Target target);
@@ -85,10 +74,13 @@ public:
     Target target() const { return m_target; }
 
 private:
+    // The tokenizer's calls: a text segment, a completed group.
+    void text(std::string_view segment) override;
+    void group(const MarkupGroup &group) override;
+
     void flushSegment(std::string_view segment);
     void executeKeyword(std::string_view command, const std::string &upperCommand);
     void executeKeyed(std::string_view command, const std::string &key, std::string_view value);
-    void moveLine(double direction);
     void printField(std::string_view text);
     void setFlag(int kind, std::string_view command, std::string_view value);
     void commandFailed(std::string_view command);

@@ -2,9 +2,10 @@
 //
 // Design: walk() is the only loop over a page's lines; it takes either the
 // markup interpreter (drawing, on a surface) or the scanning examiner below
-// (no surface). Both follow the same delimiter rules and read commands with
-// the same splitGroup(), so the scanning walk that find, go-to-page and
-// page counting use breaks pages exactly where drawing does.
+// (no surface). Both read lines through the one markup tokenizer, split
+// groups with the same splitGroup() and apply line moves through the same
+// moveLine(), so the scanning walk that find, go-to-page and page counting
+// use breaks pages exactly where drawing does.
 //
 // A page walk must not depend on what was walked before it, since a page
 // is walked again whenever it is shown or printed and its walk rewrites
@@ -17,21 +18,21 @@
 #include "app/warnings.h"
 #include "documents/opening.h"
 #include "render/interpreter.h"
+#include "render/linemoves.h"
 #include "render/surface.h"
 
-#include <cstring>
 #include <optional>
 
 namespace kel {
 namespace {
 
 // Follows only the commands that move linePos, and counts find hits.
-class ScanningExaminer
+class ScanningExaminer : private MarkupHandler
 {
 public:
     ScanningExaminer(const DocumentSettings &settings, PageState &pages, FindState &find,
                      std::string &groupText)
-        : m_open(settings.openDelimiter), m_close(settings.closeDelimiter), m_pages(pages),
+        : m_delimiters{settings.openDelimiter, settings.closeDelimiter}, m_pages(pages),
           m_find(find), m_group(groupText)
     {
     }
@@ -43,58 +44,21 @@ public:
             return;
         if (m_find.active() && m_find.matches(t))
             ++m_find.hits;
-        // Nothing outside a group counts, and a line without delimiters
-        // cannot start, feed or end one.
-        if (!std::memchr(line.data(), m_open, line.size()) &&
-            !std::memchr(line.data(), m_close, line.size()))
-            return;
-
-        bool inGroup = false;
-        const size_t n = line.size() + 1; // with the renderer's end mark
-        for (size_t i = 0; i < n; ++i) {
-            const char c = i + 1 == n ? ' ' : line[i];
-            if (inGroup && c != m_open && c != m_close)
-                m_group += c;
-            if (c == m_open) {
-                inGroup = true;
-                m_group += c;
-            }
-            if (c == m_close) {
-                inGroup = false;
-                m_group += c;
-                const std::string group = std::move(m_group);
-                m_group.clear();
-                if (movesLines(upper(group))) {
-                    for (std::string_view command : splitGroup(group, m_open, m_close))
-                        apply(upper(command));
-                }
-            }
-        }
+        tokenizeLine(line, m_delimiters, m_group, *this);
     }
 
 private:
-    static bool movesLines(const std::string &u)
+    void text(std::string_view) override {}
+
+    void group(const MarkupGroup &group) override
     {
-        return u.find("\\N") != std::string::npos || u.find("\\P") != std::string::npos ||
-               u.find("SPACING") != std::string::npos || u.find("TOP") != std::string::npos;
+        if (!mayMoveLines(upper(group.text)))
+            return;
+        for (std::string_view command : splitGroup(group.text, m_delimiters))
+            moveLine(upper(command), LineMoveTarget{m_pages});
     }
 
-    void apply(const std::string &u)
-    {
-        if (u.compare(0, 7, "SPACING") == 0) {
-            m_pages.spacing = spacingValue(u);
-        } else if (u == "\\NP") {
-            m_pages.linePos = 1000000;
-        } else if (u == "\\N" || u == "\\P") {
-            m_pages.linePos += u == "\\N" ? m_pages.spacing : -m_pages.spacing;
-            m_pages.spacing = m_pages.defaultSpacing;
-        } else if (u == "TOP" || u == "TOPOFPAGE") {
-            m_pages.linePos = 0;
-        }
-    }
-
-    char m_open;
-    char m_close;
+    MarkupDelimiters m_delimiters;
     PageState &m_pages;
     FindState &m_find;
     std::string &m_group;
