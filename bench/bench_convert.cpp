@@ -10,6 +10,7 @@
 #include "documents/opening.h"
 #include "documents/textconvert.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/printjob.h"
@@ -106,7 +107,9 @@ void BM_ConvertOpenAndPdf(benchmark::State &state)
         ExternalCommands commands;
         FindState find;
         SystemClock clock;
-        RenderEngine engine(*r.document, RenderServices{f.warnings, commands, find, clock});
+        SilentDiagnostics diagnostics;
+        RenderEngine engine(*r.document,
+                            RenderServices{f.messages, diagnostics, commands, find, clock});
         QPdfWriter writer(pdf);
         writer.setResolution(1200);
         PrintJob job(engine, writer);

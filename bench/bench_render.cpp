@@ -8,6 +8,7 @@
 #include "benchenv.h"
 #include "documents/opening.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
@@ -27,6 +28,7 @@ struct Fixture : bench::BenchEnvironment
     ExternalCommands commands;
     FindState find;
     SystemClock clock;
+    SilentDiagnostics diagnostics;
     std::string report;
     std::unique_ptr<Document> document;
 
@@ -46,7 +48,7 @@ struct Fixture : bench::BenchEnvironment
         document = std::move(r.document);
     }
 
-    RenderServices services() { return {warnings, commands, find, clock}; }
+    RenderServices services() { return {messages, diagnostics, commands, find, clock}; }
 };
 
 Fixture &fixture()

@@ -5,6 +5,7 @@
 #include "documents/export.h"
 #include "documents/opening.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/printjob.h"
@@ -103,7 +104,9 @@ int runPrint(const Args &args)
     commands.setStartedByCommand(parsed.flag("exec"));
     FindState find;
     SystemClock clock;
-    RenderEngine engine(*document, RenderServices{*env->warnings, commands, find, clock});
+    PromptingDiagnostics diagnostics(*env->warnings);
+    RenderEngine engine(*document,
+                        RenderServices{env->messages, diagnostics, commands, find, clock});
     PrintJob job(engine, destination->device());
     job.setRepeat(destination->repeat());
     const PrintOutcome outcome = range ? job.printPageRange(from, to) : job.printWholeDocument();

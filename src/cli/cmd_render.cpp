@@ -11,6 +11,7 @@
 #include "cli/cli.h"
 #include "documents/opening.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
@@ -35,6 +36,8 @@ struct Session
     std::unique_ptr<Environment> env;
     std::unique_ptr<Document> document;
     std::unique_ptr<Clock> clock;
+    // Markup warnings and refused values on stderr as they are met.
+    std::unique_ptr<PromptingDiagnostics> diagnostics;
     ShellTargetOpener opener;
     ExternalCommands commands;
     FindState find;
@@ -65,8 +68,9 @@ int openSession(const ParsedArgs &parsed, Session &s)
         s.commands.setOpener(&s.opener);
         s.commands.setStartedByCommand(true);
     }
+    s.diagnostics = std::make_unique<PromptingDiagnostics>(*s.env->warnings);
     s.engine = std::make_unique<RenderEngine>(
-        *s.document, RenderServices{*s.env->warnings, s.commands, s.find, *s.clock});
+        *s.document, RenderServices{s.env->messages, *s.diagnostics, s.commands, s.find, *s.clock});
     return 0;
 }
 

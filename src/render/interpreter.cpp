@@ -15,12 +15,11 @@
 #include "render/interpreter.h"
 
 #include "app/messages.h"
-#include "app/prompter.h"
 #include "app/text.h"
-#include "app/warnings.h"
 #include "documents/documentsettings.h"
 #include "render/clock.h"
 #include "render/code39.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/findstate.h"
 #include "render/linemoves.h"
@@ -214,8 +213,7 @@ void MarkupInterpreter::executeCommand(std::string_view command)
                     return;
                 }
             }
-            const Messages &messages = m_context.warnings.messages();
-            m_context.warnings.warn(209, messages.text(209) + " " + u);
+            warn(209, m_context.messages.text(209) + " " + u);
             d.lineX = 0;
             return;
         }
@@ -328,7 +326,7 @@ void MarkupInterpreter::executeKeyed(std::string_view command, const std::string
         } else if (v == "N" || v == "0") {
             d.trimText = false;
         } else {
-            m_context.warnings.warnPair(197, command, 274);
+            warnPair(197, command, 274);
             d.trimText = true;
         }
     } else if (key == "A") {
@@ -339,7 +337,7 @@ void MarkupInterpreter::executeKeyed(std::string_view command, const std::string
         } else if (v == "C") {
             d.align = Align::Center;
         } else {
-            m_context.warnings.warnPair(197, command, 198);
+            warnPair(197, command, 198);
             d.align = Align::Left;
         }
     } else if (key == "B" || key == "U" || key == "I" || (key == "ST" && !printer)) {
@@ -380,7 +378,7 @@ void MarkupInterpreter::setFlag(int kind, std::string_view command, std::string_
     if (v == "Y" || v == "1") {
         on = true;
     } else if (!(v == "N" || v == "0" || v.empty())) {
-        m_context.warnings.warnPair(f.firstMessage, command, f.secondMessage);
+        warnPair(f.firstMessage, command, f.secondMessage);
     }
     m_surface.setFontFlag(f.flag, on);
 }
@@ -563,18 +561,31 @@ void MarkupInterpreter::runExternal(std::string_view value)
 
 void MarkupInterpreter::commandFailed(std::string_view command)
 {
-    const Messages &messages = m_context.warnings.messages();
-    Prompt prompt;
-    prompt.number = 207;
-    prompt.text = fromCp1252(command) + QStringLiteral(". ") + messages.qtext(207);
-    prompt.title = messages.qtext(0);
-    prompt.icon = PromptIcon::Exclamation;
-    m_context.warnings.prompter().show(prompt);
+    std::string text(command);
+    text += ". ";
+    text += m_context.messages.text(207);
+    m_context.diagnostics.report({DiagnosticKind::RefusedValue, 207, std::move(text)});
+}
+
+void MarkupInterpreter::warn(int number, std::string text)
+{
+    m_context.diagnostics.report({DiagnosticKind::MarkupWarning, number, std::move(text)});
+}
+
+void MarkupInterpreter::warnPair(int first, std::string_view command, int second)
+{
+    const Messages &messages = m_context.messages;
+    std::string text = messages.text(first);
+    text += ' ';
+    text += upper(command);
+    text += "\n\n";
+    text += messages.text(second);
+    warn(first, std::move(text));
 }
 
 void MarkupInterpreter::unknownCommand(std::string_view command)
 {
-    m_context.warnings.warnPair(205, command, 206);
+    warnPair(205, command, 206);
 }
 
 } // namespace kel

@@ -14,9 +14,9 @@
 // targets.
 //
 // Bad markup never stops a page: unknown commands and bad attribute values
-// raise a markup warning (Warnings, switchable off); values a surface
-// refuses raise the failure message (207, exclamation icon) through the
-// Prompter, and drawing goes on.
+// are reported as markup warnings, values a surface refuses as refusals
+// (the failure message 207), both to the Diagnostics sink of the walk; the
+// front end shows them, and drawing goes on.
 #pragma once
 
 #include "documents/markupline.h"
@@ -34,7 +34,8 @@ struct FindState;
 class LinkAreas;
 class PageState;
 class Surface;
-class Warnings;
+class Diagnostics;
+class Messages;
 
 // What the interpreter reads and changes; all owned elsewhere (the render
 // engine of the open document, or a test).
@@ -46,7 +47,8 @@ struct RenderContext
     LinkAreas &links;
     FindState &find;
     ExternalCommands &commands;
-    Warnings &warnings;
+    const Messages &messages;
+    Diagnostics &diagnostics;
     const Clock &clock;
     // Folder of pictures named without a folder; empty: the working folder.
     std::string pictureFolder;
@@ -84,6 +86,8 @@ private:
     void printField(std::string_view text);
     void setFlag(int kind, std::string_view command, std::string_view value);
     void commandFailed(std::string_view command);
+    void warn(int number, std::string text);
+    void warnPair(int first, std::string_view command, int second);
     void unknownCommand(std::string_view command);
     double scaled(double pageUnits) const;
     double scaledY(double pageUnits) const;

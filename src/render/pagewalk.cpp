@@ -15,7 +15,6 @@
 #include "render/pagewalk.h"
 
 #include "app/text.h"
-#include "app/warnings.h"
 #include "documents/opening.h"
 #include "render/interpreter.h"
 #include "render/linemoves.h"
@@ -108,7 +107,8 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
                           m_links,
                           find(),
                           m_services.commands,
-                          m_services.warnings,
+                          m_services.messages,
+                          m_services.diagnostics,
                           m_services.clock,
                           m_pictureFolder,
                           p};

@@ -23,14 +23,16 @@ class Clock;
 struct Document;
 class ExternalCommands;
 class Surface;
-class Warnings;
+class Diagnostics;
+class Messages;
 
-// What lives longer than one document: the warning routine (its messages
-// and prompter), the external command list, the find state of the viewer
-// and the clock.
+// What lives longer than one document: the messages, the sink of the
+// diagnostics of every walk (markup warnings and refused values), the
+// external command list, the find state of the viewer and the clock.
 struct RenderServices
 {
-    Warnings &warnings;
+    const Messages &messages;
+    Diagnostics &diagnostics;
     ExternalCommands &commands;
     FindState &find;
     const Clock &clock;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/commandline.h"
+#include "render/diagnostics.h"
 #include "render/findstate.h"
 
 #include <QMainWindow>
@@ -108,6 +109,7 @@ protected:
 private:
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
     void drawPage(int page);
+    void showDiagnostics();   // what the last walks reported, as boxes
     void showTurnedPage();    // after a step to the next or previous page
     void redrawCurrentPage(); // by the window itself: never runs EXEC
     void showPageStatus();
@@ -131,6 +133,8 @@ private:
     ViewerContext &m_context;
     std::unique_ptr<Document> m_document;
     std::unique_ptr<RenderEngine> m_engine;
+    // Kept while a page is drawn or printed, shown once it is on the screen.
+    CollectingDiagnostics m_diagnostics{&m_context.warnings};
     FindState m_find;
     bool m_findMatchCaseBox = false;
     bool m_findFirstPageBox = false;

@@ -1,0 +1,64 @@
+// The viewer shows the diagnostics of a page walk as boxes once the page is
+// on the screen, never from inside the walk.
+#include "render/clock.h"
+#include "render/externalcommands.h"
+#include "support/testenv.h"
+#include "viewer/pagearea.h"
+#include "viewer/viewerwindow.h"
+
+#include <gtest/gtest.h>
+
+using namespace kel;
+using test::crlf;
+
+namespace {
+
+// Records each box with whether the page picture was there when it came up.
+class PageWatchingPrompter : public ScriptedPrompter
+{
+public:
+    Answer show(const Prompt &prompt) override
+    {
+        drawnFirst.push_back(window && !window->pageArea()->image().isNull());
+        return ScriptedPrompter::show(prompt);
+    }
+    const ViewerWindow *window = nullptr;
+    std::vector<bool> drawnFirst;
+};
+
+} // namespace
+
+TEST(ViewerDiagnostics, ShownAfterThePageIsDrawnAndSwitchedOffUntilTheNextOpening)
+{
+    test::TestEnvironment env;
+    PageWatchingPrompter prompter;
+    Warnings warnings(prompter, env.messages);
+    ExternalCommands commands;
+    FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(9, 5, 3))};
+    ViewerContext context{env.folders, env.messages, env.settings, prompter,
+                          warnings,    commands,     clock,        {}};
+    ViewerWindow window(context);
+    prompter.window = &window;
+    const std::string report = env.dir.write(
+        "bad.kel", crlf({"[HEADER]", "[DATA]", "{FOO}x{\\N}", "{S=-1}y{\\NP}", "{B=Q}z"}));
+
+    // The first warning answered Yes (the default) switches the warnings off.
+    ASSERT_TRUE(window.openDocument(report));
+    EXPECT_EQ(prompter.numbers(), (std::vector<int>{205, 207}));
+    EXPECT_EQ(prompter.drawnFirst, (std::vector<bool>{true, true}));
+    EXPECT_EQ(prompter.prompts()[0].buttons, PromptButtons::YesNo);
+    EXPECT_EQ(prompter.prompts()[1].icon, PromptIcon::Exclamation);
+
+    // Off for the rest of the document: only the refusal comes again.
+    prompter.clear();
+    window.nextPage();
+    window.previousPage();
+    EXPECT_EQ(prompter.numbers(), (std::vector<int>{207}));
+
+    // Opening the document again switches them on; No keeps them on.
+    prompter.clear();
+    prompter.queueAnswer(Answer::No);
+    ASSERT_TRUE(window.openDocument(report));
+    window.nextPage();
+    EXPECT_EQ(prompter.numbers(), (std::vector<int>{205, 207, 199}));
+}
