@@ -107,6 +107,10 @@ int runPrint(const Args &args)
     PromptingDiagnostics diagnostics(*env->warnings);
     RenderEngine engine(*document,
                         RenderServices{env->messages, diagnostics, commands, find, clock});
+    // The first page printed carries the font and barcode mode of the pages
+    // before it, as when the whole document is printed.
+    if (range)
+        engine.reachPage(from, Target::Printer);
     PrintJob job(engine, destination->device());
     job.setRepeat(destination->repeat());
     const PrintOutcome outcome = range ? job.printPageRange(from, to) : job.printWholeDocument();

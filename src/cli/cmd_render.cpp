@@ -3,7 +3,10 @@
 //
 // The screen drawing (render, trace) is the viewer's: page picture of the
 // page's size times the zoom, 1 twip = 1/15 pixel at zoom 1, white paper,
-// the margins applied through the origin. The printer drawing (pdf, trace
+// the margins applied through the origin. A single page is drawn as the
+// viewer draws it when it is reached by paging from page 1, and as it is
+// printed in the whole document: with the font, size and barcode mode the
+// pages before it leave behind. The printer drawing (pdf, trace
 // --printer) is the print job's: unzoomed, the left margin through the
 // origin and the top margin added by the engine. EXEC commands run only
 // with --exec.
@@ -99,10 +102,12 @@ bool pageOption(const ParsedArgs &parsed, int &page)
     return true;
 }
 
-// Makes page p reachable; false with a message when it lies beyond.
-bool locate(Session &s, int p)
+// Makes page p ready to be drawn for `target` as the viewer draws it when it
+// is reached by paging from page 1 (with the font and barcode mode of the
+// pages before); false with a message when it lies beyond.
+bool reach(Session &s, int p, Target target)
 {
-    if (s.engine->locatePage(p))
+    if (s.engine->reachPage(p, target))
         return true;
     const PageState &pages = s.engine->pages();
     if (pages.lastPageKnown()) {
@@ -165,7 +170,8 @@ int runRender(const Args &args)
              " pixels a side; choose another zoom");
         return 2;
     }
-    if (!locate(s, page))
+    s.engine->drawing().zoomFactor = zoom;
+    if (!reach(s, page, Target::Screen))
         return 2;
     const QImage image = drawScreenPage(*s.engine, page, zoom).image;
     if (!image.save(QString::fromStdString(*out), "PNG")) {
@@ -204,6 +210,9 @@ int runPdf(const Args &args)
         failWithMessage(s.env->messages, 153, "pages beyond the document");
         return 1;
     }
+    // The first page printed carries the font and barcode mode of the pages
+    // before it, as when the whole document is printed.
+    s.engine->reachPage(from, Target::Printer);
 
     const DocumentSettings &settings = s.document->settings;
     QPdfWriter writer(QString::fromStdString(*out));
@@ -236,15 +245,16 @@ int runTrace(const Args &args)
     Session s;
     if (const int code = openSession(parsed, s))
         return code;
-    if (!locate(s, page))
+    const Target target = parsed.flag("printer") ? Target::Printer : Target::Screen;
+    if (target == Target::Screen)
+        s.engine->drawing().zoomFactor = zoom;
+    if (!reach(s, page, target))
         return 2;
     RecordingSurface surface;
-    if (parsed.flag("printer")) {
+    if (target == Target::Printer)
         s.engine->printPage(page, surface);
-    } else {
-        s.engine->drawing().zoomFactor = zoom;
+    else
         s.engine->drawPage(page, surface);
-    }
     for (const std::string &line : surface.lines())
         std::printf("%s\n", line.c_str());
     for (const LinkArea &area : s.engine->linkAreas().areas()) {

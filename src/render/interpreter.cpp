@@ -72,6 +72,48 @@ constexpr FlagCommand kFlagCommands[] = {
 
 } // namespace
 
+CarriedCommand carriedCommandOf(std::string_view command, std::string_view u)
+{
+    using Kind = CarriedCommand::Kind;
+    const size_t eq = command.find('=');
+    if (eq == std::string_view::npos) {
+        if (u == "BAR")
+            return {Kind::BarOn, {}, 0};
+        if (u == "NOBAR")
+            return {Kind::BarOff, {}, 0};
+        return {};
+    }
+    const std::string_view key = u.substr(0, eq);
+    if (key != "F" && key != "S")
+        return {};
+    std::string_view value = command.substr(eq + 1);
+    value = value.substr(0, value.find('='));
+    if (key == "F")
+        return {Kind::FontName, trimmed(value), 0};
+    return {Kind::FontSize, {}, number(value)};
+}
+
+void carryWithoutSurface(const CarriedCommand &c, DrawingState &d, Target target)
+{
+    using Kind = CarriedCommand::Kind;
+    switch (c.kind) {
+    case Kind::None:
+        break;
+    case Kind::FontName:
+        if (acceptedFontName(c.fontName))
+            d.fontName = std::string(c.fontName);
+        break;
+    case Kind::FontSize:
+        if (acceptedFontSize(target == Target::Screen ? c.fontSize * d.zoomFactor : c.fontSize))
+            d.fontSize = c.fontSize;
+        break;
+    case Kind::BarOn:
+    case Kind::BarOff:
+        d.barMode = c.kind == Kind::BarOn;
+        break;
+    }
+}
+
 std::string pictureFolderOf(const std::string &originalPath)
 {
     const size_t slash = originalPath.find_last_of('/');
@@ -198,6 +240,13 @@ void MarkupInterpreter::executeCommand(std::string_view command)
             unknownCommand(command);
         return;
     }
+    // Then what carries over to the next page, through the routine the
+    // walks that draw nothing use too.
+    if (const CarriedCommand carried = carriedCommandOf(command, u);
+        carried.kind != CarriedCommand::Kind::None) {
+        applyCarried(command, carried);
+        return;
+    }
 
     const size_t eq = command.find('=');
     if (eq == std::string_view::npos) {
@@ -228,6 +277,34 @@ void MarkupInterpreter::executeCommand(std::string_view command)
     executeKeyed(command, u.substr(0, eq), value);
 }
 
+void MarkupInterpreter::applyCarried(std::string_view command, const CarriedCommand &carried)
+{
+    using Kind = CarriedCommand::Kind;
+    DrawingState &d = m_context.drawing;
+    switch (carried.kind) {
+    case Kind::None:
+        break;
+    case Kind::FontName:
+        if (!m_surface.setFontName(carried.fontName)) {
+            commandFailed(command);
+            return;
+        }
+        d.fontName = std::string(carried.fontName);
+        break;
+    case Kind::FontSize:
+        if (!m_surface.setFontSize(scaled(carried.fontSize))) {
+            commandFailed(command);
+            return;
+        }
+        d.fontSize = carried.fontSize;
+        break;
+    case Kind::BarOn:
+    case Kind::BarOff:
+        d.barMode = carried.kind == Kind::BarOn;
+        break;
+    }
+}
+
 void MarkupInterpreter::executeKeyword(std::string_view command, const std::string &u)
 {
     DrawingState &d = m_context.drawing;
@@ -240,10 +317,6 @@ void MarkupInterpreter::executeKeyword(std::string_view command, const std::stri
             d.linkPending = false;
     } else if (u == "E" || u == "T") {
         // accepted; nothing to do
-    } else if (u == "BAR") {
-        d.barMode = true;
-    } else if (u == "NOBAR") {
-        d.barMode = false;
     } else if (u == "PAG") {
         // The number as a number is printed: a blank for its sign and one after.
         printField(" " + std::to_string(m_context.page) + " ");
@@ -346,20 +419,6 @@ void MarkupInterpreter::executeKeyed(std::string_view command, const std::string
                               : key == "I" ? kItalic
                                            : kStrikeOut;
         setFlag(kind, command, v);
-    } else if (key == "F") {
-        const std::string_view name = trimmed(value);
-        if (!m_surface.setFontName(name)) {
-            commandFailed(command);
-            return;
-        }
-        d.fontName = std::string(name);
-    } else if (key == "S") {
-        const double size = number(value);
-        if (!m_surface.setFontSize(scaled(size))) {
-            commandFailed(command);
-            return;
-        }
-        d.fontSize = size;
     } else if (key == "C") {
         setColor(command, value);
     } else if (key == "W") {

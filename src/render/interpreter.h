@@ -56,6 +56,26 @@ struct RenderContext
     int page = 1;
 };
 
+// The commands whose effect a page hands on to the next: the font name
+// ("F"), the font size ("S") and the barcode mode ("BAR", "NOBAR"). Every
+// other setting of the markup is reset at the start of each page walk.
+struct CarriedCommand
+{
+    enum class Kind { None, FontName, FontSize, BarOn, BarOff };
+    Kind kind = Kind::None;
+    std::string_view fontName; // FontName: the value, trimmed (a view into the command)
+    double fontSize = 0;       // FontSize: points, before the zoom
+};
+
+// Which carried command `command` is (trimmed; `upperCommand` is it
+// upper-cased); Kind::None for every other command.
+CarriedCommand carriedCommandOf(std::string_view command, std::string_view upperCommand);
+
+// A carried command followed without a surface, as a walk that draws
+// nothing does: what a surface would accept for `target` (on the screen at
+// d.zoomFactor) is taken, what it would refuse is not.
+void carryWithoutSurface(const CarriedCommand &command, DrawingState &d, Target target);
+
 // The folder of pictures for a document read from `originalPath`.
 std::string pictureFolderOf(const std::string &originalPath);
 
@@ -81,6 +101,7 @@ private:
     void group(const MarkupGroup &group) override;
 
     void flushSegment(std::string_view segment);
+    void applyCarried(std::string_view command, const CarriedCommand &carried);
     void executeKeyword(std::string_view command, const std::string &upperCommand);
     void executeKeyed(std::string_view command, const std::string &key, std::string_view value);
     void printField(std::string_view text);

@@ -25,14 +25,17 @@
 namespace kel {
 namespace {
 
-// Follows only the commands that move linePos, and counts find hits.
+// Follows only the commands that move linePos, and counts find hits; when
+// carrying, it follows instead the commands whose effect carries over to the
+// next page too (see carriedCommandOf()), as the interpreter would draw them
+// for the carry target.
 class ScanningExaminer : private MarkupHandler
 {
 public:
-    ScanningExaminer(const DocumentSettings &settings, PageState &pages, FindState &find,
-                     std::string &groupText)
+    ScanningExaminer(const DocumentSettings &settings, PageState &pages, DrawingState &drawing,
+                     FindState *find, std::optional<Target> carryFor)
         : m_delimiters{settings.openDelimiter, settings.closeDelimiter}, m_pages(pages),
-          m_find(find), m_group(groupText)
+          m_drawing(drawing), m_find(find), m_carryFor(carryFor)
     {
     }
 
@@ -41,9 +44,9 @@ public:
         const std::string_view t = trimmed(line);
         if (equalsNoCase(t, "[DATA]") || equalsNoCase(t, "END_OF_FILE"))
             return;
-        if (m_find.active() && m_find.matches(t))
-            ++m_find.hits;
-        tokenizeLine(line, m_delimiters, m_group, *this);
+        if (m_find && m_find->active() && m_find->matches(t))
+            ++m_find->hits;
+        tokenizeLine(line, m_delimiters, m_drawing.groupText, *this);
     }
 
 private:
@@ -51,16 +54,20 @@ private:
 
     void group(const MarkupGroup &group) override
     {
-        if (!mayMoveLines(upper(group.text)))
+        if (!m_carryFor && !mayMoveLines(upper(group.text)))
             return;
-        for (std::string_view command : splitGroup(group.text, m_delimiters))
-            moveLine(upper(command), LineMoveTarget{m_pages});
+        for (std::string_view command : splitGroup(group.text, m_delimiters)) {
+            const std::string u = upper(command);
+            if (moveLine(u, LineMoveTarget{m_pages}) == LineMove::None && m_carryFor)
+                carryWithoutSurface(carriedCommandOf(command, u), m_drawing, *m_carryFor);
+        }
     }
 
     MarkupDelimiters m_delimiters;
     PageState &m_pages;
-    FindState &m_find;
-    std::string &m_group;
+    DrawingState &m_drawing;
+    FindState *m_find;
+    std::optional<Target> m_carryFor;
 };
 
 } // namespace
@@ -96,7 +103,9 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
     if (!m_pages.isKnown(p))
         return false;
     const DocumentSettings &settings = m_document.settings;
-    const double top = target == Target::Printer ? settings.topMargin : 0;
+    // Only the printer drawing counts lines from the top margin; the walks
+    // that draw nothing break pages on the screen's terms, which are the same.
+    const double top = mode == Mode::Drawing && target == Target::Printer ? settings.topMargin : 0;
 
     // The page reset.
     m_pages.linePos = top;
@@ -122,7 +131,9 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
     } else {
         m_drawing.resetForPage();
         m_links.clear();
-        examiner.emplace(settings, m_pages, find(), m_drawing.groupText);
+        const bool carrying = mode == Mode::Carrying;
+        examiner.emplace(settings, m_pages, m_drawing, carrying ? nullptr : &find(),
+                         carrying ? std::optional<Target>(target) : std::nullopt);
     }
     auto render = [&](std::string_view line) {
         if (interpreter)
@@ -176,6 +187,8 @@ bool RenderEngine::locatePage(int p)
             return false;
         const int h = m_pages.highestKnownPage();
         scanPage(h);
+        if (m_pageWalked)
+            m_pageWalked(h);
         if (!m_pages.isKnown(h + 1) && !m_pages.lastPageKnown())
             return false; // the table is full
     }
@@ -187,10 +200,27 @@ int RenderEngine::countPages()
     while (!m_pages.lastPageKnown()) {
         const int h = m_pages.highestKnownPage();
         scanPage(h);
+        if (m_pageWalked)
+            m_pageWalked(h);
         if (!m_pages.lastPageKnown() && !m_pages.isKnown(h + 1))
             return PageState::kMaxPages;
     }
     return m_pages.lastPage();
+}
+
+bool RenderEngine::reachPage(int p, Target target)
+{
+    if (p < 1)
+        return false;
+    // From the state of the opening: font "arial" 8, no barcode mode.
+    m_drawing.resetForDocument();
+    for (int q = 1; q < p; ++q) {
+        if (m_pages.isBeyondLastPage(q) || !walk(q, Mode::Carrying, nullptr, target))
+            return false;
+        if (m_pageWalked)
+            m_pageWalked(q);
+    }
+    return m_pages.isKnown(p) && !m_pages.isBeyondLastPage(p);
 }
 
 } // namespace kel

@@ -223,3 +223,54 @@ TEST(PageWalk, PageTableStopsAtItsLimit)
     h.engine().pages().setCurrentPage(PageState::kMaxPages);
     EXPECT_FALSE(h.engine().pages().stepNext());
 }
+
+// A single page is drawn as when it is reached by drawing every page before
+// it: a page hands its font, size and barcode mode on to the next.
+TEST(PageWalk, ReachedPageCarriesTheStateOfThePagesBefore)
+{
+    const struct
+    {
+        const char *name;
+        std::vector<std::string> data;
+        double zoom = 1;
+    } cases[] = {
+        {"barcode mode", {"{BAR}ABC{\\NP}", "DEF{NOBAR}{\\NP}", "GHI"}},
+        {"font and size", {"{F=courier;S=14}a{\\NP}", "b{F=arial}{\\NP}", "{S=9}c{\\NP}", "d"}},
+        {"refused values are not carried", {"{S=12}{S=0;F=}a{\\NP}", "b"}},
+        {"a size refused only at this zoom", {"{S=1500}a{\\NP}", "b"}, 2},
+        {"a group left open at the end of a page is dropped", {"{\\NP}{S=30", "x}y"}},
+        {"carried through a page of its own", {"{BAR}{\\NP}", "{\\NP}", "x{\\NP}", "y"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const Target target : {Target::Screen, Target::Printer}) {
+            SCOPED_TRACE(target == Target::Screen ? "screen" : "printer");
+            Harness paged(c.data);
+            paged.document.settings.topMargin = 500;
+            paged.engine().drawing().zoomFactor = c.zoom;
+            std::vector<std::vector<std::string>> drawnInTurn;
+            for (int p = 1; !paged.engine().pages().isBeyondLastPage(p); ++p) {
+                RecordingSurface surface;
+                ASSERT_TRUE(target == Target::Screen ? paged.engine().drawPage(p, surface)
+                                                     : paged.engine().printPage(p, surface));
+                drawnInTurn.push_back(surface.lines());
+            }
+            ASSERT_GE(drawnInTurn.size(), 2u);
+            for (int p = 2; p <= static_cast<int>(drawnInTurn.size()); ++p) {
+                Harness single(c.data);
+                single.document.settings.topMargin = 500;
+                RenderEngine &e = single.engine();
+                e.drawing().zoomFactor = c.zoom;
+                ASSERT_TRUE(e.reachPage(p, target));
+                EXPECT_TRUE(single.env.prompter.prompts().empty()); // nothing reported
+                RecordingSurface surface;
+                target == Target::Screen ? e.drawPage(p, surface) : e.printPage(p, surface);
+                EXPECT_EQ(surface.lines(), drawnInTurn[static_cast<size_t>(p - 1)]) << "page " << p;
+            }
+        }
+    }
+    Harness h({"a{\\NP}", "b"});
+    EXPECT_TRUE(h.engine().reachPage(2, Target::Screen));
+    EXPECT_FALSE(h.engine().reachPage(3, Target::Screen));
+    EXPECT_FALSE(h.engine().reachPage(0, Target::Screen));
+}

@@ -1,11 +1,14 @@
-// The viewer shows the diagnostics of a page walk as boxes once the page is
-// on the screen, never from inside the walk.
+// What the viewer shows of its page walks: the diagnostics of a walk as
+// boxes once the page is on the screen, never from inside the walk; and a
+// page reached by paging exactly as keltool draws that page alone.
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "support/testenv.h"
 #include "viewer/pagearea.h"
 #include "viewer/viewerwindow.h"
+#include "viewerfixture.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace kel;
@@ -28,7 +31,7 @@ public:
 
 } // namespace
 
-TEST(ViewerDiagnostics, ShownAfterThePageIsDrawnAndSwitchedOffUntilTheNextOpening)
+TEST(ViewerWalks, DiagnosticsShownAfterThePageIsDrawnUntilSwitchedOff)
 {
     test::TestEnvironment env;
     PageWatchingPrompter prompter;
@@ -61,4 +64,28 @@ TEST(ViewerDiagnostics, ShownAfterThePageIsDrawnAndSwitchedOffUntilTheNextOpenin
     ASSERT_TRUE(window.openDocument(report));
     window.nextPage();
     EXPECT_EQ(prompter.numbers(), (std::vector<int>{205, 207, 199}));
+}
+
+TEST(ViewerWalks, PagedToPageIsWhatKeltoolRendersAlone)
+{
+    test::Viewer v;
+    const std::string report =
+        v.env.dir.write("carried.kel", crlf({"[HEADER]", "[DATA]", "{F=courier;S=14;BAR}ABC{\\NP}",
+                                             "DEF{NOBAR}{\\NP}", "GHI{S=30}{\\NP}", "JKL"}));
+    ASSERT_TRUE(v.window.openDocument(report));
+    for (int page = 2; page <= 4; ++page) {
+        SCOPED_TRACE(page);
+        v.window.nextPage();
+        ASSERT_EQ(v.window.currentPage(), page);
+        const std::string png = v.env.dir.file("page.png");
+        QProcess keltool;
+        keltool.start(QStringLiteral(KEL_BIN_DIR "/keltool"),
+                      {"render", QString::fromStdString(report), "--page", QString::number(page),
+                       "-o", QString::fromStdString(png)});
+        ASSERT_TRUE(keltool.waitForFinished(60000));
+        ASSERT_EQ(keltool.exitCode(), 0) << keltool.readAllStandardError().toStdString();
+        const QImage alone =
+            QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+        EXPECT_TRUE(alone == v.window.pageArea()->image().convertToFormat(QImage::Format_RGB32));
+    }
 }
