@@ -71,7 +71,7 @@ int runPrint(const Args &args)
         to = from;
     if (range && !parsed.option("from"))
         from = 1;
-    if (copies < 1 || (range && (from < 1 || to < from || to > 20000))) {
+    if (copies < 1 || (range && (from < 1 || to < from))) {
         fail("--from, --to and --copies take whole numbers from 1, --to not below --from");
         return 2;
     }

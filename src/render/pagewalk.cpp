@@ -190,7 +190,7 @@ bool RenderEngine::locatePage(int p)
         if (m_pageWalked)
             m_pageWalked(h);
         if (!m_pages.isKnown(h + 1) && !m_pages.lastPageKnown())
-            return false; // the table is full
+            return false; // the index's own bound: no report has that many pages
     }
     return !m_pages.isBeyondLastPage(p);
 }
@@ -203,7 +203,7 @@ int RenderEngine::countPages()
         if (m_pageWalked)
             m_pageWalked(h);
         if (!m_pages.lastPageKnown() && !m_pages.isKnown(h + 1))
-            return PageState::kMaxPages;
+            return h; // the index's own bound: no report has that many pages
     }
     return m_pages.lastPage();
 }

@@ -70,8 +70,7 @@ public:
     // Scans forward from the highest known page until pageStart(p) is known
     // or the last page has been met; true when page p exists.
     bool locatePage(int p);
-    // Scans every page and gives their number (the table's limit,
-    // PageState::kMaxPages, when the report has more).
+    // Scans every page and gives their number; the last page is then known.
     int countPages();
 
     // Makes page p ready to be drawn (for `target`, on the screen at

@@ -290,6 +290,36 @@ TEST(Keltool, SinglePagesCarryTheStateOfThePagesBefore)
     EXPECT_NEAR(heights[0], heights[2], 0.01);
 }
 
+TEST(Keltool, PagesPastTwentyThousand)
+{
+    test::TempDir dir;
+    std::string text = test::crlf({"[HEADER]", "[DATA]"});
+    for (int p = 1; p <= 25000; ++p)
+        text += "page " + std::to_string(p) + "{\\NP}\r\n";
+    const std::string report = dir.write("long.kel", text);
+
+    const Outcome pages = keltool({"pages", q(report)});
+    EXPECT_EQ(pages.out, "pages=25001\n"); // the last holds only the end of the data
+    EXPECT_EQ(pages.err, "");
+    const Outcome trace = keltool({"trace", q(report), "--page", "25000"});
+    ASSERT_EQ(trace.code, 0) << trace.err;
+    EXPECT_NE(trace.out.find("\"page 25000\""), std::string::npos);
+    std::filesystem::create_directory(dir.file("printed"));
+    const Outcome printed =
+        keltool({"print", q(report), "--printer", q("pdf:" + dir.file("printed")), "--from",
+                 "24999", "--to", "25000"});
+    ASSERT_EQ(printed.code, 0) << printed.err;
+    EXPECT_EQ(printed.out.rfind("printed=2\n", 0), 0u) << printed.out;
+
+    if (!have("pdftotext"))
+        GTEST_SKIP() << "poppler-utils not installed";
+    const std::string pdf = dir.file("end.pdf");
+    ASSERT_EQ(keltool({"pdf", q(report), "-o", q(pdf), "--from", "24999", "--to", "25000"}).code,
+              0);
+    EXPECT_EQ(words(pdf, 1).front().text + " " + words(pdf, 1).back().text, "page 24999");
+    EXPECT_EQ(words(pdf, 2).front().text + " " + words(pdf, 2).back().text, "page 25000");
+}
+
 TEST(Keltool, BarcodesDecode)
 {
     if (!have("zbarimg") || !have("pdftoppm"))

@@ -212,16 +212,39 @@ TEST(PageWalk, FirstDrawingOfPageOneStartsAtTheBlankRecord)
     EXPECT_EQ(withoutBlank, second);
 }
 
-TEST(PageWalk, PageTableStopsAtItsLimit)
+// A page index of no fixed size: more pages than the 20,000 of old are
+// reached, counted, drawn and stepped through.
+TEST(PageWalk, PageIndexHasNoFixedSize)
 {
-    std::vector<std::string> data(PageState::kMaxPages + 5, "{\\NP}");
+    constexpr int kPages = 25000;
+    std::vector<std::string> data;
+    for (int p = 1; p <= kPages; ++p)
+        data.push_back("page " + std::to_string(p) + (p < kPages ? "{\\NP}" : ""));
     Harness h(data);
-    EXPECT_EQ(h.engine().countPages(), PageState::kMaxPages);
-    EXPECT_FALSE(h.engine().pages().lastPageKnown());
-    EXPECT_TRUE(h.engine().locatePage(PageState::kMaxPages));
-    EXPECT_FALSE(h.engine().locatePage(PageState::kMaxPages + 1));
-    h.engine().pages().setCurrentPage(PageState::kMaxPages);
-    EXPECT_FALSE(h.engine().pages().stepNext());
+    RenderEngine &e = h.engine();
+    EXPECT_TRUE(e.locatePage(kPages));
+    EXPECT_FALSE(e.locatePage(kPages + 1));
+    EXPECT_EQ(e.countPages(), kPages);
+    EXPECT_EQ(e.pages().pageStart(kPages), kPages); // the record before the last line
+    EXPECT_EQ(test::only(h.screen(kPages), "text"),
+              (std::vector<std::string>{"text 0,0 \"page 25000\""}));
+    EXPECT_EQ(test::only(h.printer(20001), "text"),
+              (std::vector<std::string>{"text 0,0 \"page 20001\""}));
+
+    e.pages().setCurrentPage(20000);
+    EXPECT_TRUE(e.pages().stepNext());
+    EXPECT_EQ(e.pages().currentPage(), 20001);
+    e.pages().setCurrentPage(kPages);
+    EXPECT_FALSE(e.pages().stepNext());
+
+    // Found on a page past the old limit by the scanning walk.
+    Harness found(data);
+    found.find.text = "page 24999";
+    int page = 0;
+    do
+        ++page;
+    while (found.engine().scanPage(page) && found.find.hits == 0);
+    EXPECT_EQ(page, 24999);
 }
 
 // A single page is drawn as when it is reached by drawing every page before

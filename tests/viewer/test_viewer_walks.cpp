@@ -89,3 +89,26 @@ TEST(ViewerWalks, PagedToPageIsWhatKeltoolRendersAlone)
         EXPECT_TRUE(alone == v.window.pageArea()->image().convertToFormat(QImage::Format_RGB32));
     }
 }
+
+TEST(ViewerWalks, EveryPageOfALongReportIsReached)
+{
+    test::Viewer v;
+    std::string text = crlf({"[HEADER]", "[DATA]"});
+    for (int p = 1; p <= 25000; ++p)
+        text += "page " + std::to_string(p) + (p < 25000 ? "{\\NP}\r\n" : "\r\n");
+    ASSERT_TRUE(v.open(text));
+
+    v.window.goToPage(20000);
+    EXPECT_EQ(v.window.currentPage(), 20000);
+    v.window.nextPage();
+    EXPECT_EQ(v.window.currentPage(), 20001);
+
+    v.window.find(QStringLiteral("page 24999"), false, true);
+    EXPECT_EQ(v.window.currentPage(), 24999);
+    EXPECT_TRUE(v.env.prompter.prompts().empty()); // not "not found"
+
+    v.window.goToPage(25000);
+    EXPECT_EQ(v.window.statusText(), "message 151 25000 message 152 25000");
+    v.window.nextPage();
+    EXPECT_EQ(v.window.currentPage(), 25000);
+}
