@@ -4,10 +4,14 @@
 // The figures to compare: BM_ScanAllPages (the scanning walk over every
 // page, as counting pages or finding text does) and BM_DrawPage (one page
 // drawn on a 96-dpi QImage through the painter surface) against
-// BM_ReadFile (one sequential read of the report's bytes).
+// BM_ReadFile (one sequential read of the report's bytes). BM_ReachPage (the
+// walk that carries the font and barcode mode of the pages before a single
+// page drawn alone) against BM_LocatePage (the scanning walk to the same
+// page) gives the cost of drawing a page alone as it is drawn in turn.
 #include "benchenv.h"
 #include "documents/opening.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
@@ -27,6 +31,7 @@ struct Fixture : bench::BenchEnvironment
     ExternalCommands commands;
     FindState find;
     SystemClock clock;
+    SilentDiagnostics diagnostics;
     std::string report;
     std::unique_ptr<Document> document;
 
@@ -46,7 +51,7 @@ struct Fixture : bench::BenchEnvironment
         document = std::move(r.document);
     }
 
-    RenderServices services() { return {warnings, commands, find, clock}; }
+    RenderServices services() { return {messages, diagnostics, commands, find, clock}; }
 };
 
 Fixture &fixture()
@@ -76,6 +81,32 @@ void BM_ScanAllPages(benchmark::State &state)
     state.counters["pages"] = pages;
 }
 
+void BM_LocatePage(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    for (auto _ : state) {
+        RenderEngine engine(*f.document, f.services());
+        benchmark::DoNotOptimize(engine.locatePage(5000));
+    }
+}
+
+void BM_ReachPage(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    for (auto _ : state) {
+        RenderEngine engine(*f.document, f.services());
+        benchmark::DoNotOptimize(engine.reachPage(5000, Target::Screen));
+    }
+}
+
 void BM_DrawPage(benchmark::State &state)
 {
     Fixture &f = fixture();
@@ -103,6 +134,8 @@ void BM_DrawPage(benchmark::State &state)
 
 BENCHMARK(BM_ReadFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanAllPages)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LocatePage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReachPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawPage)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)

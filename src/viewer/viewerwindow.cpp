@@ -269,6 +269,7 @@ void ViewerWindow::closeDocument()
 {
     m_countTimer.stop();
     m_navigator.reset();
+    m_diagnostics.clear();
     m_engine.reset();
     m_document.reset();
     m_pageArea->clearImage();
@@ -319,8 +320,8 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
     m_openDelimiter = s.openDelimiter;
     m_closeDelimiter = s.closeDelimiter;
     m_engine = std::make_unique<RenderEngine>(
-        *m_document,
-        RenderServices{m_context.warnings, m_context.commands, m_find, m_context.clock});
+        *m_document, RenderServices{m_context.messages, m_diagnostics, m_context.commands, m_find,
+                                    m_context.clock});
     m_navigator = std::make_unique<Navigator>(*m_engine);
     m_navigator->onProgress([this](int) {
         showPageStatus();
@@ -353,6 +354,13 @@ void ViewerWindow::drawPage(int page)
     for (const ScreenLink &link : shown.links)
         m_pageArea->addLink(link.pixels, link.target, tips);
     m_pageArea->setImage(std::move(shown.image));
+    showDiagnostics();
+}
+
+void ViewerWindow::showDiagnostics()
+{
+    PromptingDiagnostics boxes(m_context.warnings);
+    m_diagnostics.deliverTo(boxes);
 }
 
 void ViewerWindow::redrawCurrentPage()

@@ -18,6 +18,7 @@
 #include "app/commandline.h"
 #include "printing/printers.h"
 #include "printing/printjob.h"
+#include "render/diagnostics.h"
 #include "render/findstate.h"
 #include "render/navigator.h"
 #include "viewer/toolbar.h"
@@ -170,6 +171,7 @@ private:
 
     void drawPage(int page);
     void showNavigation(const Navigation &navigation);
+    void showDiagnostics();   // what the last walks reported, as boxes
     void showTurnedPage();    // after a step to the next or previous page
     void redrawCurrentPage(); // by the window itself: never runs EXEC
     void showPageStatus();
@@ -217,6 +219,8 @@ private:
     std::unique_ptr<Document> m_document;
     std::unique_ptr<RenderEngine> m_engine;
     std::unique_ptr<Navigator> m_navigator;
+    // Kept while a page is drawn or printed, shown once it is on the screen.
+    CollectingDiagnostics m_diagnostics{&m_context.warnings};
     FindState m_find;
     bool m_findMatchCaseBox = false;
     bool m_findFirstPageBox = false;

@@ -124,9 +124,10 @@ TEST(ViewerPrinting, DialogChecks)
         std::vector<int> messages;
         bool accepted;
     } cases[] = {
-        {"1", "20000", "1", false, {}, true}, {"1", "20001", "1", false, {132}, false},
-        {"5", "4", "1", false, {132}, false}, {"1", "1", "0", true, {132}, false},
-        {"2", "3", "2", false, {}, true},     {"5", "4", "1", true, {132}, false},
+        {"1", "20000", "1", false, {}, true},          {"1", "25000", "1", false, {}, true},
+        {"1", "3000000000", "1", false, {132}, false}, {"5", "4", "1", false, {132}, false},
+        {"1", "1", "0", true, {132}, false},           {"2", "3", "2", false, {}, true},
+        {"5", "4", "1", true, {132}, false},
     };
     for (const auto &c : cases) {
         env.prompter.clear();
