@@ -108,6 +108,9 @@ public:
     bool queueOpen() const { return m_open; }
     void setQueueOpen(bool open);
     bool shutdownRequested() const { return m_shutdown; }
+    // Ends the console as SHUTDOWN does (a stop signal, the Exit button):
+    // a pass in progress stops after the file it is printing.
+    void stop() { m_shutdown = true; }
 
     const std::string &queueFolder() const { return m_folder; }
     // Points the console at another folder (the configuration window).

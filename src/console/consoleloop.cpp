@@ -1,7 +1,6 @@
 #include "console/consoleloop.h"
 
-#include "console/consoleengine.h"
-
+#include <QCoreApplication>
 #include <unistd.h>
 
 namespace kel {
@@ -24,6 +23,17 @@ ConsoleLoop::ConsoleLoop(ConsoleEngine &engine, int tickMs, std::function<void()
     connect(&m_main, &QTimer::timeout, this, &ConsoleLoop::runTick);
     connect(&m_soon, &QTimer::timeout, this, &ConsoleLoop::runTick);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &ConsoleLoop::lookSoon);
+    m_engine.addObserver(this);
+}
+
+ConsoleLoop::~ConsoleLoop()
+{
+    m_engine.removeObserver(this);
+}
+
+void ConsoleLoop::betweenFiles()
+{
+    QCoreApplication::processEvents();
 }
 
 void ConsoleLoop::start()

@@ -5,6 +5,8 @@
 // engine's; this only decides when to call it.
 #pragma once
 
+#include "console/consoleengine.h"
+
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
@@ -13,9 +15,7 @@
 
 namespace kel {
 
-class ConsoleEngine;
-
-class ConsoleLoop : public QObject
+class ConsoleLoop : public QObject, private ConsoleObserver
 {
     Q_OBJECT
 public:
@@ -31,7 +31,12 @@ public:
     // Runs a tick now (the timers call this).
     void runTick();
 
+    ~ConsoleLoop() override;
+
 private:
+    // Between two files of a long pass the loop takes its events, so the
+    // windows repaint and a stop signal is heard.
+    void betweenFiles() override;
     void follow(); // watch the engine's folder and make it the current one
 
     ConsoleEngine &m_engine;

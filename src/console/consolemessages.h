@@ -16,6 +16,7 @@ inline constexpr int kMsgPrinted = 297;
 inline constexpr int kMsgViewed = 298;
 inline constexpr int kMsgQueueUnreadable = 299;
 inline constexpr int kMsgPrintedNotDeleted = 301;
+inline constexpr int kMsgPages = 307;
 inline constexpr int kMsgForwarded = 94;
 
 } // namespace kel

@@ -32,9 +32,10 @@ void HeadlessLog::fileHandled(const HandledFile &file)
     case ProcessOutcome::Kind::Printed:
         number = kMsgPrinted;
         text = m_messages.qtext(number) + QStringLiteral(" ") + name + QStringLiteral(" (") +
-               QString::fromStdString(o.printer) + QStringLiteral(", %1)").arg(o.pages);
+               QString::fromStdString(o.printer) + QStringLiteral(", %1 ").arg(o.pages) +
+               m_messages.qtext(kMsgPages) + QStringLiteral(")");
         if (!o.output.empty())
-            text += QStringLiteral(" ") + QString::fromLocal8Bit(o.output.c_str());
+            text += QStringLiteral(": ") + QString::fromLocal8Bit(o.output.c_str());
         break;
     case ProcessOutcome::Kind::Viewed:
         number = kMsgViewed;
