@@ -133,6 +133,8 @@ QWidget *BrowserWindow::buildQueuesTab()
     auto *hold = button(QStringLiteral("\u2190"), "hold_em", tab);
     release->setToolTip(m.qtext(304));
     hold->setToolTip(m.qtext(303));
+    for (QPushButton *b : {release, hold})
+        b->setMaximumWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("MMMM")));
     connect(release, &QPushButton::clicked, this, [this] { renameSelected(false); });
     connect(hold, &QPushButton::clicked, this, [this] { renameSelected(true); });
     arrows->addStretch(1);
@@ -223,7 +225,7 @@ QWidget *BrowserWindow::buildSettingsTab()
     m_cnxFile = new QLineEdit(remote);
     m_cnxFile->setObjectName(QStringLiteral("Cnxfile"));
     connect(m_cnxFile, &QLineEdit::editingFinished, this, &BrowserWindow::takeConnectionFile);
-    auto *pickCnx = button(QStringLiteral("\u2026"), "Command1", remote);
+    auto *pickCnx = button(m.qtext(25), "Command1", remote);
     pickCnx->setToolTip(m.qtext(38));
     connect(pickCnx, &QPushButton::clicked, this, &BrowserWindow::chooseConnectionFile);
     auto *define = button(m.qtext(34), "Command2", remote);

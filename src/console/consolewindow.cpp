@@ -42,11 +42,6 @@ QIcon consoleIcon(const QColor &lamp)
     return QIcon(pixmap);
 }
 
-QString tr16(const Messages &m, int n)
-{
-    return m.qtext(n);
-}
-
 } // namespace
 
 const QColor QueueLamp::kOpen = QColor(0, 255, 0);
@@ -104,7 +99,7 @@ void ConsoleWindow::build()
     auto *grid = new QGridLayout(queues);
     auto addRow = [&](int row, int caption, const char *labelName, const char *countName,
                       const char *buttonName, QLabel *&count, auto empty) {
-        auto *label = new QLabel(tr16(m, caption), queues);
+        auto *label = new QLabel(m.qtext(caption), queues);
         label->setObjectName(QLatin1String(labelName));
         count = new QLabel(QStringLiteral("0"), queues);
         count->setObjectName(QLatin1String(countName));
@@ -145,6 +140,13 @@ void ConsoleWindow::build()
     queueRow->addWidget(m_queueButton, 1);
     layout->addWidget(queue);
 
+    // Which folder this console serves: the first thing a user asks.
+    m_folder = new QLabel(central);
+    m_folder->setObjectName(QStringLiteral("queue_folder"));
+    m_folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_folder->setWordWrap(true);
+    layout->addWidget(m_folder);
+
     auto *configure = new QPushButton(m.qtext(78), central);
     configure->setObjectName(QStringLiteral("Command9"));
     connect(configure, &QPushButton::clicked, this, &ConsoleWindow::openConfiguration);
@@ -177,6 +179,7 @@ void ConsoleWindow::build()
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(m_status, 1);
     setWindowIcon(consoleIcon(QueueLamp::kClosed));
+    showStatus(m.qtext(96));
 }
 
 void ConsoleWindow::activate()
@@ -285,6 +288,9 @@ void ConsoleWindow::queueStateChanged(bool open)
 
 void ConsoleWindow::countsChanged(int held, int released)
 {
+    const QString folder = QString::fromLocal8Bit(m_context.engine.queueFolder().c_str());
+    m_folder->setText(m_context.messages.qtext(113) + QStringLiteral(" ") + folder);
+    m_folder->setToolTip(folder);
     m_held->setText(QString::number(held));
     m_released->setText(QString::number(released));
 }

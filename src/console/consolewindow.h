@@ -113,6 +113,7 @@ private:
     QLabel *m_held = nullptr;
     QLabel *m_released = nullptr;
     QLabel *m_status = nullptr;
+    QLabel *m_folder = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     QPointer<BrowserWindow> m_browser;
     bool m_exiting = false;

@@ -96,7 +96,12 @@ void FileTypesWindow::build()
     m_types = named(new QListWidget(this), "Files_type");
     for (int n = 68; n <= 72; ++n)
         m_types->addItem(m.qtext(n));
-    m_types->setMaximumWidth(m_types->sizeHintForColumn(0) + 24);
+    // Wide enough for the longest type name, without a scroll bar.
+    int widest = 0;
+    for (int n = 68; n <= 72; ++n)
+        widest = std::max(widest, m_types->fontMetrics().horizontalAdvance(m.qtext(n)));
+    m_types->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_types->setFixedWidth(widest + 2 * m_types->frameWidth() + 16);
     connect(m_types, &QListWidget::currentRowChanged, this,
             [this](int row) { showType(static_cast<DocType>(std::max(0, row))); });
     left->addWidget(m_types);
@@ -135,6 +140,7 @@ void FileTypesWindow::build()
     m_width = named(new QLineEdit(m_paperFrame), "Width_crt");
     for (QLineEdit *e : {m_length, m_width}) {
         e->setValidator(new QIntValidator(0, 9999, e));
+        e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
         connect(e, &QLineEdit::textChanged, this, &FileTypesWindow::millimetresEdited);
     }
     paperForm->addRow(m.qtext(54), m_paper);
@@ -161,6 +167,8 @@ void FileTypesWindow::build()
     m_font->addItems(QFontDatabase::families());
     m_fontSize = named(new QLineEdit(m_fontFrame), "font_size");
     m_fontSize->setValidator(new QIntValidator(1, 999, m_fontSize));
+    m_fontSize->setMaximumWidth(
+        m_fontSize->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 16);
     m_conversion = named(new QComboBox(m_fontFrame), "conversion");
     m_conversion->setEditable(true);
     m_conversion->setInsertPolicy(QComboBox::NoInsert);
@@ -171,7 +179,7 @@ void FileTypesWindow::build()
     connect(m_font, &QComboBox::currentTextChanged, this, &FileTypesWindow::changed);
     connect(m_fontSize, &QLineEdit::textChanged, this, &FileTypesWindow::changed);
     connect(m_conversion, &QComboBox::currentTextChanged, this, &FileTypesWindow::changed);
-    fontForm->addRow(m.qtext(60), m_font);
+    fontForm->addRow(m.qtext(124), m_font);
     fontForm->addRow(m.qtext(61), m_fontSize);
     fontForm->addRow(m.qtext(62), m_conversion);
     right->addWidget(m_fontFrame);
