@@ -267,12 +267,21 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
         return o;
     }
 
-    // Step 6: includes into the print file.
+    // Step 6: includes into the print file. A report without includes
+    // whose bytes were not converted is read where it is: the print file
+    // would be the same bytes again.
     const QueueHeader delimiters = readQueueHeader(bytes);
-    const std::string expanded = expandQueueIncludes(bytes, delimiters.open, delimiters.close,
-                                                     messages.text(98), queueFolder);
-    if (!writeFile(printFile, expanded))
-        return failed(refusal(kNoMessage, printFile + ": cannot be written"), true);
+    std::string loaded = report;
+    std::string expandedBytes;
+    if (convertedBytes || hasIncludeLines(bytes, delimiters.open)) {
+        expandedBytes = expandQueueIncludes(bytes, delimiters.open, delimiters.close,
+                                            messages.text(98), queueFolder);
+        if (!writeFile(printFile, expandedBytes))
+            return failed(refusal(kNoMessage, printFile + ": cannot be written"), true);
+        loaded = printFile;
+    }
+    const std::string_view expanded = loaded == printFile ? std::string_view(expandedBytes)
+                                                          : std::string_view(bytes);
 
     // Steps 7 and 8: the header; SEND_TO hands the report to the transfer,
     // which deletes the files once they are sent.
@@ -303,7 +312,7 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     options.givenPath = path;
     const OpenEnvironment env{folders, messages, m_context.settings, m_context.prompter,
                               m_context.warnings};
-    OpenResult opened = openDocument(printFile, env, options);
+    OpenResult opened = openDocument(loaded, env, options);
     if (!opened.ok())
         return failed(consoleRefusal(opened), false);
 

@@ -65,6 +65,18 @@ std::string viewerFileName(std::string_view name)
     return std::string(name.substr(0, keep)) + "l";
 }
 
+bool hasIncludeLines(std::string_view report, char open)
+{
+    const std::string directive = std::string(1, upperChar(open)) + "COPY=";
+    LineSplitter splitter(report);
+    std::string_view line;
+    while (splitter.next(line)) {
+        if (line.size() >= directive.size() && upper(line.substr(0, directive.size())) == directive)
+            return true;
+    }
+    return false;
+}
+
 std::string expandQueueIncludes(std::string_view report, char open, char close,
                                 std::string_view unreadableText, const std::string &folder)
 {

@@ -33,6 +33,8 @@ std::string viewerFileName(std::string_view name);
 // cannot be read, is not a regular file, is larger than kMaxIncludeBytes or
 // is empty becomes one line: open "100" close, `unreadableText`, open "\N"
 // close. Included lines are not searched for includes again. CR LF ends.
+// True when a line is an include line of the pass below.
+bool hasIncludeLines(std::string_view report, char open);
 inline constexpr size_t kMaxIncludeBytes = 256u * 1024 * 1024;
 std::string expandQueueIncludes(std::string_view report, char open, char close,
                                 std::string_view unreadableText, const std::string &folder);
