@@ -280,8 +280,8 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
             return failed(refusal(kNoMessage, printFile + ": cannot be written"), true);
         loaded = printFile;
     }
-    const std::string_view expanded = loaded == printFile ? std::string_view(expandedBytes)
-                                                          : std::string_view(bytes);
+    const std::string_view expanded =
+        loaded == printFile ? std::string_view(expandedBytes) : std::string_view(bytes);
 
     // Steps 7 and 8: the header; SEND_TO hands the report to the transfer,
     // which deletes the files once they are sent.
@@ -304,7 +304,14 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
         return o;
     }
 
-    // Step 9: the report is loaded from the print file and printed.
+    // Step 9: the report is loaded from the print file and printed. A
+    // printer that is not there is found out before the report is loaded,
+    // so a queue that waits for its printer costs little at every tick.
+    const std::string printer = choosePrinter(header.printer, type);
+    if (printer.empty())
+        return failed(refusal(kMsgNoPrinter, path), true);
+    if (!m_context.printers.exists(printer))
+        return failed(refusal(133, printer), true);
     OpenOptions options;
     options.openDelimiter = delimiters.open;
     options.closeDelimiter = delimiters.close;
@@ -316,9 +323,6 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     if (!opened.ok())
         return failed(consoleRefusal(opened), false);
 
-    const std::string printer = choosePrinter(header.printer, type);
-    if (printer.empty())
-        return failed(refusal(kMsgNoPrinter, path), true);
     // Reports that arrive from other machines never start programs here.
     ExternalCommands commands;
     FindState find;

@@ -238,6 +238,20 @@ TEST(ConsoleEngine, AFailedJobKeepsItsFileUntilThePrinterComesBack)
               1);
 }
 
+TEST(ConsoleEngine, AQueueFolderThatIsNotThereYetIsSaidOnceAndWaitedFor)
+{
+    test::Console c;
+    std::filesystem::remove(c.queue);
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.engine.tick();
+    c.engine.tick();
+    EXPECT_EQ(c.env.prompter.numbers(), (std::vector<int>{299}));
+    std::filesystem::create_directories(c.queue);
+    c.drop("r.kel", pages(1));
+    c.engine.tick();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"r.kel"}));
+}
+
 TEST(ConsoleEngine, PrinterOfTheReportOfTheTypeOrTheSystem)
 {
     test::Console c;
