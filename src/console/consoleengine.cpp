@@ -140,6 +140,9 @@ bool ConsoleEngine::settled(const QueueEntry &entry) const
 std::optional<int64_t> ConsoleEngine::nextLookIn() const
 {
     const int64_t now = m_clock.nowMs();
+    // Files that settled while a pass was busy are taken at once.
+    if (m_pending && m_open)
+        return 0;
     std::optional<int64_t> at = m_settling.nextSettleAt(now);
     if (const std::optional<int64_t> c = m_commandSettling.nextSettleAt(now))
         at = at ? std::min(*at, *c) : *c;
@@ -227,6 +230,7 @@ void ConsoleEngine::tick()
     if (m_inTick || m_shutdown)
         return;
     Guard guard(m_inTick);
+    m_pending = false;
     if (m_context.transfer.holdsMainTick())
         return;
 
@@ -271,8 +275,13 @@ void ConsoleEngine::tick()
             for (ConsoleObserver *o : std::vector(m_observers))
                 o->betweenFiles();
         }
-        if (handledAny)
-            look();
+        if (handledAny) {
+            const QueueListing after = look();
+            m_pending =
+                std::any_of(after.released.begin(), after.released.end(), [&](const QueueEntry &e) {
+                    return settled(e) && !m_left.contains(e.name);
+                });
+        }
     }
     tellStatus(96);
     m_context.transfer.tickEnded();

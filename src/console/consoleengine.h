@@ -165,6 +165,7 @@ private:
     bool m_shutdown = false;
     bool m_inTick = false;
     bool m_folderReported = false; // the unreadable folder was said
+    bool m_pending = false;        // settled files the last pass did not reach
     int m_held = 0;
     int m_released = 0;
     // Files left in the queue, as they were when they were left.

@@ -121,6 +121,29 @@ TEST(ConsoleEngine, ACommandFileThatArrivesDuringAPassGoesFirst)
     EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"1.kel"}));
     EXPECT_FALSE(c.engine.queueOpen());
     EXPECT_FALSE(c.inQueue("stop.cmd"));
+    EXPECT_EQ(c.engine.nextLookIn(), std::nullopt);
+
+    // A report that arrives during a pass is taken right after it, not at
+    // the next five-second tick.
+    c.engine.setQueueOpen(true);
+    c.engine.removeObserver(&dropper);
+    struct Late : ConsoleObserver
+    {
+        test::Console &c;
+        explicit Late(test::Console &console) : c(console) {}
+        void fileHandled(const HandledFile &f) override
+        {
+            if (f.name == "2.kel")
+                c.drop("0-late.kel", pages(1));
+        }
+    } late(c);
+    c.engine.addObserver(&late);
+    c.engine.tick();
+    EXPECT_EQ(c.engine.nextLookIn(), 0);
+    c.engine.tick();
+    EXPECT_EQ(c.log.names(Kind::Printed),
+              (std::vector<std::string>{"1.kel", "2.kel", "3.kel", "0-late.kel"}));
+    EXPECT_EQ(c.engine.nextLookIn(), std::nullopt);
 }
 
 TEST(ConsoleEngine, StartUpObeysAutoexecAndDiscardsOtherCommandFiles)
