@@ -111,7 +111,11 @@ int runWindowed(ConsoleSession &session)
 int runConsole(int argc, char **argv, const CommandLine &commandLine)
 {
     const ConsoleSwitches &switches = commandLine.console;
-    // Jobs on print-system queues go through the Qt printer adapter.
+    // Jobs on print-system queues go through the Qt printer adapter. The
+    // network transfer, once it is built, is handed over here as the
+    // session's TransferHooks (and its tester and connection tool as the
+    // window's ConnectionTools in runWindowed); without it the console runs
+    // with a transfer that does nothing.
     ConsoleSession session(switches, openQtPrinterQueue);
     if (switches.headless || !displayAvailable()) {
         // Fonts for printing need an application object; no window is made.

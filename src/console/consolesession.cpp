@@ -68,8 +68,11 @@ void ConsoleSession::start(Prompter &prompter, Warnings &warnings)
 
 void ConsoleSession::startViewer(const std::string &path)
 {
+    QStringList arguments;
+    if (!path.empty())
+        arguments << QString::fromLocal8Bit(path.c_str());
     QProcess::startDetached(QCoreApplication::applicationDirPath() + QStringLiteral("/kel"),
-                            {QString::fromLocal8Bit(path.c_str())});
+                            arguments);
 }
 
 QString startupRefusalText(const Messages &messages, const Refusal &refusal)
