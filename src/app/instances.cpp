@@ -8,6 +8,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -174,6 +175,24 @@ TerminationSignals::~TerminationSignals()
     close(g_signalPipe[0]);
     close(g_signalPipe[1]);
     g_signalPipe[0] = g_signalPipe[1] = -1;
+}
+
+ConsoleLock::ConsoleLock(const std::string &folder)
+{
+    const std::string path = folder + "/console.lock";
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd >= 0 && flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+ConsoleLock::~ConsoleLock()
+{
+    // The file stays: removing it would let a console that opened it just
+    // before lock a file that a third one can no longer see.
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 } // namespace kel

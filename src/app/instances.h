@@ -66,4 +66,24 @@ private:
     std::function<void(int)> m_onSignal;
 };
 
+// The print server console's lock: at most one console per temporary
+// folder. The lock is an advisory lock on "console.lock" held open for the
+// life of the object, so the system releases it when the process ends in
+// any way (a console killed with SIGKILL leaves no stale lock behind).
+class ConsoleLock
+{
+public:
+    explicit ConsoleLock(const std::string &folder);
+    ~ConsoleLock();
+    ConsoleLock(const ConsoleLock &) = delete;
+    ConsoleLock &operator=(const ConsoleLock &) = delete;
+
+    // False when another console holds the lock (or the file cannot be
+    // opened, which the console treats the same way).
+    bool acquired() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace kel

@@ -154,4 +154,18 @@ QString HelpWindow::plainText() const
     return m_browser->toPlainText();
 }
 
+bool showHelpPage(const std::string &programFolder, const QString &title, QWidget *parent)
+{
+    std::string text;
+    if (!readFile(programFolder + "/help.md", text))
+        return false;
+    // Beside the report, not in front of it: the help stays open while the
+    // user tries what it says.
+    auto *help = new HelpWindow(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                                title, parent);
+    help->setAttribute(Qt::WA_DeleteOnClose);
+    help->show();
+    return true;
+}
+
 } // namespace kel

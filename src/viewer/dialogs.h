@@ -58,6 +58,10 @@ public:
 
 // The help page (Markdown: the README's parts for users) in a window of its
 // own, with its links followed in the desktop's browser.
+// Shows the help page of the program folder ("help.md") in a window beside
+// `parent`. False when the page cannot be read; the caller says so.
+bool showHelpPage(const std::string &programFolder, const QString &title, QWidget *parent);
+
 class HelpWindow : public QDialog
 {
     Q_OBJECT

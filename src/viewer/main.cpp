@@ -1,9 +1,10 @@
 // kel: the report viewer. A command line that begins with "-" belongs to
-// the print server console.
+// the print server console, which makes its own application object.
 #include "app/commandline.h"
 #include "app/instances.h"
 #include "app/services.h"
 #include "app/warnings.h"
+#include "console/consolemain.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "viewer/guiprompter.h"
@@ -68,6 +69,13 @@ int main(int argc, char **argv)
     if (answeredQuestion(argc, argv))
         return 0;
 
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    const CommandLine commandLine = parseCommandLine(joinArguments(args));
+    if (commandLine.mode == CommandLine::Mode::Console)
+        return runConsole(argc, argv, commandLine);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kel"));
     QApplication::setApplicationVersion(QStringLiteral(KEL_VERSION));
@@ -85,15 +93,6 @@ int main(int argc, char **argv)
         return 1;
     }
     Folders &folders = services.folders;
-
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
-    const CommandLine commandLine = parseCommandLine(joinArguments(args));
-    if (commandLine.mode == CommandLine::Mode::Console) {
-        std::fprintf(stderr, "kel: the print server console is not part of this version yet\n");
-        return 2;
-    }
 
     // Working copies that instances killed earlier left behind go first.
     InstanceLock::removeLeftovers(folders.temp);

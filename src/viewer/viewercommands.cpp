@@ -194,20 +194,12 @@ void ViewerWindow::aboutCommand()
 void ViewerWindow::helpCommand()
 {
     const Messages &m = m_context.messages;
-    const std::string path = m_context.folders.inProgram("help.md");
-    std::string text;
-    if (!readFile(path, text)) {
-        reportOnStderr(296, m.qtext(296), QString::fromStdString(path));
-        m_context.prompter.error(
-            296, m.qtext(296) + QStringLiteral("\n\n") + QString::fromStdString(path), m.qtext(0));
+    if (showHelpPage(m_context.folders.program, m.qtext(0), this))
         return;
-    }
-    // Beside the report, not in front of it: the help stays open while the
-    // user tries what it says.
-    auto *help = new HelpWindow(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                                m.qtext(0), this);
-    help->setAttribute(Qt::WA_DeleteOnClose);
-    help->show();
+    const std::string path = m_context.folders.inProgram("help.md");
+    reportOnStderr(296, m.qtext(296), QString::fromStdString(path));
+    m_context.prompter.error(296, m.qtext(296) + QStringLiteral("\n\n") + QString::fromStdString(path),
+                             m.qtext(0));
 }
 
 } // namespace kel
