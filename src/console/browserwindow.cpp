@@ -509,8 +509,9 @@ void BrowserWindow::save()
         // Where the program folder is not the user's to write, say which file
         // and what to do (message 294 and its detail).
         const Refusal &r = saved.refusal();
-        m_context.prompter.error(r.message, m.qtext(r.message) + QStringLiteral("\n\n") +
-                                                QString::fromStdString(r.detail),
+        m_context.prompter.error(r.message,
+                                 m.qtext(r.message) + QStringLiteral("\n\n") +
+                                     QString::fromStdString(r.detail),
                                  m.qtext(44));
         return;
     }

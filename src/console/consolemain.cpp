@@ -1,12 +1,15 @@
 #include "console/consolemain.h"
 
 #include "app/messages.h"
+#include "app/text.h"
 #include "console/consoleloop.h"
 #include "console/consoleprompter.h"
 #include "console/consolesession.h"
 #include "console/consolestartup.h"
 #include "console/consolewindow.h"
 #include "printing/qtprinter.h"
+#include "transfer/transferservice.h"
+#include "transfer/widgets/testingcnxwindow.h"
 #include "viewer/guiprompter.h"
 
 #include <QApplication>
@@ -54,7 +57,21 @@ public:
     }
 };
 
-int runWindowed(ConsoleSession &session)
+// The network transfer of the console: made once the services are loaded.
+// `made` keeps the service for the configuration window's tools.
+ConsoleSession::TransferFactory transferFactory(TransferService *&made)
+{
+    return [&made](const Services &services, Prompter &prompter,
+                   std::function<void(const std::string &)> status) {
+        auto service = std::make_unique<TransferService>(
+            TransferEnvironment{services.settings, services.messages, prompter,
+                                services.folders.temp, std::move(status)});
+        made = service.get();
+        return std::unique_ptr<TransferHooks>(std::move(service));
+    };
+}
+
+int runWindowed(ConsoleSession &session, TransferService *const &transfer)
 {
     GuiPrompter modal;
     if (Status ready = session.prepare(); !ready) {
@@ -75,6 +92,10 @@ int runWindowed(ConsoleSession &session)
     Warnings warnings(prompter, services.messages);
     std::unique_ptr<ConsoleWindow> window;
     std::unique_ptr<ConsoleLoop> loop;
+    session.setTransferStatus([&window](const std::string &text) {
+        if (window)
+            window->showTransferStatus(fromCp1252(text));
+    });
     QTimer::singleShot(4000, [&] {
         startup.close();
         session.start(prompter, warnings);
@@ -89,7 +110,10 @@ int runWindowed(ConsoleSession &session)
                                      services.folders,
                                      session.printers(),
                                      session.transfer(),
-                                     ConnectionTools{},
+                                     transfer
+                                         ? windowConnectionTools(*transfer, services.folders.temp,
+                                                                 services.messages, modal, nullptr)
+                                         : ConnectionTools{},
                                      modal,
                                      session.switches(),
                                      &ConsoleSession::startViewer};
@@ -111,12 +135,10 @@ int runWindowed(ConsoleSession &session)
 int runConsole(int argc, char **argv, const CommandLine &commandLine)
 {
     const ConsoleSwitches &switches = commandLine.console;
-    // Jobs on print-system queues go through the Qt printer adapter. The
-    // network transfer, once it is built, is handed over here as the
-    // session's TransferHooks (and its tester and connection tool as the
-    // window's ConnectionTools in runWindowed); without it the console runs
-    // with a transfer that does nothing.
-    ConsoleSession session(switches, openQtPrinterQueue);
+    // Jobs on print-system queues go through the Qt printer adapter; the
+    // network transfer is made once the services are loaded.
+    TransferService *transfer = nullptr;
+    ConsoleSession session(switches, openQtPrinterQueue, transferFactory(transfer));
     if (switches.headless || !displayAvailable()) {
         // Fonts for printing need an application object; no window is made.
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -128,7 +150,7 @@ int runConsole(int argc, char **argv, const CommandLine &commandLine)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kel"));
     QApplication::setQuitOnLastWindowClosed(false);
-    return runWindowed(session);
+    return runWindowed(session, transfer);
 }
 
 } // namespace kel

@@ -29,9 +29,9 @@ void onStopSignal(int)
 } // namespace
 
 ConsoleSession::ConsoleSession(const ConsoleSwitches &switches, QueueOpener queues,
-                               TransferHooks *transfer)
-    : m_switches(switches), m_printers(std::move(queues)),
-      m_transfer(transfer ? transfer : &m_noTransfer)
+                               TransferFactory transfer)
+    : m_switches(switches), m_printers(std::move(queues)), m_transferFactory(std::move(transfer)),
+      m_transfer(&m_noTransfer)
 {
 }
 
@@ -56,6 +56,14 @@ Status ConsoleSession::prepare()
 
 void ConsoleSession::start(Prompter &prompter, Warnings &warnings)
 {
+    if (m_transferFactory) {
+        m_ownedTransfer = m_transferFactory(m_services, prompter, [this](const std::string &text) {
+            if (m_transferStatus)
+                m_transferStatus(text);
+        });
+        if (m_ownedTransfer)
+            m_transfer = m_ownedTransfer.get();
+    }
     m_context = std::make_unique<ConsoleContext>(
         ConsoleContext{m_services.folders, m_services.messages, m_services.settings, prompter,
                        warnings, m_printers, *m_transfer, &ConsoleSession::startViewer});
@@ -102,6 +110,19 @@ int runHeadlessConsole(ConsoleSession &session)
                      .toLocal8Bit()
                      .constData());
     std::fflush(stderr);
+
+    // The transfer's status texts, a line each; texts that differ only in
+    // their figures (the seconds of a countdown) are said once.
+    std::string lastStatus;
+    session.setTransferStatus([&lastStatus](const std::string &text) {
+        std::string shape = text;
+        std::erase_if(shape, [](char c) { return c >= '0' && c <= '9'; });
+        if (shape == lastStatus)
+            return;
+        lastStatus = shape;
+        std::fprintf(stderr, "kel: %s\n", text.c_str());
+        std::fflush(stderr);
+    });
 
     // Markup warnings are said once per report and answered at once.
     Warnings warnings(prompter, messages);

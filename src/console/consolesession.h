@@ -12,6 +12,7 @@
 #include "console/transferhooks.h"
 #include "printing/printers.h"
 
+#include <functional>
 #include <memory>
 
 namespace kel {
@@ -19,10 +20,16 @@ namespace kel {
 class ConsoleSession
 {
 public:
-    // `queues` opens jobs on print-system queues; `transfer` is the network
-    // transfer, or null for a console without one.
+    // Makes the network transfer once the services are loaded, with the
+    // console's prompter and a function for its status texts.
+    using TransferFactory = std::function<std::unique_ptr<TransferHooks>(
+        const Services &services, Prompter &prompter,
+        std::function<void(const std::string &text)> status)>;
+
+    // `queues` opens jobs on print-system queues; `transfer` makes the
+    // network transfer, or is empty for a console without one.
     ConsoleSession(const ConsoleSwitches &switches, QueueOpener queues,
-                   TransferHooks *transfer = nullptr);
+                   TransferFactory transfer = {});
     ~ConsoleSession();
 
     // Start-up up to the engine: folders, KEL.LNG and KEL.INI, "-P" (108),
@@ -45,6 +52,13 @@ public:
     const std::string &connection() const { return m_connection; }
     int checkEverySeconds() const { return m_checkEvery; }
 
+    // Where the transfer's status texts go (the status bar, the log); they
+    // are dropped until one is set.
+    void setTransferStatus(std::function<void(const std::string &text)> sink)
+    {
+        m_transferStatus = std::move(sink);
+    }
+
     // Starts the viewer program (the "kel" beside this one) on a file.
     static void startViewer(const std::string &path);
 
@@ -52,7 +66,10 @@ private:
     ConsoleSwitches m_switches;
     Services m_services;
     Printers m_printers;
+    TransferFactory m_transferFactory;
+    std::function<void(const std::string &text)> m_transferStatus;
     TransferHooks m_noTransfer;
+    std::unique_ptr<TransferHooks> m_ownedTransfer;
     TransferHooks *m_transfer;
     std::unique_ptr<InstanceLock> m_instance;
     std::unique_ptr<ConsoleLock> m_lock;

@@ -90,6 +90,8 @@ public:
     BrowserWindow *browser() const; // the configuration window, when open
     bool hasTrayIcon() const { return m_tray != nullptr; }
     QString statusText() const;
+    // A status text of the network transfer (connecting, sending, fetching).
+    void showTransferStatus(const QString &text) { showStatus(text); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -331,8 +331,8 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     // Markup warnings go where the console's boxes go: a line on stderr when
     // headless, answered so that one report does not flood the log.
     PromptingDiagnostics diagnostics(m_context.warnings);
-    RenderEngine engine(*opened.document, RenderServices{m_context.messages, diagnostics, commands,
-                                                         find, clock});
+    RenderEngine engine(*opened.document,
+                        RenderServices{m_context.messages, diagnostics, commands, find, clock});
     engine.setPictureFolder(pictureFolder);
     PrintRequest request;
     request.printer = printer;

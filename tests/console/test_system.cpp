@@ -6,13 +6,19 @@
 #include "consolefixture.h"
 #include "documents/packed.h"
 
+#include <QColor>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QThread>
+#include <arpa/inet.h>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace kel;
 using test::crlf;
@@ -44,16 +50,20 @@ std::string pagesReport(int n, const std::string &title)
 class Server
 {
 public:
-    explicit Server(const std::string &printer = {})
+    explicit Server(const std::string &printer = {},
+                    const std::vector<std::string> &moreSettings = {})
     {
         for (const std::string &d : {home, temp, queue, out})
             fs::create_directories(d);
         fs::copy_file(std::string(KEL_BIN_DIR) + "/KEL.LNG", home + "/KEL.LNG");
         const std::string p = printer.empty() ? "pdf:" + out : printer;
-        writeFile(home + "/KEL.INI",
-                  crlf({"QUEUE_PATH=" + root.path() + "/not-this-one", "PRINT_KEL=Y", "PRINT_KEZ=Y",
-                        "PRINT_TXT=Y", "KEL_PRINTER=" + p, "KEZ_PRINTER=" + p, "TXT_PRINTER=" + p,
-                        "LST_PRINTER=" + p, "PRN_PRINTER=" + p}));
+        std::string ini =
+            crlf({"QUEUE_PATH=" + root.path() + "/not-this-one", "PRINT_KEL=Y", "PRINT_KEZ=Y",
+                  "PRINT_TXT=Y", "KEL_PRINTER=" + p, "KEZ_PRINTER=" + p, "TXT_PRINTER=" + p,
+                  "LST_PRINTER=" + p, "PRN_PRINTER=" + p});
+        for (const std::string &line : moreSettings)
+            ini += line + "\r\n";
+        writeFile(home + "/KEL.INI", ini);
     }
     ~Server()
     {
@@ -127,7 +137,91 @@ private:
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
+// A TCP port on 127.0.0.1 that nothing listens on just now.
+int freePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+// Pixels near a colour on the first page of a PDF, drawn at 30 dpi (the
+// renderer's colour handling may move a channel by a step or two).
+int pixelsOf(const std::string &pdf, QRgb colour, const std::string &folder)
+{
+    const std::string png = folder + "/page";
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QStringLiteral("30"), QStringLiteral("-png"),
+                       QStringLiteral("-singlefile"), QString::fromStdString(pdf),
+                       QString::fromStdString(png)});
+    const QImage page(QString::fromStdString(png + ".png"));
+    int n = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            const QRgb p = page.pixel(x, y);
+            n += std::abs(qRed(p) - qRed(colour)) < 40 &&
+                 std::abs(qGreen(p) - qGreen(colour)) < 40 &&
+                 std::abs(qBlue(p) - qBlue(colour)) < 40;
+        }
+    }
+    return n;
+}
+
 } // namespace
+
+// Two consoles on one machine, each with its own settings, port, queue and
+// temporary folder: a report with SEND_TO and two pictures dropped into the
+// first is printed by the second, pictures and all, and leaves nothing
+// behind in the first.
+TEST(ConsoleSystem, ForwardsAReportWithItsPicturesToAnotherConsole)
+{
+    const int firstPort = freePort();
+    const int secondPort = freePort();
+    ASSERT_GT(firstPort, 0);
+    ASSERT_GT(secondPort, 0);
+    Server first({}, {"TCP_PORT=" + std::to_string(firstPort)});
+    Server second({}, {"TCP_PORT=" + std::to_string(secondPort)});
+    // The pictures sit in a folder of the sending side only.
+    const std::string pictures = first.root.path() + "/pictures";
+    fs::create_directories(pictures);
+    for (const auto &[name, colour] :
+         {std::pair{"red.png", qRgb(255, 0, 0)}, std::pair{"blue.png", qRgb(0, 0, 255)}}) {
+        QImage image(40, 40, QImage::Format_RGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(QString::fromStdString(pictures + "/" + name)));
+    }
+    QProcess &sender = first.start();
+    QProcess &receiver = second.start();
+    ASSERT_TRUE(
+        waitUntil([&] { return second.log().find("kel: 112:") != std::string::npos; }, 15000));
+
+    first.drop("sent.kel",
+               crlf({"REPORT_TITLE=sent", "SEND_TO=127.0.0.1:" + std::to_string(secondPort),
+                     "[HEADER]", "[DATA]", "{PIC=" + pictures + "/red.png,1000,1000,2880,2880}",
+                     "{PIC=" + pictures + "/blue.png,5000,1000,2880,2880}", "forwarded"}));
+    ASSERT_TRUE(waitUntil([&] { return second.pdfs().size() == 1; }, 60000))
+        << first.log() << second.log();
+    EXPECT_TRUE(waitUntil([&] { return fs::is_empty(first.queue); }, 15000)) << first.log();
+    EXPECT_TRUE(first.pdfs().empty());
+    EXPECT_FALSE(second.inQueue("sent.kel"));
+
+    const std::string pdf = second.pdfs().front();
+    EXPECT_EQ(test::pdfPages(pdf), 1);
+    EXPECT_GT(pixelsOf(pdf, qRgb(255, 0, 0), second.root.path()), 100);
+    EXPECT_GT(pixelsOf(pdf, qRgb(0, 0, 255), second.root.path()), 100);
+    sender.terminate();
+    receiver.terminate();
+    EXPECT_TRUE(sender.waitForFinished(15000));
+    EXPECT_TRUE(receiver.waitForFinished(15000));
+}
 
 TEST(ConsoleSystem, ServesTheQueueAndObeysCommandFiles)
 {
