@@ -222,27 +222,35 @@ bool ViewerWindow::saveAs(const std::string &path, SaveForm form)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const QString saved = statusText();
     setStatus(m.qtext(166));
-    bool ok = false;
+    // What went wrong, in the system's or the library's own words, goes
+    // under message 170.
+    std::string detail;
     if (form == SaveForm::Report) {
         std::error_code ec;
         std::filesystem::copy_file(m_document->settings.workingPath, path,
                                    std::filesystem::copy_options::overwrite_existing, ec);
-        ok = !ec;
+        if (ec)
+            detail = path + ": " + ec.message();
     } else if (form == SaveForm::PackedReport) {
         const PackResult packed =
             packCurrentReport(*m_document, path, m_engine->pictureFolder(), m_context.folders);
-        ok = packed.ok();
+        if (!packed.ok())
+            detail = packed.detail.empty() ? path : packed.detail;
     } else {
         QString target = QString::fromStdString(path);
         const char *format =
             target.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? "PNG" : "BMP";
-        ok = m_pageArea->image().save(target, format);
+        if (!m_pageArea->image().save(target, format))
+            detail = path + ": the picture cannot be written";
     }
     setStatus(saved);
     QApplication::restoreOverrideCursor();
-    if (!ok)
-        m_context.prompter.error(170, m.qtext(170), m.qtext(140));
-    return ok;
+    if (!detail.empty()) {
+        m_context.prompter.error(170, m.qtext(170) + QStringLiteral("\n\n") + fromCp1252(detail),
+                                 m.qtext(140));
+        return false;
+    }
+    return true;
 }
 
 void ViewerWindow::sendByMail()
@@ -255,7 +263,10 @@ void ViewerWindow::sendByMail()
     const PackResult packed = packCurrentReport(*m_document, m_context.folders.inTemp(name),
                                                 m_engine->pictureFolder(), m_context.folders);
     if (!packed.ok()) {
-        m_context.prompter.error(packed.message, m.qtext(packed.message), m.qtext(0));
+        m_context.prompter.error(packed.message,
+                                 m.qtext(packed.message) + QStringLiteral("\n\n") +
+                                     fromCp1252(packed.detail),
+                                 m.qtext(0));
         return;
     }
     if (m_context.instance)
