@@ -167,7 +167,7 @@ PackResult packCurrentReport(const Document &document, const std::string &target
         put(record);
     }
 
-    const std::string reportFile = folders.inTemp("KELTMP" + hmsName());
+    const std::string reportFile = folders.inTemp("KELTMP" + uniqueWorkingName());
     if (!writeFile(reportFile, report))
         return discard(reportFile + ": cannot be written");
     if (!appendMember(reportFile, target))

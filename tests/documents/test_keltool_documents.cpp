@@ -304,14 +304,27 @@ TEST(KeltoolConvert, ListingComesBackFromThePdf)
     // Form feeds, ESC bold and italic codes, braces and Windows-1252 letters.
     k.dir.write("work/list.txt",
                 crlf({"Invoice {42} for Caf\xe9 M\xfcller", "\x1b<", "Total due: 1250.00",
-                      "\x1b" "F", "\f", "Second page, \xe0 la carte", "\x1b" "4", "italic line",
-                      "\x1b" "5", ".NP", "Third page"}));
+                      "\x1b"
+                      "F",
+                      "\f", "Second page, \xe0 la carte",
+                      "\x1b"
+                      "4",
+                      "italic line",
+                      "\x1b"
+                      "5",
+                      ".NP", "Third page"}));
     ASSERT_EQ(k.run({"convert", "list.txt", "list.kel"}).code, 0);
     const std::string report = read(k.work("list.kel"));
-    EXPECT_NE(report.find("\x01" "B=Y\x02"), std::string::npos);
-    EXPECT_NE(report.find("\x01" "I=N\x02"), std::string::npos);
+    EXPECT_NE(report.find("\x01"
+                          "B=Y\x02"),
+              std::string::npos);
+    EXPECT_NE(report.find("\x01"
+                          "I=N\x02"),
+              std::string::npos);
     // No font in the settings: a fixed-pitch font keeps the columns.
-    EXPECT_NE(report.find("\x01" "F=Courier New;S=10\x02"), std::string::npos);
+    EXPECT_NE(report.find("\x01"
+                          "F=Courier New;S=10\x02"),
+              std::string::npos);
     const ToolRun pdf = k.run({"pdf", k.work("list.kel"), "-o", k.work("list.pdf")});
     ASSERT_EQ(pdf.code, 0) << pdf.err;
     ASSERT_EQ(std::system(("pdftotext -layout " + quoted(k.work("list.pdf")) + " " +
@@ -325,10 +338,10 @@ TEST(KeltoolConvert, ListingComesBackFromThePdf)
     // Pages end at the form feed and at .NP.
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3) << text;
     // The bold and italic runs use fonts of their own.
-    ASSERT_EQ(std::system(("pdffonts " + quoted(k.work("list.pdf")) + " >" +
-                           quoted(k.work("fonts.txt")))
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("pdffonts " + quoted(k.work("list.pdf")) + " >" + quoted(k.work("fonts.txt")))
+                        .c_str()),
+        0);
     const std::string fonts = read(k.work("fonts.txt"));
     EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
     EXPECT_NE(fonts.find("Italic"), std::string::npos) << fonts;

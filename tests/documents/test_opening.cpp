@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+namespace fs = std::filesystem;
+
 using namespace kel;
 using test::crlf;
 
@@ -343,4 +345,59 @@ TEST(OpenDocument, RefusedDocumentIsNeverDeleted)
     const OpenResult r = open(env, path);
     EXPECT_EQ(r.message, 145);
     EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+TEST(OpenDocument, TwoOpeningsInOneSecondKeepTheirOwnWorkingCopies)
+{
+    // Two viewers, or a viewer and keltool, share one temporary folder; a
+    // working copy named after the time of day alone was written by both.
+    test::TestEnvironment env;
+    const std::string a = env.dir.write("a.kel", crlf({"[HEADER]", "[DATA]", "report a"}));
+    const std::string b = env.dir.write("b.kel", crlf({"[HEADER]", "[DATA]", "report b"}));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::string second = hmsName();
+        const OpenResult ra = open(env, a);
+        const OpenResult rb = open(env, b);
+        ASSERT_TRUE(ra.ok() && rb.ok());
+        if (hmsName() != second)
+            continue; // the clock turned over in between: try again
+        const DocumentSettings &sa = ra.document->settings;
+        const DocumentSettings &sb = rb.document->settings;
+        EXPECT_NE(sa.workingPath, sb.workingPath);
+        EXPECT_EQ(fs::path(sa.workingPath).filename().string().rfind(second + "-", 0), 0u)
+            << sa.workingPath;
+        std::string bytes;
+        ASSERT_TRUE(readFile(sa.workingPath, bytes));
+        EXPECT_EQ(bytes, crlf({"[HEADER]", "[DATA]", "report a"}));
+        ASSERT_TRUE(readFile(sb.workingPath + "$", bytes));
+        EXPECT_EQ(bytes, crlf({"[HEADER]"}));
+        return;
+    }
+    FAIL() << "the clock turned over during every attempt";
+}
+
+TEST(IncludePass, AnySplitIntoPiecesMakesTheSameWorkingCopy)
+{
+    // The loader feeds the report in blocks: a CR LF, an include line or a
+    // marker may fall across two of them.
+    auto reader = [](const std::string &name, uint64_t, const IncludePiece &piece) {
+        if (name != "part")
+            return IncludeOutcome::Unreadable;
+        piece("p1\r");
+        piece("\np2");
+        return IncludeOutcome::Read;
+    };
+    const std::string report = "A=1\r\n[HEADER]\n\r\n{COPY=part}\r{copy=part}\r\n  {COPY=none}  "
+                               "\n[DATA]\rx\r\n{COPY=part}";
+    const std::string want = crlf({"A=1", "[HEADER]", "", "p1", "p2", "p1", "p2", "{100}gone{\\n}",
+                                   "[DATA]", "x", "p1", "p2"});
+    for (size_t piece = 1; piece <= report.size(); ++piece) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece));
+        IncludePass pass('{', '}', "gone", reader);
+        for (size_t i = 0; i < report.size(); i += piece)
+            pass.feed(std::string_view(report).substr(i, piece));
+        ASSERT_TRUE(pass.finish());
+        EXPECT_EQ(pass.documentLines(), 9);
+        EXPECT_EQ(pass.take(), want);
+    }
 }
