@@ -346,3 +346,52 @@ TEST(KeltoolConvert, ListingComesBackFromThePdf)
     EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
     EXPECT_NE(fonts.find("Italic"), std::string::npos) << fonts;
 }
+
+TEST(KeltoolLng, ShippedMessagesRoundTripThroughEncodeAndDecode)
+{
+    Keltool tool;
+    const std::string source = std::string(KEL_SOURCE_DIR) + "/data/messages.txt";
+    ASSERT_EQ(tool.run({"lng", "encode", source, tool.work("KEL.LNG")}).code, 0);
+    const ToolRun decoded = tool.run({"lng", "decode", tool.work("KEL.LNG")});
+    ASSERT_EQ(decoded.code, 0) << decoded.err;
+    const std::string plain = read(source);
+    std::string expected;
+    for (std::string_view raw : splitLines(plain)) {
+        const std::string_view line = trimmed(raw);
+        if (!line.empty() && line.front() != '#')
+            expected += std::string(line) + "\n";
+    }
+    EXPECT_EQ(decoded.out, expected);
+
+    // A character that would read back as a blank is refused, by message
+    // and column, and nothing is written.
+    tool.dir.write("work/bad.txt", "# one message\r\n000 Hello! x\r\n");
+    const ToolRun refused = tool.run({"lng", "encode", tool.work("bad.txt"), tool.work("BAD.LNG")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("message 000, column 10"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(tool.work("BAD.LNG")));
+}
+
+TEST(KeltoolSettings, TwoProgramsOpeningAtOnceKeepTheirOwnWorkingCopies)
+{
+    // Both run at the same moment on one temporary folder, as a viewer and
+    // keltool do; each working copy holds its own report.
+    Keltool tool;
+    const std::string a = crlf({"[HEADER]", "[DATA]", "report a"});
+    const std::string b = crlf({"[HEADER]", "[DATA]", "report b"});
+    tool.dir.write("work/a.kel", a);
+    tool.dir.write("work/b.kel", b);
+    const std::string keltool = quoted(std::string(KEL_BIN_DIR) + "/keltool");
+    const std::string command = "cd " + quoted(tool.dir.file("work")) +
+                                " && export KEL_HOME=" + quoted(tool.dir.file("program")) +
+                                " TEMP=" + quoted(tool.dir.file("tmp")) + " && (" + keltool +
+                                " settings a.kel >/dev/null & " + keltool +
+                                " settings b.kel >/dev/null & wait)";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::multiset<std::string> copies;
+    for (const auto &e : fs::recursive_directory_iterator(tool.dir.file("tmp"))) {
+        if (e.path().extension() == ".$$1")
+            copies.insert(read(e.path().string()));
+    }
+    EXPECT_EQ(copies, (std::multiset<std::string>{a, b}));
+}
