@@ -95,7 +95,8 @@ bool appendMember(const std::string &source, const std::string &container, const
     const uint64_t length = in.size();
 
     std::error_code ec;
-    const uintmax_t before = fs::exists(container, ec) ? fs::file_size(container, ec) : 0;
+    const bool existed = fs::exists(container, ec);
+    const uintmax_t before = existed ? fs::file_size(container, ec) : 0;
     if (ec)
         return false;
     std::ofstream out(container, std::ios::binary | std::ios::app);
@@ -115,7 +116,10 @@ bool appendMember(const std::string &source, const std::string &container, const
         return true;
     // A source that shrank or failed part way: the container goes back to
     // what it was, so that no member is left cut short.
-    fs::resize_file(container, before, ec);
+    if (existed)
+        fs::resize_file(container, before, ec);
+    else
+        fs::remove(container, ec);
     return false;
 }
 

@@ -124,9 +124,10 @@ bool unpackPackedFile(std::string &path, const Folders &folders, std::string &er
 bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string &error);
 
 // The line rewriter of packing: PIC= and SND= references inside command
-// groups are rewritten to their member names and collected, once each (the
-// comparison ignores case, and later spellings are written as the first),
-// up to kMaxResources.
+// groups are rewritten to their member names and collected, once each per
+// file they are extracted as (the comparison ignores case and the "\", "/"
+// and ":" that member names replace; later spellings are written as the
+// first), up to kMaxResources.
 class ReferenceRewriter
 {
 public:
@@ -142,13 +143,16 @@ public:
     const std::vector<std::string> &resources() const { return m_resources; }
 
 private:
-    // Lists a name unless it is there in any letter case; returns the
-    // spelling listed (the name itself when the list is full).
+    // Lists a name unless one that is extracted under the same file name is
+    // there; returns the spelling listed (the name itself when the list is
+    // full).
     std::string_view addResource(std::string_view name);
+    static std::string fileKey(std::string_view name);
 
     char m_open;
     char m_close;
     std::vector<std::string> m_resources;
+    std::vector<std::string> m_keys; // fileKey of each resource
 };
 
 struct PackResult

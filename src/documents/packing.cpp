@@ -17,14 +17,6 @@ namespace fs = std::filesystem;
 namespace kel {
 namespace {
 
-char referenceChar(char c)
-{
-    // The same mapping as memberNameFor, so that a rewritten reference is
-    // exactly the name its member is stored under.
-    const std::string mapped = memberNameFor(std::string_view(&c, 1));
-    return mapped.back();
-}
-
 bool isReferenceStart(std::string_view line, size_t i)
 {
     if (i + 4 > line.size())
@@ -66,14 +58,30 @@ PackResult failure(std::string detail)
 
 } // namespace
 
+std::string ReferenceRewriter::fileKey(std::string_view name)
+{
+    // The name of the file the member becomes when it is extracted: the
+    // member name as stored (cut to the header's field and trimmed), made a
+    // plain file name, without regard to case.
+    std::string stored = memberNameFor(name);
+    if (stored.size() > kMemberNameLength)
+        stored.resize(kMemberNameLength);
+    return upper(safeFileName(stored));
+}
+
 std::string_view ReferenceRewriter::addResource(std::string_view name)
 {
-    for (const std::string &r : m_resources) {
-        if (equalsNoCase(r, name))
-            return r;
+    // References that differ only in case, or in the separators and colons
+    // that member names turn into "_", name one member: they are stored
+    // once, so that no container holds two members of one name.
+    const std::string key = fileKey(name);
+    for (size_t i = 0; i < m_resources.size(); ++i) {
+        if (m_keys[i] == key)
+            return m_resources[i];
     }
     if (name.empty() || static_cast<int>(m_resources.size()) >= kMaxResources)
         return name;
+    m_keys.push_back(key);
     return m_resources.emplace_back(name);
 }
 
@@ -96,18 +104,17 @@ bool ReferenceRewriter::rewrite(std::string_view line, std::string &out)
         if (inGroup && isReferenceStart(line, i)) {
             out += upper(line.substr(i, 4));
             i += 4;
-            if (i >= line.size() || line[i] != '$')
-                out += '$';
             // The name runs up to and including the first ";", "," or
-            // close delimiter; that last character is not part of it. A name
-            // met before in another letter case is stored once, and every
+            // close delimiter; that last character is not part of it. It is
+            // written as the member name it is stored under ("$" in front,
+            // separators and colons as "_"). A name met before in another
+            // spelling of the same member is stored once, and every
             // reference is written with the spelling stored, so that all of
             // them find the one member on a case-sensitive file system.
             const size_t start = i;
             while (i < line.size() && line[i] != ';' && line[i] != ',' && line[i] != m_close)
                 ++i;
-            for (char n : addResource(line.substr(start, i - start)))
-                out += referenceChar(n);
+            out += memberNameFor(addResource(line.substr(start, i - start)));
             if (i >= line.size())
                 break;
             out += line[i];

@@ -309,11 +309,15 @@ TEST(ReferenceRewriter, Lines)
     std::string out;
     rw.rewrite("<PIC=Logo.BMP><PIC=logo.bmp;SND=a.wav>", out);
     EXPECT_EQ(out, "<PIC=$Logo.BMP><PIC=$Logo.BMP;SND=$a.wav>");
+    // One member name, one resource: separators and colons become "_".
+    rw.rewrite("<PIC=p\\x.png><PIC=p/x.png><PIC=p:x.png><PIC=$p_x.png>", out);
+    EXPECT_EQ(out, "<PIC=$p_x.png><PIC=$p_x.png><PIC=$p_x.png><PIC=$p_x.png>");
     for (int i = 0; i < 600; ++i)
         rw.rewrite("<PIC=p" + std::to_string(i) + ">", out);
     EXPECT_EQ(rw.resources().size(), static_cast<size_t>(kMaxResources));
     EXPECT_EQ(rw.resources()[0], "Logo.BMP");
     EXPECT_EQ(rw.resources()[1], "a.wav");
+    EXPECT_EQ(rw.resources()[2], "p\\x.png");
 }
 
 TEST(PackCurrentReport, PacksAndOpensAgain)
