@@ -189,6 +189,11 @@ OpenResult readReport(std::string working, const DocumentSettings &paths, const 
                       true);
     }
     Survey s = survey(working);
+    if (s.lines > kMaxDocumentLines) {
+        return refuse(
+            141, where + ": " + std::to_string(s.lines) + " lines, more than a report may have",
+            true);
+    }
     if (!s.header && !s.data)
         return refuse(141, where, true);
     if (!s.header)
