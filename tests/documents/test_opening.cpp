@@ -23,6 +23,15 @@ OpenResult openText(test::TestEnvironment &env, const std::string &text,
     return open(env, env.dir.write(name, text));
 }
 
+// The data records of a document, the blank and the end record left out.
+std::vector<std::string> dataRecords(const Document &d)
+{
+    std::vector<std::string> out;
+    for (int i = 2; i < d.lines.count(); ++i)
+        out.emplace_back(d.lines.record(i));
+    return out;
+}
+
 } // namespace
 
 TEST(OpenDocument, EmptySettingsPartIsA4Portrait)
@@ -400,4 +409,47 @@ TEST(IncludePass, AnySplitIntoPiecesMakesTheSameWorkingCopy)
         EXPECT_EQ(pass.documentLines(), 9);
         EXPECT_EQ(pass.take(), want);
     }
+}
+
+TEST(ReadReport, BytesInMemoryOpenAsTheFileDoes)
+{
+    // The loader's pure steps, as fuzzers and tests use them: no file is read
+    // or written, and the document is the one openDocument makes.
+    test::TestEnvironment env;
+    env.dir.write("program/DOS.cnv", "130=233\r\n");
+    const std::string text =
+        crlf({"CONVERSION=dos", "REPORT_TITLE=t\x82", "LM=100", "$POS=500", "PAPERSIZE=LETTER",
+              "[HEADER]", "{F=arial}", "[DATA]", "a\x82", "b"});
+    const OpenResult opened = open(env, env.dir.write("r.kel", text));
+    ASSERT_TRUE(opened.ok());
+
+    ConversionTable dos;
+    dos.parse("130=233\r\n");
+    std::string keptWorking;
+    ReportSteps steps{env.warnings, [&](const std::string &) { return dos; },
+                      [&](std::string_view working, std::string_view) -> Status {
+                          keptWorking = working;
+                          return {};
+                      },
+                      nullptr};
+    DocumentSettings paths;
+    paths.givenPath = "given.kel";
+    const OpenResult read = readReport(text, paths, steps);
+    ASSERT_TRUE(read.ok());
+    const DocumentSettings &a = opened.document->settings;
+    const DocumentSettings &b = read.document->settings;
+    EXPECT_EQ(b.title, a.title);
+    EXPECT_EQ(b.leftMargin, a.leftMargin);
+    EXPECT_EQ(b.pageLength, a.pageLength);
+    EXPECT_EQ(b.namedPositions, a.namedPositions);
+    EXPECT_EQ(b.prologueLines, a.prologueLines);
+    EXPECT_EQ(dataRecords(*read.document), dataRecords(*opened.document));
+    EXPECT_EQ(keptWorking, crlf({"REPORT_TITLE=t\xe9", "LM=100", "$POS=500", "PAPERSIZE=LETTER",
+                                 "[HEADER]", "{F=arial}", "[DATA]", "a\xe9", "b"}));
+
+    // The settings alone, from the settings part's bytes.
+    DocumentSettings alone;
+    EXPECT_TRUE(
+        readSettings(alone, crlf({"DELETE_AFTER=y", "ORIENTATION=2", "[HEADER]"}), env.warnings));
+    EXPECT_EQ(alone.pageLength, kA4Width);
 }
