@@ -62,7 +62,9 @@ std::string listingToReport(std::string_view listing, const std::string &sourceP
 // writes the settings and prologue and gives EmptyListing; the caller shows
 // message 210. A report that would grow past `maxReportBytes` (each listing
 // line gains its commands, an empty line eleven bytes) is not written:
-// TooLarge, and `target` is removed.
+// TooLarge. The report is written under `target` followed by "$" and
+// renamed once complete, so on any failure an existing target stays as it
+// was.
 ConvertResult convertTextToReport(const std::string &source, const std::string &target,
                                   const ListingSettings &settings,
                                   uint64_t maxReportBytes = kMaxDocumentBytes);
