@@ -34,6 +34,28 @@ struct BenchEnvironment
         prepareTempFolder(folders.temp, error);
     }
 
+    // Each opening names its working files for itself, so the iterations of
+    // a benchmark leave one set each: they go when the benchmark ends. The
+    // generated inputs stay.
+    ~BenchEnvironment() { removeWorkingFiles(); }
+    BenchEnvironment(const BenchEnvironment &) = delete;
+    BenchEnvironment &operator=(const BenchEnvironment &) = delete;
+
+    void removeWorkingFiles() const
+    {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (fs::directory_iterator it(folders.temp, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            const bool working = name.find(".$$1") != std::string::npos ||
+                                 name.rfind("$$$", 0) == 0 || name.rfind("KELTMP", 0) == 0 ||
+                                 name.rfind("EXP-", 0) == 0;
+            std::error_code rm;
+            if (working && it->is_regular_file(rm))
+                fs::remove(it->path(), rm);
+        }
+    }
+
     // The path of a generated input in the folder, written by `make` when
     // it is not there yet (inputs are large; later runs reuse them).
     std::string input(const std::string &fileName, const std::function<std::string()> &make) const

@@ -2,7 +2,8 @@
 # Set-up of a fresh Debian 12 machine, as root: installs the packages, builds,
 # and then either runs the program on the sample report ("run") or runs every
 # test, once with warnings as errors and once under AddressSanitizer and
-# UBSan ("test").
+# UBSan, and then every fuzz target over its corpus and for a short while
+# ("test").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,7 @@ packages=(
   poppler-utils zbar-tools imagemagick xvfb xauth openbox
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   python3-pyftpdlib netcat-openbsd
+  clang libclang-rt-14-dev
 )
 
 install_packages() {
@@ -69,6 +71,9 @@ test)
   export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   (cd build-asan && ctest --output-on-failure -j "$jobs")
+  # The fuzz targets, built with clang in build-fuzz: each over its corpus,
+  # then each for 20 s.
+  bash tools/fuzz.sh --check 20
   ;;
 *)
   echo "usage: tools/setup.sh run|test" >&2

@@ -1,6 +1,7 @@
 #include "app/folders.h"
 
 #include <QTime>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -98,6 +99,12 @@ std::string hmsName()
 {
     const QTime now = QTime::currentTime();
     return std::to_string(now.hour()) + std::to_string(now.minute()) + std::to_string(now.second());
+}
+
+std::string uniqueWorkingName()
+{
+    static std::atomic<unsigned> made{0};
+    return hmsName() + "-" + std::to_string(getpid()) + "-" + std::to_string(++made);
 }
 
 void emptyTempFolder(const Folders &folders)

@@ -38,6 +38,14 @@ bool setUpFolders(Folders &folders, std::string &error);
 // Hour, minute and second of now, without leading zeros, joined ("953").
 std::string hmsName();
 
+// A name for a working file of the temporary folder that no other opening
+// shares, though viewers and keltool run side by side on one temporary folder
+// and open documents within the same second: hmsName(), the process id and a
+// count of the names this process has made, joined by "-" ("953-4711-2").
+// A process that ended leaves names that a later process with its id can
+// only reuse once it is gone.
+std::string uniqueWorkingName();
+
 // Deletes the files of the temporary folder and of its "Temp" subfolder;
 // failures are ignored.
 void emptyTempFolder(const Folders &folders);

@@ -1,8 +1,7 @@
 #include "app/keyvalue.h"
 
+#include "app/files.h"
 #include "app/text.h"
-
-#include <fstream>
 
 namespace kel {
 namespace {
@@ -44,26 +43,22 @@ std::string readKeyValueIn(std::string_view text, std::string_view key)
 
 std::optional<std::string> readKeyValue(const std::string &path, std::string_view key)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in || !fileExists(path))
+    InputFile file(path);
+    if (!file.isOpen())
         return std::nullopt;
-    // Reads just enough of the file for 100 lines. Every line end counts one
-    // or two marks (CR LF), so twice the limit in marks is always enough.
-    std::string head;
-    std::string chunk(64 * 1024, '\0');
-    int lines = 0;
-    while (lines <= 2 * kMaxLines + 2 && in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<size_t>(in.gcount());
-        if (got == 0)
-            break;
-        for (size_t i = 0; i < got; ++i) {
-            if (chunk[i] == '\n' || chunk[i] == '\r')
-                ++lines;
-        }
-        head.append(chunk, 0, got);
+    // Reads the first 100 lines only, in blocks; a line longer than the
+    // system reads whole is a file that cannot be read.
+    LineReader reader(file, 64 * 1024);
+    const std::string upperKey = upper(key);
+    std::string_view line;
+    std::string value;
+    for (int count = 0; count < kMaxLines && reader.next(line); ++count) {
+        if (matchLine(line, upperKey, value))
+            return value;
     }
-    return readKeyValueIn(head, key);
+    if (reader.failed())
+        return std::nullopt;
+    return std::string();
 }
 
 } // namespace kel

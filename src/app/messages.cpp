@@ -91,9 +91,22 @@ bool encodeLanguageFile(std::string_view source, std::string &out, std::string &
             return false;
         }
         const std::string scrambled = shiftDown(line, key);
-        if (trimmed(scrambled).size() != scrambled.size()) {
-            error = where + "the text would lose its last character when read back; "
-                            "reword its ending";
+        // Every character must read back as itself: one that the key shifts
+        // onto a blank reads back as a blank (the shift never touches
+        // blanks), and one shifted onto CR or LF splits the line.
+        for (size_t i = 0; i < line.size(); ++i) {
+            const char c = scrambled[i];
+            if (line[i] == ' ' || (c != ' ' && c != '\r' && c != '\n'))
+                continue;
+            const size_t column = static_cast<size_t>(line.data() - raw.data()) + i + 1;
+            const auto u = static_cast<unsigned char>(line[i]);
+            const std::string shown = u >= 32 && u != 127 ? "\"" + std::string(1, line[i]) + "\""
+                                                          : "code " + std::to_string(u);
+            error = where + "message " + std::string(line.substr(0, 3)) + ", column " +
+                    std::to_string(column) + ": " + shown +
+                    (c == ' ' ? " would read back as a blank"
+                              : " would split the line when read back") +
+                    "; reword the message or move it to another line";
             return false;
         }
         // A character that scrambles to a blank stays a blank on reading

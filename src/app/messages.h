@@ -42,8 +42,9 @@ private:
 
 // Writes KEL.LNG bytes from a plain source of "NNN text" lines ("#" comment
 // lines and blank lines skipped). On failure returns false and says why in
-// `error` (a bad line, a number out of range, a text whose last character
-// would scramble to a blank and be lost on reading).
+// `error`: a bad line, a number out of range, or a character that would not
+// read back as itself (the key shifts it onto a blank, or onto a line end),
+// named by its message number and its column in the source line.
 bool encodeLanguageFile(std::string_view source, std::string &out, std::string &error);
 
 // Plain "NNN text" lines of every line of a KEL.LNG file, in file order.

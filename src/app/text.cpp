@@ -1,5 +1,7 @@
 #include "app/text.h"
 
+#include "app/files.h"
+
 #include <QHash>
 #include <QStringDecoder>
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
 
 namespace kel {
 
@@ -242,31 +243,7 @@ std::string toCp1252(const QString &text)
 
 bool readFile(const std::string &path, std::string &out)
 {
-    // A folder opens like a file on Linux but reads nothing sensible (its
-    // size may even read as the largest offset), so it is not a file here.
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    struct stat st
-    {
-    };
-    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-        std::fclose(f);
-        return false;
-    }
-    out.clear();
-    if (S_ISREG(st.st_mode) && st.st_size > 0) {
-        out.resize(static_cast<size_t>(st.st_size));
-        out.resize(std::fread(out.data(), 1, out.size(), f));
-    }
-    // Whatever the size did not announce (a file still growing, a pipe).
-    char block[64 * 1024];
-    size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
-        out.append(block, n);
-    const bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
+    return readRegularFile(path, out) == ReadOutcome::Read;
 }
 
 bool writeFile(const std::string &path, std::string_view bytes)
@@ -281,28 +258,20 @@ bool writeFile(const std::string &path, std::string_view bytes)
 
 int64_t countLines(const std::string &path)
 {
-    std::string bytes;
-    if (!readFile(path, bytes))
+    InputFile file(path);
+    if (!file.isOpen())
         return -1;
-    int64_t lines = 0;
-    LineSplitter splitter(bytes);
+    LineReader reader(file);
     std::string_view line;
-    while (splitter.next(line))
+    int64_t lines = 0;
+    while (reader.next(line))
         ++lines;
-    return lines;
+    return reader.failed() ? -1 : lines;
 }
 
 bool fileExists(const std::string &path)
 {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    struct stat st
-    {
-    };
-    const bool file = fstat(fileno(f), &st) == 0 && !S_ISDIR(st.st_mode);
-    std::fclose(f);
-    return file;
+    return isRegularFile(path);
 }
 
 } // namespace kel

@@ -63,13 +63,14 @@ QString fromCp1252(std::string_view bytes);
 // Characters outside Windows-1252 become "?".
 std::string toCp1252(const QString &text);
 
-// Reads a whole file; false when it cannot be opened or read. A folder is
-// not a file: reading one fails, and fileExists says false for it.
+// Reads a whole regular file of at most kMaxReadBytes (app/files.h); false
+// when it is missing, not a regular file (a folder, a device, a FIFO), too
+// large or cannot be read.
 bool readFile(const std::string &path, std::string &out);
 // Writes bytes to a file, replacing it; false on any failure.
 bool writeFile(const std::string &path, std::string_view bytes);
-bool fileExists(const std::string &path); // can be opened for reading
-// The number of lines of a file (CountLines); -1 when it cannot be read.
+bool fileExists(const std::string &path); // a regular file that can be opened for reading
+// The number of lines of a regular file (CountLines); -1 when it cannot be read.
 int64_t countLines(const std::string &path);
 
 } // namespace kel

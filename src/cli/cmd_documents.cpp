@@ -1,5 +1,6 @@
 // keltool convert, merge, pack and unpack: the document types that are turned
 // into reports, and packed reports made and taken apart.
+#include "app/files.h"
 #include "app/text.h"
 #include "cli/cli.h"
 #include "documents/opening.h"
@@ -7,6 +8,7 @@
 #include "documents/templates.h"
 #include "documents/textconvert.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -67,6 +69,11 @@ int runConvert(const Args &args)
     case ConvertResult::CannotWrite:
         fail("cannot write " + out);
         return 2;
+    case ConvertResult::TooLarge:
+        failWithMessage(env->messages, 141,
+                        listing + ": the converted listing would grow past " +
+                            std::to_string(kMaxDocumentBytes) + " bytes");
+        return 1;
     }
     return 2;
 }
@@ -140,8 +147,15 @@ int runUnpack(const Args &args)
     }
     std::string path = parsed.positionals[0];
     const std::string &dir = parsed.positionals[1];
+    // The first bytes decide what the file is; only a packed plain report is
+    // copied whole, and a member is never held in memory.
+    auto head = [](const std::string &file, std::string &bytes) {
+        InputFile in(file);
+        bytes.resize(static_cast<size_t>(std::min<uint64_t>(in.size(), 4096)));
+        return in.isOpen() && in.readAt(0, bytes.data(), bytes.size());
+    };
     std::string bytes;
-    if (!readFile(path, bytes)) {
+    if (!head(path, bytes)) {
         fail("cannot read " + path);
         return 2;
     }
@@ -158,7 +172,7 @@ int runUnpack(const Args &args)
     const bool packed = isPackedReportStart(std::string_view(bytes).substr(0, 5));
     if (packed) {
         std::string error;
-        if (!unpackPackedFile(path, env->folders, error) || !readFile(path, bytes)) {
+        if (!unpackPackedFile(path, env->folders, error) || !head(path, bytes)) {
             failWithMessage(env->messages, 289, error);
             std::fprintf(stderr, "keltool: %s\n", error.c_str());
             return 1;
@@ -173,7 +187,8 @@ int runUnpack(const Args &args)
         }
         // A packed plain report: the report is the only member.
         const std::string name = fs::path(path).filename().string();
-        if (!writeFile(dir + "/" + name, bytes)) {
+        fs::remove(dir + "/" + name, ec);
+        if (!fs::copy_file(path, dir + "/" + name, ec)) {
             fail("cannot write " + dir + "/" + name);
             return 2;
         }

@@ -1,11 +1,15 @@
 // The scrambled container format: member headers, appending, listing and
 // extracting members.
+#include "app/files.h"
 #include "app/shift.h"
 #include "app/text.h"
 #include "documents/packed.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -31,19 +35,6 @@ bool parseLength(std::string_view digits, uint64_t &length)
         if (c < '0' || c > '9')
             return false;
         length = length * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return true;
-}
-
-// Copies `length` bytes from the current position of `in` to `out`.
-bool copyBytes(std::istream &in, std::ostream &out, uint64_t length)
-{
-    std::string block(kBlock, '\0');
-    while (length > 0) {
-        const auto n = static_cast<std::streamsize>(std::min<uint64_t>(length, kBlock));
-        if (!in.read(block.data(), n) || !out.write(block.data(), n))
-            return false;
-        length -= static_cast<uint64_t>(n);
     }
     return true;
 }
@@ -98,56 +89,68 @@ std::string memberHeader(std::string_view name, uint64_t length)
 
 bool appendMember(const std::string &source, const std::string &container, const std::string &name)
 {
-    std::ifstream in(source, std::ios::binary);
-    std::error_code ec;
-    if (!in || fs::is_directory(source, ec))
+    InputFile in(source);
+    if (!in.isOpen())
         return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0)
-        return false;
-    in.seekg(0, std::ios::beg);
+    const uint64_t length = in.size();
 
+    std::error_code ec;
+    const bool existed = fs::exists(container, ec);
+    const uintmax_t before = existed ? fs::file_size(container, ec) : 0;
+    if (ec)
+        return false;
     std::ofstream out(container, std::ios::binary | std::ios::app);
     if (!out)
         return false;
-    const auto length = static_cast<uint64_t>(size);
     out << memberHeader(name.empty() ? source : name, length) << "\r\n";
-    if (!copyBytes(in, out, length))
-        return false;
+    std::string block(kBlock, '\0');
+    bool ok = static_cast<bool>(out);
+    for (uint64_t done = 0; ok && done < length;) {
+        const auto n = static_cast<size_t>(std::min<uint64_t>(length - done, kBlock));
+        ok = in.readAt(done, block.data(), n) &&
+             out.write(block.data(), static_cast<std::streamsize>(n));
+        done += n;
+    }
     out.close();
-    return static_cast<bool>(out);
+    if (ok && out)
+        return true;
+    // A source that shrank or failed part way: the container goes back to
+    // what it was, so that no member is left cut short.
+    if (existed)
+        fs::resize_file(container, before, ec);
+    else
+        fs::remove(container, ec);
+    return false;
 }
 
-bool readMembers(const std::string &containerPath, std::vector<ContainerMember> &members,
-                 std::string &error)
+namespace {
+
+// Reads every member header through `readAt` over a container of `size`
+// bytes; `where` names the container in the error.
+bool parseMembers(uint64_t size, const std::function<bool(uint64_t, char *, size_t)> &readAt,
+                  const std::string &where, std::vector<ContainerMember> &members,
+                  std::string &error)
 {
     members.clear();
-    std::ifstream in(containerPath, std::ios::binary);
-    if (!in) {
-        error = containerPath + ": cannot be read";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    if (end < 0) {
-        error = containerPath + ": cannot be read";
-        return false;
-    }
-    const auto size = static_cast<uint64_t>(end);
     const std::string key = scramblingKey();
     std::string record(kRecordLength, '\0');
     uint64_t pos = 0;
     while (pos < size) {
-        const std::string where = containerPath + ": member " + std::to_string(members.size() + 1) +
-                                  " at byte " + std::to_string(pos);
-        if (size - pos < kRecordLength) {
-            error = where + ": the header is cut short";
+        const std::string at = where + ": member " + std::to_string(members.size() + 1) +
+                               " at byte " + std::to_string(pos);
+        // The packing side writes the report and at most kMaxResources
+        // files; a container of more members is no packed report (and
+        // would have the extraction write thousands of files).
+        if (members.size() >= kMaxMembers) {
+            error = where + ": more than " + std::to_string(kMaxMembers) + " members";
             return false;
         }
-        in.seekg(static_cast<std::streamoff>(pos));
-        if (!in.read(record.data(), static_cast<std::streamsize>(kRecordLength))) {
-            error = where + ": cannot be read";
+        if (size - pos < kRecordLength) {
+            error = at + ": the header is cut short";
+            return false;
+        }
+        if (!readAt(pos, record.data(), kRecordLength)) {
+            error = at + ": cannot be read";
             return false;
         }
         const std::string plain =
@@ -156,12 +159,12 @@ bool readMembers(const std::string &containerPath, std::vector<ContainerMember> 
         if (plain.compare(0, 9, "***BOF***") != 0 || plain.compare(409, 3, "***") != 0 ||
             plain.compare(425, 7, "***EOL.") != 0 || record.compare(432, 2, "\r\n") != 0 ||
             !parseLength(std::string_view(plain).substr(412, kLengthDigits), length)) {
-            error = where + ": not a member header";
+            error = at + ": not a member header";
             return false;
         }
         const uint64_t dataStart = pos + kRecordLength;
         if (length > size - dataStart) {
-            error = where + ": claims " + std::to_string(length) + " bytes, the file holds " +
+            error = at + ": claims " + std::to_string(length) + " bytes, the file holds " +
                     std::to_string(size - dataStart) + " more";
             return false;
         }
@@ -170,8 +173,81 @@ bool readMembers(const std::string &containerPath, std::vector<ContainerMember> 
         pos = dataStart + length;
     }
     if (members.empty()) {
-        error = containerPath + ": holds no member";
+        error = where + ": holds no member";
         return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool readMembers(const std::string &containerPath, std::vector<ContainerMember> &members,
+                 std::string &error)
+{
+    members.clear();
+    InputFile in(containerPath);
+    if (!in.isOpen()) {
+        error = containerPath + ": cannot be read";
+        return false;
+    }
+    return parseMembers(
+        in.size(), [&](uint64_t pos, char *out, size_t n) { return in.readAt(pos, out, n); },
+        containerPath, members, error);
+}
+
+bool readMembersFrom(std::string_view container, std::vector<ContainerMember> &members,
+                     std::string &error)
+{
+    return parseMembers(
+        container.size(),
+        [&](uint64_t pos, char *out, size_t n) {
+            if (pos > container.size() || n > container.size() - pos)
+                return false;
+            std::memcpy(out, container.data() + pos, n);
+            return true;
+        },
+        "the container", members, error);
+}
+
+bool memberFileNames(const std::vector<ContainerMember> &members, std::vector<std::string> &names,
+                     std::string &error)
+{
+    names.clear();
+    names.reserve(members.size());
+    // Names already taken, compared without regard to case: the packing side
+    // never stores two names that differ only so, and a folder on a file
+    // system that ignores case would have one replace the other. The report
+    // is renamed NAME.KEL once extracted, so that name is taken too.
+    std::set<std::string> taken;
+    for (size_t i = 0; i < members.size(); ++i) {
+        const std::string &stored = members[i].name;
+        const std::string which = "member " + std::to_string(i + 1);
+        // The packing side turns control characters into "_", and no file
+        // name on the systems that pack reports holds one; a name that does
+        // (a NUL would cut the file name short) was made to mislead.
+        for (const char c : stored) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 32) {
+                error =
+                    which + " has a control character (code " + std::to_string(u) + ") in its name";
+                return false;
+            }
+        }
+        std::string name = safeFileName(stored);
+        if (name.empty()) {
+            error = which + " has the unsafe name \"" + stored + "\"";
+            return false;
+        }
+        std::vector<std::string> claims = {upper(name)};
+        if (i == 0)
+            claims.push_back(upper(name + ".KEL"));
+        for (const std::string &claim : claims) {
+            if (!taken.insert(claim).second) {
+                error = which + " repeats the name \"" + name + "\"";
+                return false;
+            }
+        }
+        names.push_back(std::move(name));
     }
     return true;
 }
@@ -195,24 +271,19 @@ bool extractMembers(const std::string &containerPath, const std::string &folder,
     if (!readMembers(containerPath, members, error))
         return false;
     std::vector<std::string> names;
-    names.reserve(members.size());
-    for (size_t i = 0; i < members.size(); ++i) {
-        std::string name = safeFileName(members[i].name);
-        if (name.empty()) {
-            error = containerPath + ": member " + std::to_string(i + 1) +
-                    " has the unsafe name \"" + members[i].name + "\"";
-            return false;
-        }
-        names.push_back(std::move(name));
+    if (!memberFileNames(members, names, error)) {
+        error = containerPath + ": " + error;
+        return false;
     }
 
-    std::ifstream in(containerPath, std::ios::binary);
+    InputFile in(containerPath);
     std::vector<std::string> made;
     auto undo = [&] {
         std::error_code ec;
         for (const std::string &p : made)
             fs::remove(p, ec);
     };
+    std::string block(kBlock, '\0');
     for (size_t i = 0; i < members.size(); ++i) {
         const std::string path = folder + "/" + names[i];
         // Replacing removes first, so a link planted under the name is
@@ -220,9 +291,16 @@ bool extractMembers(const std::string &containerPath, const std::string &folder,
         std::error_code ec;
         fs::remove(path, ec);
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        in.seekg(static_cast<std::streamoff>(members[i].offset));
         made.push_back(path);
-        if (!out || !in || !copyBytes(in, out, members[i].length) || !out.flush()) {
+        bool ok = static_cast<bool>(out) && in.isOpen();
+        for (uint64_t done = 0; ok && done < members[i].length;) {
+            const auto n =
+                static_cast<size_t>(std::min<uint64_t>(members[i].length - done, kBlock));
+            ok = in.readAt(members[i].offset + done, block.data(), n) &&
+                 out.write(block.data(), static_cast<std::streamsize>(n));
+            done += n;
+        }
+        if (!ok || !out.flush()) {
             error = path + ": cannot be written";
             undo();
             return false;

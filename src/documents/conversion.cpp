@@ -76,6 +76,35 @@ std::string applyConversion(std::string_view document, const ConversionTable &ta
     return out;
 }
 
+void applyConversionInPlace(std::string &document, const ConversionTable &table)
+{
+    // Each line keeps its length and its CR LF, or goes, so the write
+    // position never passes the read position.
+    size_t write = 0;
+    LineSplitter splitter(document);
+    std::string_view line;
+    while (splitter.next(line)) {
+        const size_t begin = static_cast<size_t>(line.data() - document.data());
+        const size_t end = begin + line.size();
+        if (document.compare(end, 2, "\r\n") != 0) {
+            // Not what the include pass leaves: the rest is rewritten into
+            // a new buffer after the lines already converted.
+            std::string rest = applyConversion(std::string_view(document).substr(begin), table);
+            document.resize(write);
+            document += rest;
+            return;
+        }
+        if (startsWithNoCase(line, "CONVERSION"))
+            continue;
+        for (size_t i = begin; i < end; ++i)
+            document[write++] =
+                static_cast<char>(table.map(static_cast<unsigned char>(document[i])));
+        document[write++] = '\r';
+        document[write++] = '\n';
+    }
+    document.resize(write);
+}
+
 bool applyConversionTable(const std::string &documentPath, const std::string &tablePath)
 {
     ConversionTable table;

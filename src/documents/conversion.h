@@ -39,6 +39,12 @@ private:
 // (any case) are dropped, every other line is mapped. Lines end in CR LF.
 std::string applyConversion(std::string_view document, const ConversionTable &table);
 
+// The same in place, for a document whose lines all end in CR LF (as the
+// include pass leaves them): the bytes are mapped and the dropped lines
+// closed up, so no second copy of a large document is made. A document with
+// other line ends is rewritten through applyConversion.
+void applyConversionInPlace(std::string &document, const ConversionTable &table);
+
 // ApplyConversionTable: rewrites the document file in place through the
 // table file (via the document path followed by "$"). False on I/O failure.
 bool applyConversionTable(const std::string &documentPath, const std::string &tablePath);

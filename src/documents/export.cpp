@@ -1,5 +1,6 @@
 #include "documents/export.h"
 
+#include "app/folders.h"
 #include "app/text.h"
 #include "documents/markupline.h"
 
@@ -89,9 +90,10 @@ bool exportReport(const std::string &workingPath, const std::string &target, cha
     if (progress)
         progress(count);
 
-    // The first pass goes to a file of its own in the temporary folder; the
-    // second pass reads it back and writes the chosen file.
-    const std::string temp = tempFolder + "/EXP.$$$";
+    // The first pass goes to a file of its own in the temporary folder (named
+    // per export, as two programs may export at once); the second pass reads
+    // it back and writes the chosen file.
+    const std::string temp = tempFolder + "/EXP-" + uniqueWorkingName() + ".$$$";
     if (!writeFile(temp, first)) {
         error = "cannot write " + temp;
         return false;

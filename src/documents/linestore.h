@@ -6,12 +6,22 @@
 // a million lines costs one copy of its bytes and one offset per line.
 #pragma once
 
+#include "app/files.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace kel {
+
+// The largest document the loader holds: its working copy may not grow past
+// kMaxDocumentBytes (the most the system reads whole, 1 GiB). Each record
+// costs 16 bytes on top of its bytes, so the lines are limited too, or a
+// gigabyte of empty lines would cost eight more: 32 Mi lines is sixteen
+// times a 100 MB report.
+inline constexpr uint64_t kMaxDocumentBytes = kMaxReadBytes;
+inline constexpr int64_t kMaxDocumentLines = int64_t{1} << 25;
 
 class LineStore
 {

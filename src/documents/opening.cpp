@@ -100,10 +100,26 @@ std::string textOr(const std::string &value, const char *fallback)
     return value.empty() ? std::string(fallback) : value;
 }
 
-// Reads every setting from the settings extract in the loader's fixed order.
-void applySettings(DocumentSettings &ds, std::string_view extract, Warnings &warnings,
-                   const Messages &messages, bool &deleteAfter)
+} // namespace
+
+std::string withReportExtension(const std::string &path)
 {
+    if (path.find('.') != std::string::npos)
+        return path;
+    if (!fileExists(path + ".KEL") && fileExists(path + ".kel"))
+        return path + ".kel";
+    return path + ".KEL";
+}
+
+std::string checkSections(std::string_view document)
+{
+    const Survey s = survey(document);
+    return std::string(1, s.header ? '1' : '0') + (s.data ? '1' : '0');
+}
+
+bool readSettings(DocumentSettings &ds, std::string_view extract, Warnings &warnings)
+{
+    const Messages &messages = warnings.messages();
     auto get = [&](const char *key) { return readKeyValueIn(extract, key); };
 
     ds.namedPositions.clear();
@@ -138,7 +154,7 @@ void applySettings(DocumentSettings &ds, std::string_view extract, Warnings &war
         ds.barWidth = "1";
     ds.spacing = numberOr(get("SPACING"), 200);
     ds.defaultSpacing = ds.spacing;
-    deleteAfter = upper(get("DELETE_AFTER")) == "Y";
+    const bool deleteAfter = upper(get("DELETE_AFTER")) == "Y";
     ds.pageLength = leadingNumber(get("PAGELENGTH"));
     ds.pageWidth = leadingNumber(get("PAGEWIDTH"));
     ds.linkTips = upper(textOr(get("LINKTIPS"), "Y"));
@@ -157,218 +173,40 @@ void applySettings(DocumentSettings &ds, std::string_view extract, Warnings &war
     if (ds.landscape())
         std::swap(ds.pageLength, ds.pageWidth);
     ds.maxY = textOr(get("MAXY"), formatNumber(ds.pageLength - 500).c_str());
+    return deleteAfter;
 }
 
-// True unless the document already has CR LF after every line and no
-// include line, in which case the include pass would copy it unchanged.
-bool needsRewrite(std::string_view document, std::string_view directive)
+OpenResult readReport(std::string working, const DocumentSettings &paths, const ReportSteps &steps,
+                      bool *deleteAfter)
 {
-    LineSplitter splitter(document);
-    std::string_view line;
-    while (splitter.next(line)) {
-        const size_t end = static_cast<size_t>(line.data() - document.data()) + line.size();
-        if (document.substr(end, 2) != "\r\n")
-            return true;
-        if (startsWithNoCase(trimmed(line), directive))
-            return true;
+    if (deleteAfter)
+        *deleteAfter = false;
+    const std::string &where = paths.originalPath;
+    if (working.size() > kMaxDocumentBytes) {
+        return refuse(141,
+                      where + ": " + std::to_string(working.size()) +
+                          " bytes, more than a report may have",
+                      true);
     }
-    return false;
-}
-
-std::string includeName(std::string_view line)
-{
-    // The text after the "=" up to the next "=", without its last character
-    // (the close delimiter).
-    const std::string_view value = field(line, '=', 2);
-    return std::string(value.substr(0, value.empty() ? 0 : value.size() - 1));
-}
-
-} // namespace
-
-std::string withReportExtension(const std::string &path)
-{
-    if (path.find('.') != std::string::npos)
-        return path;
-    if (!fileExists(path + ".KEL") && fileExists(path + ".kel"))
-        return path + ".kel";
-    return path + ".KEL";
-}
-
-std::string checkSections(std::string_view document)
-{
-    const Survey s = survey(document);
-    return std::string(1, s.header ? '1' : '0') + (s.data ? '1' : '0');
-}
-
-std::string expandIncludes(std::string document, char open, char close, const Messages &messages,
-                           const std::string &baseFolder)
-{
-    const std::string directive = std::string(1, upperChar(open)) + "COPY=";
-    if (!needsRewrite(document, directive))
-        return document;
-    std::string out;
-    out.reserve(document.size() + document.size() / 32 + 16);
-    LineSplitter splitter(document);
-    std::string_view line;
-    while (splitter.next(line)) {
-        const std::string_view t = trimmed(line);
-        if (!startsWithNoCase(t, directive)) {
-            out += line;
-            out += "\r\n";
-            continue;
-        }
-        const std::string name = includeName(t);
-        std::string content;
-        bool ok = !name.empty() && readFile(name, content);
-        if (!ok && !name.empty() && fs::path(name).is_relative() && !baseFolder.empty())
-            ok = readFile((fs::path(baseFolder) / name).string(), content);
-        if (!ok || content.empty()) {
-            out += open;
-            out += "100";
-            out += close;
-            out += messages.text(147);
-            out += open;
-            out += "\\n";
-            out += close;
-            out += "\r\n";
-            continue;
-        }
-        LineSplitter inner(content);
-        std::string_view included;
-        while (inner.next(included)) {
-            out += included;
-            out += "\r\n";
-        }
-    }
-    return out;
-}
-
-OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment &env,
-                        const OpenOptions &options)
-{
-    OpenObserver nobody;
-    OpenObserver &observer = options.observer ? *options.observer : nobody;
-    const Folders &folders = env.folders;
-
-    std::string path = withReportExtension(requestedPath);
-    const std::string given =
-        options.givenPath.empty() ? path : withReportExtension(options.givenPath);
-
-    // Name tests: listings and template data are converted into "$$$.$$$".
-    const NameType byName = typeByName(path);
-    if (byName != NameType::Report) {
-        const bool isTemplate = byName == NameType::Template;
-        if (!fileExists(path))
-            return refuse(isTemplate ? 134 : 135, path);
-        const std::string converted = folders.inTemp("$$$.$$$");
-        std::error_code ec;
-        fs::remove(converted, ec);
-        if (isTemplate) {
-            const TemplateResult merged = processTemplate(path, converted);
-            if (!merged.ok())
-                return refuse(kNoMessage, merged.detail);
-        } else {
-            const ConvertResult result = convertTextToReport(
-                path, converted, listingSettings(env.settings, listingType(byName)));
-            if (result == ConvertResult::EmptyListing)
-                env.prompter.error(210, env.messages.qtext(210), env.messages.qtext(42));
-            else if (result != ConvertResult::Converted)
-                return refuse(kNoMessage, path + ": the listing could not be converted");
-        }
-        path = converted;
-    }
-
-    env.warnings.reset();
-    std::string bytes;
-    if (!readFile(path, bytes))
-        return refuse(41, path);
-    if (bytes.size() < 10)
-        return refuse(136, path);
-
-    observer.busy(true);
-    if (isPackedReportStart(std::string_view(bytes).substr(0, 5))) {
-        std::string error;
-        if (!unpackPackedFile(path, folders, error) || !readFile(path, bytes)) {
-            observer.busy(false);
-            return refuse(289, error.empty() ? path : error, true);
-        }
-    }
-
-    {
-        std::string_view first;
-        LineSplitter splitter(bytes);
-        if (splitter.next(first) && isContainerStart(first)) {
-            // The members go into TEMP; the first, the report, then takes the
-            // name TEMP/NAME.KEL.
-            std::string error;
-            std::vector<std::string> written;
-            if (!extractMembers(path, folders.temp, error, &written)) {
-                observer.busy(false);
-                return refuse(289, error, true);
-            }
-            const std::string extracted = folders.inTemp(written.front());
-            const std::string target = extracted + ".KEL";
-            std::error_code ec;
-            fs::remove(target, ec);
-            fs::rename(extracted, target, ec);
-            path = target;
-            if (ec || !readFile(path, bytes)) {
-                observer.busy(false);
-                return refuse(289, path, true);
-            }
-        }
-    }
-    observer.busy(false);
-
-    int64_t documentLines = 0;
-    {
-        LineSplitter counter(bytes);
-        std::string_view line;
-        while (counter.next(line))
-            ++documentLines;
-    }
-    const std::string originalPath = path;
-    const std::string baseFolder = fs::path(requestedPath).parent_path().string();
-    std::string working = expandIncludes(std::move(bytes), options.openDelimiter,
-                                         options.closeDelimiter, env.messages, baseFolder);
-
     Survey s = survey(working);
-    observer.progressRange(documentLines);
-    if (documentLines == 1) {
-        observer.statusMessage(137);
-        env.prompter.error(138, env.messages.qtext(138), env.messages.qtext(42));
+    if (s.lines > kMaxDocumentLines) {
+        return refuse(
+            141, where + ": " + std::to_string(s.lines) + " lines, more than a report may have",
+            true);
     }
-    observer.statusMessage(139);
-    observer.captionMessage(140);
-
-    const std::string workingPath = folders.inTemp(hmsName() + ".$$1");
     if (!s.header && !s.data)
-        return refuse(141, path, true);
+        return refuse(141, where, true);
     if (!s.header)
-        return refuse(142, path, true);
+        return refuse(142, where, true);
     if (!s.data)
-        return refuse(143, path, true);
+        return refuse(143, where, true);
 
     if (s.conversion) {
-        ConversionTable table;
-        table.load(findConversionTable(folders.program, s.conversionName));
-        working = applyConversion(working, table);
+        const ConversionTable table =
+            steps.conversionTable ? steps.conversionTable(s.conversionName) : ConversionTable();
+        applyConversionInPlace(working, table);
         s = survey(working);
     }
-    if (!writeFile(workingPath, working))
-        return refuse(kNoMessage, workingPath + ": the working copy cannot be written");
-
-    // A line over 500 characters refuses the document before anything is
-    // applied, so that DELETE_AFTER never deletes a report that was refused.
-    if (s.firstLongLine > 0)
-        return refuse(145, path + ": line " + std::to_string(s.firstLongLine), true);
-
-    auto doc = std::make_unique<Document>();
-    DocumentSettings &ds = doc->settings;
-    ds.givenPath = given;
-    ds.originalPath = originalPath;
-    ds.workingPath = workingPath;
-    ds.openedWithOpenCommand = options.openedWithOpenCommand;
 
     // The settings part: every line up to and including "[HEADER]".
     size_t extractEnd = working.size();
@@ -383,9 +221,23 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
         }
     }
     const std::string_view extract = std::string_view(working).substr(0, extractEnd);
-    writeFile(workingPath + "$", extract);
-    bool deleteAfter = false;
-    applySettings(ds, extract, env.warnings, env.messages, deleteAfter);
+    if (steps.keep) {
+        if (const Status kept = steps.keep(working, extract); !kept)
+            return refuse(kept.message(), kept.refusal().detail);
+    }
+
+    // A line over 500 characters refuses the document before anything is
+    // applied, so that DELETE_AFTER never deletes a report that was refused.
+    if (s.firstLongLine > 0)
+        return refuse(145, where + ": line " + std::to_string(s.firstLongLine), true);
+
+    auto doc = std::make_unique<Document>();
+    DocumentSettings &ds = doc->settings;
+    ds.givenPath = paths.givenPath;
+    ds.originalPath = paths.originalPath;
+    ds.workingPath = paths.workingPath;
+    ds.openedWithOpenCommand = paths.openedWithOpenCommand;
+    const bool deleting = readSettings(ds, extract, steps.warnings);
 
     // Prologue and line store in one pass over the working copy.
     std::vector<LineStore::Span> spans;
@@ -393,12 +245,12 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
     {
         LineSplitter splitter(working);
         std::string_view line;
-        enum { BeforeHeader, InPrologue, BeforeData, InData } state = BeforeHeader;
+        enum { BeforeHeader, InPrologue, InData } state = BeforeHeader;
         bool prologueDone = false;
         int64_t lineNo = 0;
         while (splitter.next(line)) {
-            if (++lineNo % kProgressStep == 0)
-                observer.progress(lineNo);
+            if (++lineNo % kProgressStep == 0 && steps.progress)
+                steps.progress(lineNo);
             if (state == InData) {
                 spans.push_back({static_cast<uint64_t>(line.data() - working.data()),
                                  static_cast<uint32_t>(line.size())});
@@ -415,17 +267,202 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
             if (isMarker(line, "[DATA]"))
                 state = InData;
         }
-        observer.progress(lineNo);
     }
     doc->lines = LineStore(std::move(working), std::move(spans));
+    if (deleteAfter)
+        *deleteAfter = deleting;
+
+    OpenResult r;
+    r.document = std::move(doc);
+    return r;
+}
+
+namespace {
+
+// The first bytes of a file, enough for the packed-report and container tests.
+constexpr size_t kPrefixLength = 4096;
+
+std::string tooLargeDetail(const std::string &path, uint64_t size)
+{
+    return path + ": " + std::to_string(size) + " bytes, more than the " +
+           std::to_string(kMaxDocumentBytes) + " a report may have";
+}
+
+// Opens the document file for the content tests and the include pass: a
+// regular file, not too large. The refusal is 41 for what is no file.
+OpenResult openReportFile(const std::string &path, InputFile &file, std::string &prefix)
+{
+    file = InputFile(path);
+    if (!file.isOpen())
+        return refuse(41, path);
+    if (file.size() > kMaxDocumentBytes)
+        return refuse(141, tooLargeDetail(path, file.size()), true);
+    prefix.resize(static_cast<size_t>(std::min<uint64_t>(file.size(), kPrefixLength)));
+    if (!file.readAt(0, prefix.data(), prefix.size()))
+        return refuse(41, path);
+    return {};
+}
+
+// True when the first line of the prefix is a container's first header.
+bool startsAsContainer(std::string_view prefix)
+{
+    std::string_view first;
+    LineSplitter splitter(prefix);
+    return splitter.next(first) && isContainerStart(first);
+}
+
+} // namespace
+
+OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment &env,
+                        const OpenOptions &options)
+{
+    OpenObserver nobody;
+    OpenObserver &observer = options.observer ? *options.observer : nobody;
+    const Folders &folders = env.folders;
+
+    std::string path = withReportExtension(requestedPath);
+    const std::string given =
+        options.givenPath.empty() ? path : withReportExtension(options.givenPath);
+
+    // Name tests: listings and template data are converted into a report of
+    // the temporary folder.
+    const NameType byName = typeByName(path);
+    if (byName != NameType::Report) {
+        const bool isTemplate = byName == NameType::Template;
+        if (!fileExists(path))
+            return refuse(isTemplate ? 134 : 135, path);
+        const std::string converted = folders.inTemp("$$$-" + uniqueWorkingName() + ".$$$");
+        if (isTemplate) {
+            const TemplateResult merged = processTemplate(path, converted);
+            if (merged.status == TemplateStatus::TooLarge)
+                return refuse(141, merged.detail, true);
+            if (!merged.ok())
+                return refuse(kNoMessage, merged.detail);
+        } else {
+            const ConvertResult result = convertTextToReport(
+                path, converted, listingSettings(env.settings, listingType(byName)));
+            if (result == ConvertResult::TooLarge)
+                return refuse(141,
+                              path + ": the converted listing grows past " +
+                                  std::to_string(kMaxDocumentBytes) + " bytes",
+                              true);
+            if (result == ConvertResult::EmptyListing)
+                env.prompter.error(210, env.messages.qtext(210), env.messages.qtext(42));
+            else if (result != ConvertResult::Converted)
+                return refuse(kNoMessage, path + ": the listing could not be converted");
+        }
+        path = converted;
+    }
+
+    env.warnings.reset();
+    InputFile file;
+    std::string prefix;
+    if (OpenResult r = openReportFile(path, file, prefix); r.message != 0)
+        return r;
+    if (file.size() < 10)
+        return refuse(136, path);
+
+    observer.busy(true);
+    if (isPackedReportStart(std::string_view(prefix).substr(0, 5))) {
+        std::string error;
+        if (!unpackPackedFile(path, folders, error)) {
+            observer.busy(false);
+            return refuse(289, error.empty() ? path : error, true);
+        }
+        if (OpenResult r = openReportFile(path, file, prefix); r.message != 0) {
+            observer.busy(false);
+            r.message = r.message == 41 ? 289 : r.message;
+            r.endsProgram = true;
+            return r;
+        }
+    }
+
+    if (startsAsContainer(prefix)) {
+        // The members go into TEMP; the first, the report, then takes the
+        // name TEMP/NAME.KEL.
+        std::string error;
+        std::vector<std::string> written;
+        if (!extractMembers(path, folders.temp, error, &written)) {
+            observer.busy(false);
+            return refuse(289, error, true);
+        }
+        const std::string extracted = folders.inTemp(written.front());
+        const std::string target = extracted + ".KEL";
+        std::error_code ec;
+        fs::remove(target, ec);
+        fs::rename(extracted, target, ec);
+        path = target;
+        if (ec || openReportFile(path, file, prefix).message != 0) {
+            observer.busy(false);
+            return refuse(289, path, true);
+        }
+    }
+    observer.busy(false);
+
+    // The include pass, from the file in blocks into the working copy.
+    const std::string originalPath = path;
+    const std::string baseFolder = fs::path(requestedPath).parent_path().string();
+    IncludePass pass(options.openDelimiter, options.closeDelimiter, env.messages.text(147),
+                     includesFromFolder(baseFolder));
+    pass.reserve(file.size() + file.size() / 32 + 16);
+    {
+        std::string block(std::min<uint64_t>(std::max<uint64_t>(file.size(), 1), 1 << 20), '\0');
+        int64_t n = 0;
+        while ((n = file.read(block.data(), block.size())) > 0) {
+            if (!pass.feed(std::string_view(block.data(), static_cast<size_t>(n))))
+                break;
+        }
+        if (n < 0)
+            return refuse(41, path);
+    }
+    file = InputFile();
+    if (!pass.finish()) {
+        return refuse(141,
+                      path + ": with its included files the report grows past " +
+                          std::to_string(kMaxDocumentBytes) + " bytes or " +
+                          std::to_string(kMaxDocumentLines) + " lines",
+                      true);
+    }
+    const int64_t documentLines = pass.documentLines();
+
+    observer.progressRange(documentLines);
+    if (documentLines == 1) {
+        observer.statusMessage(137);
+        env.prompter.error(138, env.messages.qtext(138), env.messages.qtext(42));
+    }
+    observer.statusMessage(139);
+    observer.captionMessage(140);
+
+    DocumentSettings paths;
+    paths.givenPath = given;
+    paths.originalPath = originalPath;
+    paths.workingPath = folders.inTemp(uniqueWorkingName() + ".$$1");
+    paths.openedWithOpenCommand = options.openedWithOpenCommand;
+    const std::string &workingPath = paths.workingPath;
+
+    ReportSteps steps{env.warnings, nullptr, nullptr, nullptr};
+    steps.conversionTable = [&](const std::string &name) {
+        ConversionTable table;
+        table.load(findConversionTable(folders.program, name));
+        return table;
+    };
+    steps.keep = [&](std::string_view working, std::string_view extract) -> Status {
+        if (!writeFile(workingPath, working))
+            return refusal(kNoMessage, workingPath + ": the working copy cannot be written");
+        writeFile(workingPath + "$", extract);
+        return {};
+    };
+    steps.progress = [&](int64_t line) { observer.progress(line); };
+    bool deleteAfter = false;
+    OpenResult r = readReport(pass.take(), paths, steps, &deleteAfter);
+    if (!r.ok())
+        return r;
+    observer.progress(documentLines);
 
     if (deleteAfter && !options.openedWithOpenCommand && options.obeyDeleteAfter) {
         std::error_code ec;
         fs::remove(originalPath, ec);
     }
-
-    OpenResult r;
-    r.document = std::move(doc);
     return r;
 }
 

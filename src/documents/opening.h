@@ -8,15 +8,27 @@
 // the caller decides whether to show a box or end the program. The only
 // prompts raised on the way are those after which loading goes on (a
 // one-line document, the PAPERSIZE warning, an empty listing).
+//
+// Only regular files are read, and their size is looked at first: a file
+// larger than kMaxDocumentBytes, or a report that its includes grow past
+// that (or past kMaxDocumentLines), is refused with 141 at once. Loading
+// holds one copy of the document: the include pass builds the working copy
+// from the file in blocks, and the conversion table rewrites it in place.
+// The files of the temporary folder are named per opening
+// (uniqueWorkingName), so viewers and keltool never share one.
 #pragma once
 
 #include "app/result.h"
+#include "documents/conversion.h"
 #include "documents/documentsettings.h"
+#include "documents/includes.h"
 #include "documents/linestore.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace kel {
 
@@ -85,10 +97,39 @@ std::string withReportExtension(const std::string &path);
 // "1" for each of "[HEADER]" and "[DATA]" found among the lines, else "0".
 std::string checkSections(std::string_view document);
 
-// The include pass over report bytes: include lines expanded, CR LF ends.
-// `baseFolder` is tried for relative include names not found as given.
-std::string expandIncludes(std::string document, char open, char close, const Messages &messages,
-                           const std::string &baseFolder);
+// The settings of a document from its settings part (the lines up to and
+// including "[HEADER]"), applied in the loader's order over `ds`, whose
+// givenPath is the default title. The PAPERSIZE warning goes through
+// `warnings`. True when DELETE_AFTER asks for the original to be deleted.
+bool readSettings(DocumentSettings &ds, std::string_view settingsPart, Warnings &warnings);
+
+// What the loader's steps over a working copy need besides its bytes.
+struct ReportSteps
+{
+    Warnings &warnings;
+    // The table a CONVERSION setting names (trimmed and upper-cased); the
+    // empty table when there is none. openDocument reads NAME.cnv of the
+    // program folder; without this function no table is applied but the
+    // CONVERSION lines are still removed.
+    std::function<ConversionTable(const std::string &name)> conversionTable;
+    // Called once the working copy is final (converted) with it and its
+    // settings part, before its lines are read; openDocument writes both
+    // into the temporary folder here. A refusal ends the loading.
+    std::function<Status(std::string_view working, std::string_view settingsPart)> keep;
+    // Told the number of the line reached, every few thousand lines, while
+    // the line store is filled.
+    std::function<void(int64_t line)> progress;
+};
+
+// The loader's pure steps over a working copy in memory (the report after
+// the include pass, lines ending in CR LF): the section check (141, 142,
+// 143), the conversion table, the line length check (145), the settings,
+// the prologue and the line store, in the loader's order. `paths` carries
+// the document's paths and origin into its settings. Nothing is read or
+// written but through `steps`. `deleteAfter` receives the DELETE_AFTER
+// decision of an accepted document.
+OpenResult readReport(std::string working, const DocumentSettings &paths, const ReportSteps &steps,
+                      bool *deleteAfter = nullptr);
 
 OpenResult openDocument(const std::string &path, const OpenEnvironment &env,
                         const OpenOptions &options);

@@ -2,10 +2,13 @@
 // libzip.
 #include "documents/packed.h"
 
+#include "app/files.h"
 #include "app/text.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <zip.h>
 
 namespace fs = std::filesystem;
@@ -103,8 +106,86 @@ bool makePackedFile(const std::string &source, const std::string &packedPath, st
     return true;
 }
 
+uint64_t unpackLimit(uint64_t packedSize)
+{
+    const uint64_t byRatio = packedSize > kMaxUnpackedBytes / kMaxUnpackRatio
+                                 ? kMaxUnpackedBytes
+                                 : packedSize * kMaxUnpackRatio;
+    return std::min(kMaxUnpackedBytes, std::max(byRatio, kMinUnpackLimit));
+}
+
+namespace {
+
+// Streams entry 0 of an open archive to `sink`, at most `limit` bytes; the
+// entry's name (made safe) in `name`. False with `error` (`what` names the
+// packed report in it).
+bool readFirstEntry(zip_t *archive, uint64_t limit, const std::string &what, std::string &name,
+                    const std::function<bool(std::string_view)> &sink, std::string &error)
+{
+    if (zip_get_num_entries(archive, 0) < 1) {
+        error = what + ": the packed report holds no entry";
+        return false;
+    }
+    const char *raw = zip_get_name(archive, 0, ZIP_FL_ENC_RAW);
+    if (!raw) {
+        error = what + ": " + zipError(archive);
+        return false;
+    }
+    name = safeFileName(raw);
+    if (name.empty()) {
+        error = what + ": the entry has the unsafe name \"" + std::string(raw) + "\"";
+        return false;
+    }
+    zip_file_t *entry = zip_fopen_index(archive, 0, 0);
+    if (!entry) {
+        error = what + ": " + zipError(archive);
+        return false;
+    }
+    // The size the archive claims is not trusted: the bytes are counted as
+    // they come.
+    std::string block(64 * 1024, '\0');
+    uint64_t total = 0;
+    zip_int64_t n = 0;
+    bool ok = true;
+    while ((n = zip_fread(entry, block.data(), block.size())) > 0) {
+        total += static_cast<uint64_t>(n);
+        if (total > limit) {
+            error = what + ": the entry expands past " + std::to_string(limit) +
+                    " bytes, more than a packed report of its size may hold";
+            ok = false;
+            break;
+        }
+        if (!sink(std::string_view(block.data(), static_cast<size_t>(n)))) {
+            error = what + ": the entry cannot be written";
+            ok = false;
+            break;
+        }
+    }
+    if (ok && n < 0) {
+        error = what + ": the entry cannot be extracted (" + std::string(zip_file_strerror(entry)) +
+                ")";
+        ok = false;
+    }
+    zip_fclose(entry);
+    return ok;
+}
+
+} // namespace
+
 bool unpackPackedFile(std::string &path, const Folders &folders, std::string &error)
 {
+    {
+        InputFile packed(path);
+        if (!packed.isOpen()) {
+            error = path + ": cannot be read";
+            return false;
+        }
+        if (packed.size() > kMaxUnpackedBytes) {
+            error = path + ": " + std::to_string(packed.size()) +
+                    " bytes, more than a packed report may have";
+            return false;
+        }
+    }
     const std::string copy = folders.tempSub + "/" + fs::path(path).filename().string();
     std::error_code ec;
     if (!fs::exists(copy, ec) || !fs::equivalent(path, copy, ec)) {
@@ -118,6 +199,7 @@ bool unpackPackedFile(std::string &path, const Folders &folders, std::string &er
         error = copy + ": cannot be written";
         return false;
     }
+    const uint64_t limit = unpackLimit(fs::file_size(copy, ec));
 
     int code = 0;
     zip_t *archive = zip_open(copy.c_str(), ZIP_RDONLY, &code);
@@ -125,36 +207,75 @@ bool unpackPackedFile(std::string &path, const Folders &folders, std::string &er
         error = path + ": not a readable packed report (" + zipOpenError(code) + ")";
         return false;
     }
-    bool ok = false;
     std::string target;
-    if (zip_get_num_entries(archive, 0) < 1) {
-        error = path + ": the packed report holds no entry";
-    } else if (const char *raw = zip_get_name(archive, 0, ZIP_FL_ENC_RAW); !raw) {
-        error = path + ": " + zipError(archive);
-    } else if (const std::string name = safeFileName(raw); name.empty()) {
-        error = path + ": the entry has the unsafe name \"" + std::string(raw) + "\"";
-    } else if (zip_file_t *entry = zip_fopen_index(archive, 0, 0); !entry) {
-        error = path + ": " + zipError(archive);
-    } else {
+    std::ofstream out;
+    std::string name;
+    // The file is made only once the entry's name is known to be safe; it
+    // is written as the bytes come and deleted when anything goes wrong.
+    const bool ok = readFirstEntry(
+        archive, limit, path, name,
+        [&](std::string_view bytes) {
+            if (!out.is_open()) {
+                target = folders.temp + "/" + name;
+                fs::remove(target, ec);
+                out.open(target, std::ios::binary | std::ios::trunc);
+            }
+            return static_cast<bool>(
+                out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+        },
+        error);
+    zip_discard(archive);
+    if (ok && target.empty()) {
+        // An empty entry: an empty file.
         target = folders.temp + "/" + name;
         fs::remove(target, ec);
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        std::string block(64 * 1024, '\0');
-        zip_int64_t n = 0;
-        while (out && (n = zip_fread(entry, block.data(), block.size())) > 0)
-            out.write(block.data(), static_cast<std::streamsize>(n));
-        out.close();
-        ok = n == 0 && static_cast<bool>(out);
-        if (!ok) {
-            error = path + ": the entry cannot be extracted (" +
-                    std::string(zip_file_strerror(entry)) + ")";
-            fs::remove(target, ec);
-        }
-        zip_fclose(entry);
+        out.open(target, std::ios::binary | std::ios::trunc);
     }
+    if (out.is_open())
+        out.close();
+    if (!ok || !out) {
+        if (ok)
+            error = target + ": cannot be written";
+        if (!target.empty())
+            fs::remove(target, ec);
+        return false;
+    }
+    path = target;
+    return true;
+}
+
+bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string &error)
+{
+    entry.clear();
+    if (packed.size() < 4 || packed.size() > kMaxUnpackedBytes) {
+        error = "not a packed report";
+        return false;
+    }
+    std::string bytes(packed);
+    bytes.replace(0, 2, "PK");
+    zip_error_t zerror;
+    zip_error_init(&zerror);
+    zip_source_t *source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &zerror);
+    zip_t *archive = source ? zip_open_from_source(source, ZIP_RDONLY, &zerror) : nullptr;
+    if (!archive) {
+        error = std::string("not a readable packed report (") + zip_error_strerror(&zerror) + ")";
+        if (source)
+            zip_source_free(source);
+        zip_error_fini(&zerror);
+        return false;
+    }
+    zip_error_fini(&zerror);
+    std::string name;
+    const bool ok = readFirstEntry(
+        archive, unpackLimit(packed.size()), "the packed report", name,
+        [&](std::string_view piece) {
+            entry.append(piece);
+            return true;
+        },
+        error);
     zip_discard(archive);
-    if (ok)
-        path = target;
+    if (!ok)
+        entry.clear();
     return ok;
 }
 

@@ -10,7 +10,10 @@
 // machines: they are cut to their last path part, and "..", empty names and
 // names beginning with "." are refused, so nothing is ever written outside
 // the folder asked for. Damaged or truncated input is refused as a whole
-// before anything is written.
+// before anything is written, and so is a container that the packing side
+// cannot have written: more members than it writes, two members of one
+// name, a control character in a name. A packed report may expand only so
+// far (unpackLimit); what it expanded to is deleted when it goes past.
 #pragma once
 
 #include "app/folders.h"
@@ -27,6 +30,8 @@ struct Document;
 inline constexpr size_t kMemberHeaderLength = 432; // before its CR LF
 inline constexpr size_t kMemberNameLength = 400;
 inline constexpr int kMaxResources = 500;
+// The report and its resources: the most members the packing side writes.
+inline constexpr size_t kMaxMembers = kMaxResources + 1;
 inline constexpr std::string_view kPackedComment = "Kel Packed File";
 
 // True when the first bytes are those of a packed report: "22", 3, 4, 20.
@@ -65,9 +70,20 @@ struct ContainerMember
 };
 
 // Reads every member header. False with `error` when a header is damaged or
-// cut short, or a member claims more bytes than the file holds.
+// cut short, a member claims more bytes than the file holds, or there are
+// more than kMaxMembers members.
 bool readMembers(const std::string &containerPath, std::vector<ContainerMember> &members,
                  std::string &error);
+// The same over container bytes in memory.
+bool readMembersFrom(std::string_view container, std::vector<ContainerMember> &members,
+                     std::string &error);
+
+// The file names the members are extracted under (safeFileName), in member
+// order. False with `error` when a name holds a control character, is
+// unsafe, or repeats another (without regard to case, the report's NAME.KEL
+// included).
+bool memberFileNames(const std::vector<ContainerMember> &members, std::vector<std::string> &names,
+                     std::string &error);
 
 // ListMembers: "name|length;" for every member, in file order; "" when the
 // container is damaged.
@@ -85,16 +101,34 @@ bool extractMembers(const std::string &containerPath, const std::string &folder,
 // first two bytes. False with `error`.
 bool makePackedFile(const std::string &source, const std::string &packedPath, std::string &error);
 
+// How far a packed report may expand: 200 times its packed size, never past
+// kMaxUnpackedBytes, and never less than kMinUnpackLimit. Reports deflate
+// about 5 to 20 to 1 and pictures hardly at all, but a member of zeros
+// deflates about 1000 to 1: a 4 MB packed report would otherwise write
+// 4 GiB. The floor keeps small packed reports of very regular lines (a few
+// kilobytes packed) from being refused for a ratio that costs nothing.
+inline constexpr uint64_t kMaxUnpackRatio = 200;
+inline constexpr uint64_t kMaxUnpackedBytes = uint64_t{1} << 30; // 1 GiB
+inline constexpr uint64_t kMinUnpackLimit = uint64_t{16} << 20;  // 16 MiB
+uint64_t unpackLimit(uint64_t packedSize);
+
 // UnpackPackedFile: copies the packed file to the "Temp" subfolder, puts "PK"
-// back, and extracts its first entry into the temporary folder; `path` then
-// names the extracted file. False with `error`, `path` unchanged.
+// back, and streams its first entry into the temporary folder; `path` then
+// names the extracted file. False with `error`, `path` unchanged, when the
+// file is no packed report, or its entry expands past unpackLimit of the
+// packed file's size (what was written is deleted).
 bool unpackPackedFile(std::string &path, const Folders &folders, std::string &error);
+
+// The first entry of a packed report held in memory ("22" or "PK" first),
+// expanded into `entry` up to unpackLimit of its size. False with `error`.
+bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string &error);
 
 // The line rewriter of packing: PIC= and SND= references inside command
 // groups (as the markup tokenizer finds them, anywhere inside a group) are
-// rewritten to their member names and collected, once each (the comparison
-// ignores case, and later spellings are written as the first), up to
-// kMaxResources.
+// rewritten to their member names and collected, once each per file they
+// are extracted as (the comparison ignores case and the "\\", "/" and ":"
+// that member names replace; later spellings are written as the first), up
+// to kMaxResources.
 class ReferenceRewriter
 {
 public:
@@ -113,13 +147,16 @@ private:
     // Appends a group's part of a line to `out` with its references
     // rewritten.
     void rewriteGroup(std::string_view part, std::string &out);
-    // Lists a name unless it is there in any letter case; returns the
-    // spelling listed (the name itself when the list is full).
+    // Lists a name unless one that is extracted under the same file name is
+    // there; returns the spelling listed (the name itself when the list is
+    // full).
     std::string_view addResource(std::string_view name);
+    static std::string fileKey(std::string_view name);
 
     char m_open;
     char m_close;
     std::vector<std::string> m_resources;
+    std::vector<std::string> m_keys; // fileKey of each resource
 };
 
 struct PackResult

@@ -19,14 +19,6 @@ namespace fs = std::filesystem;
 namespace kel {
 namespace {
 
-char referenceChar(char c)
-{
-    // The same mapping as memberNameFor, so that a rewritten reference is
-    // exactly the name its member is stored under.
-    const std::string mapped = memberNameFor(std::string_view(&c, 1));
-    return mapped.back();
-}
-
 // Where a reference is read from: an absolute path as it is; a relative one
 // from the resource folder, else as given, else with "\" read as "/".
 std::string resolveResource(const std::string &name, const std::string &folder)
@@ -60,14 +52,30 @@ PackResult failure(std::string detail)
 
 } // namespace
 
+std::string ReferenceRewriter::fileKey(std::string_view name)
+{
+    // The name of the file the member becomes when it is extracted: the
+    // member name as stored (cut to the header's field and trimmed), made a
+    // plain file name, without regard to case.
+    std::string stored = memberNameFor(name);
+    if (stored.size() > kMemberNameLength)
+        stored.resize(kMemberNameLength);
+    return upper(safeFileName(stored));
+}
+
 std::string_view ReferenceRewriter::addResource(std::string_view name)
 {
-    for (const std::string &r : m_resources) {
-        if (equalsNoCase(r, name))
-            return r;
+    // References that differ only in case, or in the separators and colons
+    // that member names turn into "_", name one member: they are stored
+    // once, so that no container holds two members of one name.
+    const std::string key = fileKey(name);
+    for (size_t i = 0; i < m_resources.size(); ++i) {
+        if (m_keys[i] == key)
+            return m_resources[i];
     }
     if (name.empty() || static_cast<int>(m_resources.size()) >= kMaxResources)
         return name;
+    m_keys.push_back(key);
     return m_resources.emplace_back(name);
 }
 
@@ -119,17 +127,16 @@ void ReferenceRewriter::rewriteGroup(std::string_view part, std::string &out)
         }
         out += upper(key);
         i += 4;
-        if (i >= part.size() || part[i] != '$')
-            out += '$';
-        // The name runs up to the first ";" or "," or the end of the group.
-        // A name met before in another letter case is stored once, and
-        // every reference is written with the spelling stored, so that all
-        // of them find the one member on a case-sensitive file system.
+        // The name runs up to the first ";" or "," or the end of the group,
+        // and is written as the member name it is stored under ("$" in
+        // front, separators and colons as "_"). A name met before in another
+        // spelling of the same member is stored once, and every reference is
+        // written with the spelling stored, so that all of them find the one
+        // member on a case-sensitive file system.
         const size_t start = i;
         while (i < stop && part[i] != ';' && part[i] != ',')
             ++i;
-        for (char n : addResource(part.substr(start, i - start)))
-            out += referenceChar(n);
+        out += memberNameFor(addResource(part.substr(start, i - start)));
     }
     if (closed)
         out += part.back();
@@ -179,7 +186,7 @@ PackResult packCurrentReport(const Document &document, const std::string &target
         put(record);
     }
 
-    const std::string reportFile = folders.inTemp("KELTMP" + hmsName());
+    const std::string reportFile = folders.inTemp("KELTMP" + uniqueWorkingName());
     if (!writeFile(reportFile, report))
         return discard(reportFile + ": cannot be written");
     if (!appendMember(reportFile, target))

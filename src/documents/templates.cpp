@@ -1,8 +1,10 @@
 #include "documents/templates.h"
 
+#include "app/files.h"
 #include "app/text.h"
 
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -85,6 +87,66 @@ bool fillPlaceholders(std::string &line, const TemplateData &data)
     return true;
 }
 
+namespace {
+
+// Fills the template line by line into `sink` (a block of lines at a time),
+// up to `maxBytes` in all.
+class Filler
+{
+public:
+    Filler(const TemplateData &data, const std::string &where, uint64_t maxBytes)
+        : m_data(data), m_where(where), m_maxBytes(maxBytes)
+    {
+    }
+
+    // Appends the filled line to `out`; a refusal when it cannot be.
+    TemplateResult add(std::string_view raw, std::string &out)
+    {
+        ++m_lineNo;
+        m_line.assign(raw);
+        m_line += ' ';
+        if (!fillPlaceholders(m_line, m_data)) {
+            return refuse(TemplateStatus::LineTooLong,
+                          m_where + ": line " + std::to_string(m_lineNo) + " grows past " +
+                              std::to_string(kMaxFilledLine) + " characters when filled");
+        }
+        m_total += m_line.size() + 2;
+        if (m_total > m_maxBytes) {
+            return refuse(TemplateStatus::TooLarge, m_where + ": the filled template grows past " +
+                                                        std::to_string(m_maxBytes) + " bytes");
+        }
+        out += m_line;
+        out += "\r\n";
+        return {};
+    }
+
+private:
+    const TemplateData &m_data;
+    const std::string &m_where;
+    uint64_t m_maxBytes;
+    uint64_t m_total = 0;
+    int64_t m_lineNo = 0;
+    std::string m_line;
+};
+
+} // namespace
+
+TemplateResult fillTemplate(std::string_view templ, const TemplateData &data, std::string &out,
+                            const std::string &where, uint64_t maxBytes)
+{
+    out.clear();
+    Filler filler(data, where, maxBytes);
+    LineSplitter splitter(templ);
+    std::string_view raw;
+    while (splitter.next(raw)) {
+        if (TemplateResult r = filler.add(raw, out); !r.ok()) {
+            out.clear();
+            return r;
+        }
+    }
+    return {};
+}
+
 TemplateResult processTemplate(const std::string &dataPath, const std::string &outputPath)
 {
     std::string bytes;
@@ -99,8 +161,8 @@ TemplateResult processTemplate(const std::string &dataPath, const std::string &o
     if (data.templateName.empty())
         return refuse(TemplateStatus::NoTemplate, dataPath + ": names no template");
     const std::string templatePath = resolveTemplate(data.templateName, dataPath);
-    std::string templ;
-    if (templatePath.empty() || !readFile(templatePath, templ)) {
+    InputFile templ(templatePath);
+    if (templatePath.empty() || !templ.isOpen()) {
         return refuse(TemplateStatus::CannotReadTemplate,
                       dataPath + ": the template " + data.templateName + " cannot be read");
     }
@@ -109,29 +171,49 @@ TemplateResult processTemplate(const std::string &dataPath, const std::string &o
         return refuse(TemplateStatus::TemplateIsData,
                       dataPath + ": the template data names itself as its template");
     }
+    // Every template line gains a blank and a line end when filled: a
+    // template larger than a document can never be filled into one.
+    if (templ.size() > kMaxDocumentBytes) {
+        return refuse(TemplateStatus::TooLarge,
+                      templatePath + ": " + std::to_string(templ.size()) +
+                          " bytes, more than the filled template may have");
+    }
 
-    std::string out;
-    out.reserve(templ.size() + templ.size() / 8 + 64);
-    LineSplitter splitter(templ);
+    // The template is read and the output written in blocks, under the
+    // output's name followed by "$" until it is complete; on a refusal that
+    // part is removed and an existing output stays as it was.
+    const std::string partPath = outputPath + "$";
+    std::ofstream out(partPath, std::ios::binary | std::ios::trunc);
+    auto give = [&](TemplateResult result) {
+        out.close();
+        fs::remove(partPath, ec);
+        return result;
+    };
+    if (!out)
+        return give(refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written"));
+    Filler filler(data, templatePath, kMaxDocumentBytes);
+    LineReader reader(templ);
     std::string_view raw;
-    int lineNo = 0;
-    std::string line;
-    while (splitter.next(raw)) {
-        ++lineNo;
-        line.assign(raw);
-        line += ' ';
-        if (!fillPlaceholders(line, data)) {
-            return refuse(TemplateStatus::LineTooLong,
-                          templatePath + ": line " + std::to_string(lineNo) + " grows past " +
-                              std::to_string(kMaxFilledLine) + " characters when filled");
+    std::string block;
+    while (reader.next(raw)) {
+        if (TemplateResult r = filler.add(raw, block); !r.ok())
+            return give(std::move(r));
+        if (block.size() >= (1 << 20)) {
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+            block.clear();
         }
-        out += line;
-        out += "\r\n";
     }
-    if (!writeFile(outputPath, out)) {
-        fs::remove(outputPath, ec);
-        return refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written");
+    if (reader.failed()) {
+        return give(refuse(TemplateStatus::CannotReadTemplate,
+                           dataPath + ": the template " + data.templateName + " cannot be read"));
     }
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    out.close();
+    if (!out)
+        return give(refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written"));
+    fs::rename(partPath, outputPath, ec);
+    if (ec)
+        return give(refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written"));
     return {};
 }
 

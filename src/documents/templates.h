@@ -8,6 +8,9 @@
 // line is scanned up to its 1000th character.
 #pragma once
 
+#include "documents/linestore.h"
+
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,6 +45,7 @@ enum class TemplateStatus {
     TemplateIsData,     // the data file names itself as its template
     TooManyVariables,
     LineTooLong, // a filled line grows past kMaxFilledLine
+    TooLarge,    // the filled template grows past the size of a document
     CannotWrite,
 };
 
@@ -53,9 +57,17 @@ struct TemplateResult
     bool ok() const { return status == TemplateStatus::Written; }
 };
 
-// Writes the filled template to `outputPath`, each template line followed by
-// one blank, CR LF line ends. A relative template name is looked for as
-// given, then in the data file's folder. On any refusal nothing is written.
+// The filled template in memory: each template line followed by one blank,
+// CR LF line ends; at most `maxBytes` (every line may grow to
+// kMaxFilledLine, so a template of short lines could otherwise grow a
+// thousandfold). `where` names the template in the refusal.
+TemplateResult fillTemplate(std::string_view templ, const TemplateData &data, std::string &out,
+                            const std::string &where, uint64_t maxBytes = kMaxDocumentBytes);
+
+// Writes the filled template to `outputPath`. A relative template name is
+// looked for as given, then in the data file's folder; the data file and
+// the template are read only when they are regular files. On any refusal
+// nothing is written.
 TemplateResult processTemplate(const std::string &dataPath, const std::string &outputPath);
 
 } // namespace kel

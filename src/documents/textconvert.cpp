@@ -1,9 +1,13 @@
 #include "documents/textconvert.h"
 
+#include "app/files.h"
 #include "app/text.h"
 #include "documents/documentsettings.h"
+#include "documents/linestore.h"
 
 #include <array>
+#include <filesystem>
+#include <fstream>
 
 namespace kel {
 namespace {
@@ -79,8 +83,9 @@ double listingFontSize(std::string_view setting)
     return size > 0 && size < 1e6 ? size : kDefaultListingFontSize;
 }
 
-std::string listingToReport(std::string_view listing, const std::string &sourcePath,
-                            const ListingSettings &settings)
+namespace {
+
+std::string reportHead(const std::string &sourcePath, const ListingSettings &settings)
 {
     const bool landscape = upper(trimmed(settings.orientation)) == "LANDSCAPE";
     const double fontSize = listingFontSize(settings.fontSize);
@@ -97,7 +102,6 @@ std::string listingToReport(std::string_view listing, const std::string &sourceP
     const double maxY = (landscape ? width : length) - 50 * fontSize;
 
     std::string out;
-    out.reserve(listing.size() + listing.size() / 4 + 512);
     if (!settings.conversion.empty())
         line(out, "CONVERSION=" + settings.conversion);
     line(out, landscape ? "ORIENTATION=2" : "ORIENTATION=1");
@@ -114,45 +118,102 @@ std::string listingToReport(std::string_view listing, const std::string &sourceP
     line(out, "[HEADER]");
     command(out, "Trim=N");
     out += "\r\n";
-    const std::string font = trimmed(settings.fontName).empty() ? std::string(kDefaultListingFont)
-                                                                 : settings.fontName;
+    const std::string font =
+        trimmed(settings.fontName).empty() ? std::string(kDefaultListingFont) : settings.fontName;
     command(out, "F=" + font + ";S=" + formatNumber(fontSize));
     out += "\r\n";
     command(out, "\\N");
     out += "\r\n";
     line(out, "[DATA]");
+    return out;
+}
 
+void appendListingLine(std::string &out, std::string_view text)
+{
+    if (const std::string_view d = directiveFor(text); !d.empty()) {
+        command(out, d);
+        out += "\r\n";
+        return;
+    }
+    // A listing line longer than one report line may carry goes on in the
+    // next report line; an empty listing line still feeds a line.
+    size_t pos = 0;
+    do {
+        command(out, "50");
+        out += text.substr(pos, kMaxListingPiece);
+        command(out, "\\N");
+        out += "\r\n";
+        pos += kMaxListingPiece;
+    } while (pos < text.size());
+}
+
+} // namespace
+
+std::string listingToReport(std::string_view listing, const std::string &sourcePath,
+                            const ListingSettings &settings)
+{
+    std::string out = reportHead(sourcePath, settings);
+    out.reserve(out.size() + listing.size() + listing.size() / 4);
     LineSplitter splitter(listing);
     std::string_view text;
-    while (splitter.next(text)) {
-        if (const std::string_view d = directiveFor(text); !d.empty()) {
-            command(out, d);
-            out += "\r\n";
-            continue;
-        }
-        // A listing line longer than one report line may carry goes on in
-        // the next report line; an empty listing line still feeds a line.
-        size_t pos = 0;
-        do {
-            command(out, "50");
-            out += text.substr(pos, kMaxListingPiece);
-            command(out, "\\N");
-            out += "\r\n";
-            pos += kMaxListingPiece;
-        } while (pos < text.size());
-    }
+    while (splitter.next(text))
+        appendListingLine(out, text);
     return out;
 }
 
 ConvertResult convertTextToReport(const std::string &source, const std::string &target,
-                                  const ListingSettings &settings)
+                                  const ListingSettings &settings, uint64_t maxReportBytes)
 {
-    std::string listing;
-    if (!readFile(source, listing))
+    InputFile in(source);
+    if (!in.isOpen())
         return ConvertResult::CannotRead;
-    if (!writeFile(target, listingToReport(listing, source, settings)))
-        return ConvertResult::CannotWrite;
-    return listing.empty() ? ConvertResult::EmptyListing : ConvertResult::Converted;
+    if (in.size() > maxReportBytes)
+        return ConvertResult::TooLarge;
+    // The listing is read and the report written in blocks, so neither is
+    // ever held whole; the report stops at the size a document may have. It
+    // is written under the target's name followed by "$" until complete, so
+    // a refusal leaves an existing target as it was.
+    const std::string part = target + "$";
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    std::error_code ec;
+    auto give = [&](ConvertResult result) {
+        out.close();
+        std::filesystem::remove(part, ec);
+        return result;
+    };
+    if (!out)
+        return give(ConvertResult::CannotWrite);
+    constexpr size_t kFlush = 1 << 20;
+    std::string buffer = reportHead(source, settings);
+    uint64_t written = 0;
+    bool any = false;
+    LineReader reader(in);
+    std::string_view text;
+    while (reader.next(text)) {
+        any = true;
+        appendListingLine(buffer, text);
+        if (buffer.size() >= kFlush) {
+            written += buffer.size();
+            if (written > maxReportBytes)
+                return give(ConvertResult::TooLarge);
+            if (!out.write(buffer.data(), static_cast<std::streamsize>(buffer.size())))
+                return give(ConvertResult::CannotWrite);
+            buffer.clear();
+        }
+    }
+    if (reader.failed())
+        return give(ConvertResult::CannotRead);
+    written += buffer.size();
+    if (written > maxReportBytes)
+        return give(ConvertResult::TooLarge);
+    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    out.close();
+    if (!out)
+        return give(ConvertResult::CannotWrite);
+    std::filesystem::rename(part, target, ec);
+    if (ec)
+        return give(ConvertResult::CannotWrite);
+    return any ? ConvertResult::Converted : ConvertResult::EmptyListing;
 }
 
 } // namespace kel

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/settings.h"
+#include "documents/linestore.h"
 
 #include <string>
 #include <string_view>
@@ -42,7 +43,13 @@ double listingFontSize(std::string_view setting);
 // exceeds the loader's 500 characters (the wrapping commands take 8).
 inline constexpr size_t kMaxListingPiece = 492;
 
-enum class ConvertResult { Converted, EmptyListing, CannotRead, CannotWrite };
+enum class ConvertResult {
+    Converted,
+    EmptyListing,
+    CannotRead, // missing, no regular file, or a read error
+    CannotWrite,
+    TooLarge, // the report would grow past the size limit; nothing is left behind
+};
 
 // The report text for listing bytes; `sourcePath` becomes the report title.
 // Listing bytes that are empty give the settings and prologue only. Lines
@@ -51,9 +58,15 @@ std::string listingToReport(std::string_view listing, const std::string &sourceP
                             const ListingSettings &settings);
 
 // ConvertTextToReport: writes the report for `source` into `target`
-// (replacing it). An empty listing still writes the settings and prologue and
-// gives EmptyListing; the caller shows message 210.
+// (replacing it), reading and writing in blocks. An empty listing still
+// writes the settings and prologue and gives EmptyListing; the caller shows
+// message 210. A report that would grow past `maxReportBytes` (each listing
+// line gains its commands, an empty line eleven bytes) is not written:
+// TooLarge. The report is written under `target` followed by "$" and
+// renamed once complete, so on any failure an existing target stays as it
+// was.
 ConvertResult convertTextToReport(const std::string &source, const std::string &target,
-                                  const ListingSettings &settings);
+                                  const ListingSettings &settings,
+                                  uint64_t maxReportBytes = kMaxDocumentBytes);
 
 } // namespace kel

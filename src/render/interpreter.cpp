@@ -14,6 +14,7 @@
 // on the printer.
 #include "render/interpreter.h"
 
+#include "app/files.h"
 #include "app/messages.h"
 #include "app/text.h"
 #include "documents/documentsettings.h"
@@ -575,7 +576,9 @@ void MarkupInterpreter::drawPicture(std::string_view command, std::string_view v
         path = m_context.pictureFolder + "/" + path;
     }
     QImage image;
-    if (!name.empty()) {
+    // Only a regular file is a picture: a device or a FIFO named here would
+    // read forever or block the drawing.
+    if (!name.empty() && isRegularFile(path)) {
         QImageReader reader(fromCp1252(path));
         reader.setAutoTransform(true);
         image = reader.read();

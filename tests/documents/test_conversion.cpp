@@ -53,6 +53,19 @@ TEST(ConversionTable, ConversionLinesAreDropped)
     EXPECT_EQ(
         applyConversion(crlf({"CONVERSION=X", "A", "conversion of A", "# A", "xConversion"}), t),
         crlf({"B", "# B", "xConversion"}));
+
+    // In place, as the loader converts its one copy of the document; a
+    // document with other line ends than CR LF comes out the same way.
+    const std::string inputs[] = {
+        crlf({"CONVERSION=X", "A", "conversion of A", "# A", "xConversion", ""}),
+        "A\r\nconversion\r\nA\nAA\rCONVERSION\nA",
+        "",
+    };
+    for (const std::string &input : inputs) {
+        std::string converted = input;
+        applyConversionInPlace(converted, t);
+        EXPECT_EQ(converted, applyConversion(input, t)) << input;
+    }
 }
 
 TEST(ConversionTable, ReportIsConvertedWhenOpened)

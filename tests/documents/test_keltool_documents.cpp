@@ -304,14 +304,27 @@ TEST(KeltoolConvert, ListingComesBackFromThePdf)
     // Form feeds, ESC bold and italic codes, braces and Windows-1252 letters.
     k.dir.write("work/list.txt",
                 crlf({"Invoice {42} for Caf\xe9 M\xfcller", "\x1b<", "Total due: 1250.00",
-                      "\x1b" "F", "\f", "Second page, \xe0 la carte", "\x1b" "4", "italic line",
-                      "\x1b" "5", ".NP", "Third page"}));
+                      "\x1b"
+                      "F",
+                      "\f", "Second page, \xe0 la carte",
+                      "\x1b"
+                      "4",
+                      "italic line",
+                      "\x1b"
+                      "5",
+                      ".NP", "Third page"}));
     ASSERT_EQ(k.run({"convert", "list.txt", "list.kel"}).code, 0);
     const std::string report = read(k.work("list.kel"));
-    EXPECT_NE(report.find("\x01" "B=Y\x02"), std::string::npos);
-    EXPECT_NE(report.find("\x01" "I=N\x02"), std::string::npos);
+    EXPECT_NE(report.find("\x01"
+                          "B=Y\x02"),
+              std::string::npos);
+    EXPECT_NE(report.find("\x01"
+                          "I=N\x02"),
+              std::string::npos);
     // No font in the settings: a fixed-pitch font keeps the columns.
-    EXPECT_NE(report.find("\x01" "F=Courier New;S=10\x02"), std::string::npos);
+    EXPECT_NE(report.find("\x01"
+                          "F=Courier New;S=10\x02"),
+              std::string::npos);
     const ToolRun pdf = k.run({"pdf", k.work("list.kel"), "-o", k.work("list.pdf")});
     ASSERT_EQ(pdf.code, 0) << pdf.err;
     ASSERT_EQ(std::system(("pdftotext -layout " + quoted(k.work("list.pdf")) + " " +
@@ -325,11 +338,60 @@ TEST(KeltoolConvert, ListingComesBackFromThePdf)
     // Pages end at the form feed and at .NP.
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3) << text;
     // The bold and italic runs use fonts of their own.
-    ASSERT_EQ(std::system(("pdffonts " + quoted(k.work("list.pdf")) + " >" +
-                           quoted(k.work("fonts.txt")))
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("pdffonts " + quoted(k.work("list.pdf")) + " >" + quoted(k.work("fonts.txt")))
+                        .c_str()),
+        0);
     const std::string fonts = read(k.work("fonts.txt"));
     EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
     EXPECT_NE(fonts.find("Italic"), std::string::npos) << fonts;
+}
+
+TEST(KeltoolLng, ShippedMessagesRoundTripThroughEncodeAndDecode)
+{
+    Keltool tool;
+    const std::string source = std::string(KEL_SOURCE_DIR) + "/data/messages.txt";
+    ASSERT_EQ(tool.run({"lng", "encode", source, tool.work("KEL.LNG")}).code, 0);
+    const ToolRun decoded = tool.run({"lng", "decode", tool.work("KEL.LNG")});
+    ASSERT_EQ(decoded.code, 0) << decoded.err;
+    const std::string plain = read(source);
+    std::string expected;
+    for (std::string_view raw : splitLines(plain)) {
+        const std::string_view line = trimmed(raw);
+        if (!line.empty() && line.front() != '#')
+            expected += std::string(line) + "\n";
+    }
+    EXPECT_EQ(decoded.out, expected);
+
+    // A character that would read back as a blank is refused, by message
+    // and column, and nothing is written.
+    tool.dir.write("work/bad.txt", "# one message\r\n000 Hello! x\r\n");
+    const ToolRun refused = tool.run({"lng", "encode", tool.work("bad.txt"), tool.work("BAD.LNG")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("message 000, column 10"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(tool.work("BAD.LNG")));
+}
+
+TEST(KeltoolSettings, TwoProgramsOpeningAtOnceKeepTheirOwnWorkingCopies)
+{
+    // Both run at the same moment on one temporary folder, as a viewer and
+    // keltool do; each working copy holds its own report.
+    Keltool tool;
+    const std::string a = crlf({"[HEADER]", "[DATA]", "report a"});
+    const std::string b = crlf({"[HEADER]", "[DATA]", "report b"});
+    tool.dir.write("work/a.kel", a);
+    tool.dir.write("work/b.kel", b);
+    const std::string keltool = quoted(std::string(KEL_BIN_DIR) + "/keltool");
+    const std::string command = "cd " + quoted(tool.dir.file("work")) +
+                                " && export KEL_HOME=" + quoted(tool.dir.file("program")) +
+                                " TEMP=" + quoted(tool.dir.file("tmp")) + " && (" + keltool +
+                                " settings a.kel >/dev/null & " + keltool +
+                                " settings b.kel >/dev/null & wait)";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::multiset<std::string> copies;
+    for (const auto &e : fs::recursive_directory_iterator(tool.dir.file("tmp"))) {
+        if (e.path().extension() == ".$$1")
+            copies.insert(read(e.path().string()));
+    }
+    EXPECT_EQ(copies, (std::multiset<std::string>{a, b}));
 }

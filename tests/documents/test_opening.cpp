@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+namespace fs = std::filesystem;
+
 using namespace kel;
 using test::crlf;
 
@@ -19,6 +21,15 @@ OpenResult openText(test::TestEnvironment &env, const std::string &text,
                     const std::string &name = "r.kel")
 {
     return open(env, env.dir.write(name, text));
+}
+
+// The data records of a document, the blank and the end record left out.
+std::vector<std::string> dataRecords(const Document &d)
+{
+    std::vector<std::string> out;
+    for (int i = 2; i < d.lines.count(); ++i)
+        out.emplace_back(d.lines.record(i));
+    return out;
 }
 
 } // namespace
@@ -343,4 +354,102 @@ TEST(OpenDocument, RefusedDocumentIsNeverDeleted)
     const OpenResult r = open(env, path);
     EXPECT_EQ(r.message, 145);
     EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+TEST(OpenDocument, TwoOpeningsInOneSecondKeepTheirOwnWorkingCopies)
+{
+    // Two viewers, or a viewer and keltool, share one temporary folder; a
+    // working copy named after the time of day alone was written by both.
+    test::TestEnvironment env;
+    const std::string a = env.dir.write("a.kel", crlf({"[HEADER]", "[DATA]", "report a"}));
+    const std::string b = env.dir.write("b.kel", crlf({"[HEADER]", "[DATA]", "report b"}));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::string second = hmsName();
+        const OpenResult ra = open(env, a);
+        const OpenResult rb = open(env, b);
+        ASSERT_TRUE(ra.ok() && rb.ok());
+        if (hmsName() != second)
+            continue; // the clock turned over in between: try again
+        const DocumentSettings &sa = ra.document->settings;
+        const DocumentSettings &sb = rb.document->settings;
+        EXPECT_NE(sa.workingPath, sb.workingPath);
+        EXPECT_EQ(fs::path(sa.workingPath).filename().string().rfind(second + "-", 0), 0u)
+            << sa.workingPath;
+        std::string bytes;
+        ASSERT_TRUE(readFile(sa.workingPath, bytes));
+        EXPECT_EQ(bytes, crlf({"[HEADER]", "[DATA]", "report a"}));
+        ASSERT_TRUE(readFile(sb.workingPath + "$", bytes));
+        EXPECT_EQ(bytes, crlf({"[HEADER]"}));
+        return;
+    }
+    FAIL() << "the clock turned over during every attempt";
+}
+
+TEST(IncludePass, AnySplitIntoPiecesMakesTheSameWorkingCopy)
+{
+    // The loader feeds the report in blocks: a CR LF, an include line or a
+    // marker may fall across two of them.
+    auto reader = [](const std::string &name, uint64_t, const IncludePiece &piece) {
+        if (name != "part")
+            return IncludeOutcome::Unreadable;
+        piece("p1\r");
+        piece("\np2");
+        return IncludeOutcome::Read;
+    };
+    const std::string report = "A=1\r\n[HEADER]\n\r\n{COPY=part}\r{copy=part}\r\n  {COPY=none}  "
+                               "\n[DATA]\rx\r\n{COPY=part}";
+    const std::string want = crlf({"A=1", "[HEADER]", "", "p1", "p2", "p1", "p2", "{100}gone{\\n}",
+                                   "[DATA]", "x", "p1", "p2"});
+    for (size_t piece = 1; piece <= report.size(); ++piece) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece));
+        IncludePass pass('{', '}', "gone", reader);
+        for (size_t i = 0; i < report.size(); i += piece)
+            pass.feed(std::string_view(report).substr(i, piece));
+        ASSERT_TRUE(pass.finish());
+        EXPECT_EQ(pass.documentLines(), 9);
+        EXPECT_EQ(pass.take(), want);
+    }
+}
+
+TEST(ReadReport, BytesInMemoryOpenAsTheFileDoes)
+{
+    // The loader's pure steps, as fuzzers and tests use them: no file is read
+    // or written, and the document is the one openDocument makes.
+    test::TestEnvironment env;
+    env.dir.write("program/DOS.cnv", "130=233\r\n");
+    const std::string text =
+        crlf({"CONVERSION=dos", "REPORT_TITLE=t\x82", "LM=100", "$POS=500", "PAPERSIZE=LETTER",
+              "[HEADER]", "{F=arial}", "[DATA]", "a\x82", "b"});
+    const OpenResult opened = open(env, env.dir.write("r.kel", text));
+    ASSERT_TRUE(opened.ok());
+
+    ConversionTable dos;
+    dos.parse("130=233\r\n");
+    std::string keptWorking;
+    ReportSteps steps{env.warnings, [&](const std::string &) { return dos; },
+                      [&](std::string_view working, std::string_view) -> Status {
+                          keptWorking = working;
+                          return {};
+                      },
+                      nullptr};
+    DocumentSettings paths;
+    paths.givenPath = "given.kel";
+    const OpenResult read = readReport(text, paths, steps);
+    ASSERT_TRUE(read.ok());
+    const DocumentSettings &a = opened.document->settings;
+    const DocumentSettings &b = read.document->settings;
+    EXPECT_EQ(b.title, a.title);
+    EXPECT_EQ(b.leftMargin, a.leftMargin);
+    EXPECT_EQ(b.pageLength, a.pageLength);
+    EXPECT_EQ(b.namedPositions, a.namedPositions);
+    EXPECT_EQ(b.prologueLines, a.prologueLines);
+    EXPECT_EQ(dataRecords(*read.document), dataRecords(*opened.document));
+    EXPECT_EQ(keptWorking, crlf({"REPORT_TITLE=t\xe9", "LM=100", "$POS=500", "PAPERSIZE=LETTER",
+                                 "[HEADER]", "{F=arial}", "[DATA]", "a\xe9", "b"}));
+
+    // The settings alone, from the settings part's bytes.
+    DocumentSettings alone;
+    EXPECT_TRUE(
+        readSettings(alone, crlf({"DELETE_AFTER=y", "ORIENTATION=2", "[HEADER]"}), env.warnings));
+    EXPECT_EQ(alone.pageLength, kA4Width);
 }

@@ -145,6 +145,21 @@ TEST(Container, DamagedContainersWriteNothing)
         {"name ending in /..", container({{"$r", "x"}, {"a/..", "evil"}}), true},
         {"hidden name", container({{"$r", "x"}, {"sub\\.profile", "evil"}}), true},
         {"blank name", container({{"$r", "x"}, {"", "evil"}}), true},
+        // What the packing side never writes: refused before anything is.
+        {"a later member of the same name", container({{"$r", "x"}, {"$p", "1"}, {"$p", "2"}}),
+         true},
+        {"the same name in another case", container({{"$r", "x"}, {"$P", "1"}, {"$p", "2"}}), true},
+        {"a member that would replace the report", container({{"$r", "x"}, {"$r.KEL", "evil"}}),
+         true},
+        {"a NUL in a name", container({{"$r", "x"}, {std::string("$p.png\0.kel", 11), "1"}}), true},
+        {"a control character in a name", container({{"$r", "x"}, {"$p\x1b.png", "1"}}), true},
+        {"more members than the packing side writes",
+         [] {
+             std::vector<std::pair<std::string, std::string>> members = {{"$r", "x"}};
+             for (size_t i = 0; i < kMaxMembers; ++i)
+                 members.emplace_back("$m" + std::to_string(i), "");
+             return container(members);
+         }()},
     };
     for (const Case &c : cases) {
         test::TempDir dir;
@@ -155,7 +170,29 @@ TEST(Container, DamagedContainersWriteNothing)
         EXPECT_FALSE(error.empty()) << c.name;
         EXPECT_EQ(filesUnder(dir.path()), std::set<std::string>{"c"}) << c.name;
         EXPECT_EQ(listMembers(path).empty(), !c.listed) << c.name;
+        // The same headers read from memory, as fuzzers and tests read them.
+        std::vector<ContainerMember> members;
+        EXPECT_EQ(readMembersFrom(c.bytes, members, error), c.listed) << c.name;
     }
+}
+
+TEST(Container, AsManyMembersAsThePackingSideWritesAreExtracted)
+{
+    std::vector<std::pair<std::string, std::string>> members = {{"$r", "report"}};
+    for (int i = 0; i < kMaxResources; ++i)
+        members.emplace_back("$m" + std::to_string(i), std::to_string(i));
+    const std::string bytes = container(members);
+    std::vector<ContainerMember> read;
+    std::string error;
+    ASSERT_TRUE(readMembersFrom(bytes, read, error)) << error;
+    ASSERT_EQ(read.size(), kMaxMembers);
+    EXPECT_EQ(bytes.substr(read[500].offset, read[500].length), "499");
+
+    test::TempDir dir;
+    fs::create_directory(dir.file("out"));
+    std::vector<std::string> written;
+    ASSERT_TRUE(extractMembers(dir.write("c", bytes), dir.file("out"), error, &written)) << error;
+    EXPECT_EQ(written.size(), kMaxMembers);
 }
 
 TEST(Container, PathsInNamesAreCutToTheirLastPart)
@@ -272,11 +309,15 @@ TEST(ReferenceRewriter, Lines)
     std::string out;
     rw.rewrite("<PIC=Logo.BMP><PIC=logo.bmp;SND=a.wav>", out);
     EXPECT_EQ(out, "<PIC=$Logo.BMP><PIC=$Logo.BMP;SND=$a.wav>");
+    // One member name, one resource: separators and colons become "_".
+    rw.rewrite("<PIC=p\\x.png><PIC=p/x.png><PIC=p:x.png><PIC=$p_x.png>", out);
+    EXPECT_EQ(out, "<PIC=$p_x.png><PIC=$p_x.png><PIC=$p_x.png><PIC=$p_x.png>");
     for (int i = 0; i < 600; ++i)
         rw.rewrite("<PIC=p" + std::to_string(i) + ">", out);
     EXPECT_EQ(rw.resources().size(), static_cast<size_t>(kMaxResources));
     EXPECT_EQ(rw.resources()[0], "Logo.BMP");
     EXPECT_EQ(rw.resources()[1], "a.wav");
+    EXPECT_EQ(rw.resources()[2], "p\\x.png");
 }
 
 // The rewriter reads groups as the interpreter does: what the interpreter

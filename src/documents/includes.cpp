@@ -1,0 +1,194 @@
+#include "documents/includes.h"
+
+#include "app/text.h"
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace kel {
+namespace {
+
+constexpr size_t kIncludeBlock = 256 * 1024;
+
+std::string includeName(std::string_view line)
+{
+    // The text after the "=" up to the next "=", without its last character
+    // (the close delimiter).
+    const std::string_view value = field(line, '=', 2);
+    return std::string(value.substr(0, value.empty() ? 0 : value.size() - 1));
+}
+
+} // namespace
+
+IncludeReader includesFromFolder(std::string baseFolder)
+{
+    auto block = std::make_shared<std::string>();
+    return [baseFolder = std::move(baseFolder), block](const std::string &name, uint64_t room,
+                                                       const IncludePiece &piece) {
+        InputFile file(name);
+        if (!file.isOpen() && !baseFolder.empty() && fs::path(name).is_relative())
+            file = InputFile((fs::path(baseFolder) / name).string());
+        if (!file.isOpen())
+            return IncludeOutcome::Unreadable;
+        if (file.size() > room)
+            return IncludeOutcome::TooLarge;
+        block->resize(kIncludeBlock);
+        for (;;) {
+            const int64_t n = file.read(block->data(), block->size());
+            if (n < 0)
+                return IncludeOutcome::Unreadable;
+            if (n == 0 || !piece(std::string_view(block->data(), static_cast<size_t>(n))))
+                return IncludeOutcome::Read;
+        }
+    };
+}
+
+IncludePass::IncludePass(char open, char close, std::string_view errorText, IncludeReader reader,
+                         uint64_t maxBytes, int64_t maxLines)
+    : m_reader(std::move(reader)), m_maxBytes(maxBytes), m_maxLines(maxLines)
+{
+    m_directive = std::string(1, upperChar(open)) + "COPY=";
+    m_errorLine = std::string(1, open) + "100" + close + std::string(errorText) + open + "\\n" +
+                  close + "\r\n";
+}
+
+void IncludePass::reserve(uint64_t bytes)
+{
+    m_out.reserve(static_cast<size_t>(std::min(bytes, m_maxBytes)));
+}
+
+bool IncludePass::checkLimits()
+{
+    if (m_out.size() > m_maxBytes || m_lines > m_maxLines) {
+        m_tooLarge = true;
+        std::string().swap(m_out);
+    }
+    return !m_tooLarge;
+}
+
+void IncludePass::append(std::string_view bytes, LineState &state, bool reportLines)
+{
+    const char *data = bytes.data();
+    const size_t n = bytes.size();
+    size_t i = 0;
+    // The next CR and LF at or after i, found with memchr and kept until
+    // passed, so each byte is searched once per mark.
+    size_t nextCr = 0;
+    size_t nextLf = 0;
+    auto find = [&](char c, size_t from) {
+        const void *p = std::memchr(data + from, c, n - from);
+        return p ? static_cast<size_t>(static_cast<const char *>(p) - data) : n;
+    };
+    nextCr = find('\r', 0);
+    nextLf = find('\n', 0);
+    while (i < n && !m_tooLarge) {
+        if (state.skipLf) {
+            state.skipLf = false;
+            if (data[i] == '\n') {
+                ++i;
+                continue;
+            }
+        }
+        if (nextCr < i)
+            nextCr = find('\r', i);
+        if (nextLf < i)
+            nextLf = find('\n', i);
+        const size_t end = std::min(nextCr, nextLf);
+        if (end > i) {
+            m_out.append(data + i, end - i);
+            state.open = true;
+            if (!checkLimits())
+                return;
+        }
+        if (end == n)
+            return;
+        state.skipLf = data[end] == '\r';
+        i = end + 1;
+        endLine(state, reportLines);
+    }
+}
+
+void IncludePass::endLine(LineState &state, bool reportLine)
+{
+    state.open = false;
+    if (reportLine) {
+        ++m_documentLines;
+        const std::string_view line =
+            trimmed(std::string_view(m_out).substr(m_lineStart, m_out.size() - m_lineStart));
+        if (startsWithNoCase(line, m_directive)) {
+            const std::string name = includeName(line);
+            m_out.resize(m_lineStart);
+            include(name);
+            m_lineStart = m_out.size();
+            return;
+        }
+    }
+    m_out += "\r\n";
+    ++m_lines;
+    checkLimits();
+    m_lineStart = m_out.size();
+}
+
+void IncludePass::include(const std::string &name)
+{
+    const size_t before = m_out.size();
+    const int64_t linesBefore = m_lines;
+    LineState state;
+    IncludeOutcome outcome = IncludeOutcome::Unreadable;
+    if (!name.empty() && m_reader) {
+        const uint64_t room = m_maxBytes - std::min<uint64_t>(m_out.size(), m_maxBytes);
+        outcome = m_reader(name, room, [&](std::string_view piece) {
+            append(piece, state, false);
+            return !m_tooLarge;
+        });
+    }
+    if (outcome == IncludeOutcome::TooLarge) {
+        m_tooLarge = true;
+        std::string().swap(m_out);
+    }
+    if (m_tooLarge)
+        return;
+    const bool read = outcome == IncludeOutcome::Read;
+    if (read && state.open)
+        endLine(state, false);
+    // A file that cannot be read (or is no regular file), a read error part
+    // way, and an empty file all leave the one error line.
+    if (!read || m_out.size() == before) {
+        m_out.resize(before);
+        m_lines = linesBefore;
+        m_out += m_errorLine;
+        ++m_lines;
+        checkLimits();
+    }
+}
+
+bool IncludePass::feed(std::string_view bytes)
+{
+    if (!m_tooLarge)
+        append(bytes, m_report, true);
+    return !m_tooLarge;
+}
+
+bool IncludePass::finish()
+{
+    if (!m_tooLarge && m_report.open)
+        endLine(m_report, true);
+    return !m_tooLarge;
+}
+
+std::string expandIncludes(std::string_view document, char open, char close,
+                           std::string_view errorText, const IncludeReader &reader, bool *tooLarge)
+{
+    IncludePass pass(open, close, errorText, reader);
+    pass.reserve(document.size() + document.size() / 32 + 16);
+    pass.feed(document);
+    const bool fits = pass.finish();
+    if (tooLarge)
+        *tooLarge = !fits;
+    return fits ? pass.take() : std::string();
+}
+
+} // namespace kel

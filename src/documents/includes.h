@@ -1,0 +1,98 @@
+// The include pass: the working copy of a report is built from the report's
+// lines, each ended by CR LF, with every include line replaced by the lines
+// of the file it names.
+//
+// The pass is fed the report in pieces and builds the working copy in one
+// buffer: a line is assembled where it will stay, and only once it is
+// complete is it looked at for an include directive (and then replaced). So
+// loading a report holds one copy of it, never the file's bytes and the
+// working copy side by side, and included files stream through in blocks.
+// The working copy may not grow past kMaxDocumentBytes or kMaxDocumentLines:
+// a report that includes a large file many times would otherwise make the
+// loader hold any amount of memory.
+#pragma once
+
+#include "documents/linestore.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kel {
+
+class Messages;
+
+// Hands the bytes of the file an include line names to `piece`, in order and
+// in pieces; `piece` returns false to stop early. `room` is how many bytes
+// the working copy can still take: a file larger than that is TooLarge
+// without being read. Unreadable when the name is no regular file that can
+// be read (a missing file, a folder, a device, a FIFO).
+enum class IncludeOutcome { Read, Unreadable, TooLarge };
+using IncludePiece = std::function<bool(std::string_view bytes)>;
+using IncludeReader = std::function<IncludeOutcome(const std::string &name, uint64_t room,
+                                                   const IncludePiece &piece)>;
+
+// Reads includes from the file system: the name as given, else a relative
+// name in `baseFolder` (the folder of the report as it was named).
+IncludeReader includesFromFolder(std::string baseFolder);
+
+class IncludePass
+{
+public:
+    // `open` and `close` are the delimiters in force when the document is
+    // opened; an include that cannot be read or is empty becomes the error
+    // line open "100" close `errorText` open "\n" close.
+    IncludePass(char open, char close, std::string_view errorText, IncludeReader reader,
+                uint64_t maxBytes = kMaxDocumentBytes, int64_t maxLines = kMaxDocumentLines);
+
+    // Room for a working copy of about this many bytes.
+    void reserve(uint64_t bytes);
+    // The next bytes of the report. False once the working copy has grown
+    // past a limit; nothing more is kept then.
+    bool feed(std::string_view bytes);
+    // Ends the last line (which need not have an end mark). False when the
+    // working copy is too large.
+    bool finish();
+
+    bool tooLarge() const { return m_tooLarge; }
+    // The lines of the report itself, before inclusion (CountLines).
+    int64_t documentLines() const { return m_documentLines; }
+    // The working copy; the pass is spent.
+    std::string take() { return std::move(m_out); }
+
+private:
+    struct LineState
+    {
+        bool open = false;   // bytes of an unfinished line are in m_out
+        bool skipLf = false; // the last line ended with CR: an LF next belongs to it
+    };
+    // Appends bytes, ending every line with CR LF. Lines of the report are
+    // looked at for include directives as they end; included lines are not.
+    void append(std::string_view bytes, LineState &state, bool reportLines);
+    void endLine(LineState &state, bool reportLine);
+    void include(const std::string &name);
+    bool checkLimits();
+
+    std::string m_directive; // open delimiter upper-cased and "COPY="
+    std::string m_errorLine; // with its CR LF
+    IncludeReader m_reader;
+    uint64_t m_maxBytes;
+    int64_t m_maxLines;
+
+    std::string m_out;
+    size_t m_lineStart = 0; // where the line being assembled begins in m_out
+    LineState m_report;
+    int64_t m_documentLines = 0;
+    int64_t m_lines = 0; // lines of the working copy
+    bool m_tooLarge = false;
+};
+
+// The include pass over report bytes in memory; empty when the working copy
+// would be too large (`tooLarge` then says so). Files are read through
+// `reader`.
+std::string expandIncludes(std::string_view document, char open, char close,
+                           std::string_view errorText, const IncludeReader &reader,
+                           bool *tooLarge = nullptr);
+
+} // namespace kel
