@@ -18,6 +18,7 @@ packages=(
   fonts-liberation xdg-utils
   poppler-utils zbar-tools imagemagick xvfb xauth
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
+  libfontconfig-dev libharfbuzz-dev libharfbuzz-subset0 zlib1g-dev
   python3-pyftpdlib
 )
 
