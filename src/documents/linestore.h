@@ -2,8 +2,9 @@
 //
 // Record 1 is a single blank standing for the "[DATA]" line, records 2.. are
 // the data lines in file order and the last record is "END_OF_FILE". The
-// records are views into one buffer holding the working copy, so a report of
-// a million lines costs one copy of its bytes and one offset per line.
+// data records are views into the buffer the store was given (the working
+// copy as it was read) and the two others are constants, so a report of a
+// million lines is held once, with one offset per line.
 #pragma once
 
 #include <cstdint>
@@ -25,12 +26,13 @@ public:
     };
 
     LineStore();
-    // A store over `data`, whose data lines are the given spans of it.
+    // A store over `data` (moved in, never copied), whose data lines are the
+    // given spans of it.
     LineStore(std::string data, std::vector<Span> lines);
     static LineStore fromLines(const std::vector<std::string> &lines);
 
     // Number of records, the blank and the end record included.
-    int count() const { return static_cast<int>(m_records.size()); }
+    int count() const { return static_cast<int>(m_records.size()) + 2; }
     // Record n (1-based), untrimmed; empty outside 1..count().
     std::string_view raw(int n) const;
     // Record n trimmed of surrounding blanks, as the page walk reads it.
@@ -38,8 +40,8 @@ public:
 
 private:
     static std::string_view trimmedView(std::string_view s);
-    std::string m_data; // the blank, the buffer's lines, "END_OF_FILE"
-    std::vector<Span> m_records;
+    std::string m_data;          // the working copy
+    std::vector<Span> m_records; // its data lines, records 2 to count() - 1
 };
 
 } // namespace kel
