@@ -22,6 +22,7 @@
 #include "render/findstate.h"
 #include "render/linkareas.h"
 #include "render/pagestate.h"
+#include "render/picturecache.h"
 #include "render/surface.h"
 
 #include <QImage>
@@ -586,10 +587,14 @@ void MarkupInterpreter::drawPicture(std::string_view command, std::string_view v
         path = m_context.pictureFolder + "/" + path;
     }
     QImage image;
-    if (!name.empty()) {
+    if (const QImage *kept = m_context.pictures ? m_context.pictures->find(path) : nullptr) {
+        image = *kept;
+    } else if (!name.empty()) {
         QImageReader reader(fromCp1252(path));
         reader.setAutoTransform(true);
         image = reader.read();
+        if (m_context.pictures)
+            m_context.pictures->keep(path, image);
     }
     if (image.isNull() || !m_surface.paintPicture(image, x, y, w, h))
         commandFailed(command);

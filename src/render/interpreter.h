@@ -30,6 +30,7 @@ class ExternalCommands;
 struct FindState;
 class LinkAreas;
 class PageState;
+class PictureCache;
 class Surface;
 class Warnings;
 
@@ -49,6 +50,8 @@ struct RenderContext
     std::string pictureFolder;
     // The number of the page being walked, which "PAG" prints.
     int page = 1;
+    // Pictures read earlier for this document; none kept when null.
+    PictureCache *pictures = nullptr;
 };
 
 // More commands in one group than this are not executed: the first

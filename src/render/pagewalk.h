@@ -14,6 +14,7 @@
 #include "render/findstate.h"
 #include "render/linkareas.h"
 #include "render/pagestate.h"
+#include "render/picturecache.h"
 
 #include <string>
 
@@ -81,6 +82,7 @@ private:
     DrawingState m_drawing;
     LinkAreas m_links;
     std::string m_pictureFolder;
+    PictureCache m_pictures; // read once per document, for every page
 };
 
 } // namespace kel

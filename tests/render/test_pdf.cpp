@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <zlib.h>
 
 using namespace kel;
@@ -452,4 +453,48 @@ TEST(PdfDocument, AFileThatCannotBeWrittenFails)
     }
     std::fclose(full);
     EXPECT_FALSE(finished);
+}
+
+// A logo of the prologue is read once per document and so written once:
+// every page shows the same image object, and a file removed after the
+// first page is still drawn on the others.
+TEST(PdfSurface, APictureOnEveryPageIsReadAndWrittenOnce)
+{
+    if (!havePoppler())
+        GTEST_SKIP() << "poppler's tools are not installed";
+    test::TempDir dir;
+    QImage logo(64, 32, QImage::Format_RGB32);
+    logo.fill(Qt::darkGreen);
+    ASSERT_TRUE(logo.save(QString::fromStdString(dir.file("logo.png"))));
+    Opened o(dir.write("logo.kel", test::crlf({"[HEADER]", "{PIC=logo.png,6000,100,1200,600}",
+                                               "[DATA]", "one{\\NP}", "two{\\NP}", "three"})));
+    ASSERT_TRUE(o.engine);
+    const PageSetup s = o.setup();
+    const std::string pdf = dir.file("logo.pdf");
+    std::FILE *file = std::fopen(pdf.c_str(), "wb");
+    {
+        PdfDocument document(file);
+        for (int p = 1; p <= 3; ++p) {
+            o.engine->printPage(p, document.beginPage(s.width, s.length, s.origin, s.lineUnit));
+            document.endPage();
+            std::filesystem::remove(dir.file("logo.png"));
+        }
+        ASSERT_TRUE(document.finish());
+    }
+    std::fclose(file);
+    EXPECT_TRUE(o.env.prompter.prompts().empty()); // no "207": drawn on every page
+
+    std::set<QString> objects;
+    int pages = 0;
+    const QString list = QString::fromStdString(
+        run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), QString::fromStdString(pdf)}));
+    for (const QString &line : list.split(QLatin1Char('\n')).mid(2)) {
+        const QStringList f = line.simplified().split(QLatin1Char(' '));
+        if (f.size() > 11) {
+            ++pages;
+            objects.insert(f[10]); // the image's object number
+        }
+    }
+    EXPECT_EQ(pages, 3);
+    EXPECT_EQ(objects.size(), 1u);
 }
