@@ -21,7 +21,7 @@ LineStore LineStore::fromLines(const std::vector<std::string> &lines)
     std::vector<Span> spans;
     spans.reserve(lines.size());
     for (const std::string &l : lines) {
-        spans.push_back({data.size(), static_cast<uint32_t>(l.size())});
+        spans.emplace_back(data.size(), l.size());
         data += l;
     }
     return LineStore(std::move(data), std::move(spans));
@@ -38,7 +38,7 @@ std::string_view LineStore::raw(int n) const
     if (n == count())
         return kEnd;
     const Span &s = m_records[static_cast<size_t>(n - 2)];
-    return std::string_view(m_data).substr(s.begin, s.length);
+    return std::string_view(m_data).substr(s.begin(), s.length());
 }
 
 std::string_view LineStore::trimmedView(std::string_view s)

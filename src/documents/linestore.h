@@ -7,6 +7,7 @@
 // million lines is held once, with one offset per line.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,10 +20,23 @@ class LineStore
 public:
     static constexpr size_t kMaxRecordLength = 500;
 
-    struct Span
+    // Where a line lies in the buffer, in 8 bytes (a million records cost
+    // 8 MB): offsets up to 1 TB, lengths up to 16 MB (records are at most
+    // kMaxRecordLength; a longer line is refused when a document is opened).
+    class Span
     {
-        uint64_t begin;
-        uint32_t length;
+    public:
+        Span(uint64_t begin, uint64_t length)
+            : m_packed(begin << kLengthBits | std::min<uint64_t>(length, kMaxLength))
+        {
+        }
+        uint64_t begin() const { return m_packed >> kLengthBits; }
+        uint64_t length() const { return m_packed & kMaxLength; }
+
+    private:
+        static constexpr int kLengthBits = 24;
+        static constexpr uint64_t kMaxLength = (uint64_t(1) << kLengthBits) - 1;
+        uint64_t m_packed;
     };
 
     LineStore();
