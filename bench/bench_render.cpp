@@ -4,9 +4,13 @@
 // The figures to compare: BM_ScanAllPages (the scanning walk over every
 // page, as counting pages or finding text does) and BM_DrawPage (one page
 // drawn on a 96-dpi QImage through the painter surface) against
-// BM_ReadFile (one sequential read of the report's bytes).
+// BM_ReadFile (one sequential read of the report's bytes); and
+// BM_PdfThousandPages (the print job writing pages 1 to 1,000 as a PDF
+// file, the pages located first) against BM_ScanAllPages.
 #include "benchenv.h"
 #include "documents/opening.h"
+#include "printing/pageoutput.h"
+#include "printing/printjob.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
@@ -99,11 +103,31 @@ void BM_DrawPage(benchmark::State &state)
     }
 }
 
+void BM_PdfThousandPages(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    const std::string pdf = f.folders.inTemp("bench-thousand.pdf");
+    int pages = 0;
+    for (auto _ : state) {
+        RenderEngine engine(*f.document, f.services());
+        PdfFileOutput output(pdf, JobOptions{});
+        const Result<PrintReport> printed = printPages(engine, output, false, 1, 1000);
+        pages = printed ? printed->pagesPrinted : 0;
+    }
+    state.counters["pages"] = pages;
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(pdf));
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanAllPages)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PdfThousandPages)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
