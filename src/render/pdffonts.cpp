@@ -143,7 +143,10 @@ std::string subsetTag(const std::string &name, const std::bitset<256> &used)
 
 struct PdfFace
 {
-    QRawFont raw; // at any size; its tables and names
+    QRawFont raw;    // at any size: its tables and names
+    QByteArray head; // the header table: which font file this is
+    bool bold = false;
+    bool italic = false;
     int resource = 0;
     int object = 0;
     std::array<double, 256> widths{}; // thousandths of the em
@@ -168,15 +171,29 @@ PdfFonts::~PdfFonts() = default;
 
 PdfFace &PdfFonts::faceOf(const GlyphTable &table)
 {
+    // Qt reports the weight and slant it was asked for, even where it
+    // synthesises them; the font file is told by its names and header.
     const QRawFont &raw = table.rawFont;
+    const QByteArray head = raw.fontTable("head");
     for (const auto &face : m_faces) {
-        if (face->raw.familyName() == raw.familyName() &&
-            face->raw.styleName() == raw.styleName() && face->raw.weight() == raw.weight() &&
-            face->raw.style() == raw.style())
+        if (face->head == head && face->raw.familyName() == raw.familyName() &&
+            face->raw.styleName() == raw.styleName())
             return *face;
     }
     auto face = std::make_unique<PdfFace>();
     face->raw = raw;
+    face->head = head;
+    // The face's own weight and slant: OS/2's weight class and selection
+    // flags (italic, oblique), else the header's style bits.
+    const QByteArray os2 = raw.fontTable("OS/2");
+    const auto macStyle = static_cast<uint16_t>(int16At(head, 44));
+    if (os2.size() >= 64) {
+        face->bold = static_cast<uint16_t>(int16At(os2, 4)) >= 600;
+        face->italic = (static_cast<uint16_t>(int16At(os2, 62)) & 0x201) != 0;
+    } else {
+        face->bold = (macStyle & 1) != 0;
+        face->italic = (macStyle & 2) != 0;
+    }
     face->resource = static_cast<int>(m_faces.size()) + 1;
     face->object = m_writer.reserve();
     // The design advances, in font units at a pixel size of one em.
@@ -223,8 +240,8 @@ std::shared_ptr<const PdfFontUse> PdfFonts::use(const QFont &font)
     use->underlinePos = table.underlinePos * twipsPerUnit;
     use->strikeOutPos = table.strikeOutPos * twipsPerUnit;
     use->lineThickness = table.lineThickness * twipsPerUnit;
-    use->fakeBold = font.bold() && table.rawFont.weight() < QFont::DemiBold;
-    use->fakeItalic = font.italic() && table.rawFont.style() == QFont::StyleNormal;
+    use->fakeBold = font.bold() && !face.bold;
+    use->fakeItalic = font.italic() && !face.italic;
     m_uses.push_back(use);
     return use;
 }
@@ -271,15 +288,22 @@ void PdfFonts::writeFace(PdfFace &face)
         postscript = QString::fromUtf8(buffer, static_cast<qsizetype>(length));
     std::string name = pdfNameOf(postscript.toStdString());
 
-    // The font file, as a subset of the codes drawn.
+    // The font file, as a subset of the codes drawn: TrueType outlines as
+    // a TrueType font, CFF outlines as an OpenType font program, which a
+    // simple font names as Type 1 (its glyphs found by their names).
     int fileObject = 0;
-    if (file && hasTable(file, HB_TAG('g', 'l', 'y', 'f'))) {
+    const bool trueType = file && hasTable(file, HB_TAG('g', 'l', 'y', 'f'));
+    const bool cff = file && !trueType && hasTable(file, HB_TAG('C', 'F', 'F', ' '));
+    if (trueType || cff) {
         const std::string subset = subsetOf(file, face.used);
         if (!subset.empty()) {
             name = subsetTag(name, face.used) + "+" + name;
             fileObject = m_writer.reserve();
-            m_writer.streamObject(fileObject, "/Length1 " + std::to_string(subset.size()), subset,
-                                  Compression::Deflate);
+            m_writer.streamObject(fileObject,
+                                  trueType ? "/Length1 " + std::to_string(subset.size())
+                                           : std::string("/Subtype/OpenType"),
+                                  subset, Compression::Deflate);
+            m_openType = m_openType || cff;
         }
     }
     if (file)
@@ -294,7 +318,7 @@ void PdfFonts::writeFace(PdfFace &face)
     int flags = 32; // nonsymbolic: the codes are WinAnsiEncoding
     if (fixedPitch)
         flags |= 1;
-    if (italicAngle != 0 || raw.style() != QFont::StyleNormal)
+    if (italicAngle != 0 || face.italic)
         flags |= 64;
     QRawFont design = raw;
     design.setPixelSize(em);
@@ -312,9 +336,9 @@ void PdfFonts::writeFace(PdfFace &face)
     appendPdfNumber(d, -units(design.descent()));
     d += "/CapHeight ";
     appendPdfNumber(d, units(design.capHeight() > 0 ? design.capHeight() : design.ascent()));
-    d += raw.weight() >= QFont::DemiBold ? "/StemV 140" : "/StemV 80";
+    d += face.bold ? "/StemV 140" : "/StemV 80";
     if (fileObject)
-        d += "/FontFile2 " + std::to_string(fileObject) + " 0 R";
+        d += (trueType ? "/FontFile2 " : "/FontFile3 ") + std::to_string(fileObject) + " 0 R";
     d += ">>";
     const int descriptor = m_writer.reserve();
     m_writer.beginObject(descriptor);
@@ -332,8 +356,9 @@ void PdfFonts::writeFace(PdfFace &face)
     }
     if (first > last)
         first = last = kFirstCode;
-    std::string f = "<</Type/Font/Subtype/TrueType/BaseFont/" + name + "/FirstChar " +
-                    std::to_string(first) + "/LastChar " + std::to_string(last) + "/Widths[";
+    std::string f = std::string("<</Type/Font/Subtype") + (cff ? "/Type1" : "/TrueType") +
+                    "/BaseFont/" + name + "/FirstChar " + std::to_string(first) + "/LastChar " +
+                    std::to_string(last) + "/Widths[";
     for (size_t b = first; b <= last; ++b) {
         appendPdfNumber(f, face.widths[b]);
         f += b < last ? " " : "";

@@ -12,9 +12,10 @@
 //
 // Faces are embedded when the document is finished, as subsets of the codes
 // used, made with HarfBuzz's subsetter from the font file fontconfig names
-// for the face Qt measured (checked by its header table). A face whose file
-// cannot be found or is not TrueType (a CFF outline font) is named with its
-// widths but not embedded; a reader then substitutes a font of its own.
+// for the face Qt measured (checked by its header table): TrueType outlines
+// as TrueType fonts, CFF outlines as OpenType font programs. A face whose
+// file cannot be found or has neither (a PostScript Type 1 file) is named
+// with its widths but not embedded; a reader then substitutes a font.
 #pragma once
 
 #include <QFont>
@@ -79,6 +80,9 @@ public:
     // under the number reserved when it first appeared; a face never drawn
     // with gets no font file.
     void write();
+    // True once a font was embedded as an OpenType font program, which
+    // readers know from PDF 1.6 on.
+    bool needsOpenType() const { return m_openType; }
 
 private:
     PdfFace &faceOf(const struct GlyphTable &table);
@@ -90,6 +94,7 @@ private:
     std::unique_ptr<GlyphTables> m_tables;
     std::vector<std::unique_ptr<PdfFace>> m_faces;
     std::vector<std::shared_ptr<const PdfFontUse>> m_uses; // newest last
+    bool m_openType = false;
 };
 
 } // namespace kel

@@ -205,7 +205,10 @@ bool PdfDocument::finish()
     m_writer->endObject();
 
     m_writer->beginObject(m_pages->catalog);
-    m_writer->write("<</Type/Catalog/Pages " + ref(m_pages->tree) + ">>");
+    // The header says 1.4; a font program of 1.6 raises the version here.
+    m_writer->write("<</Type/Catalog" +
+                    std::string(m_fonts->needsOpenType() ? "/Version/1.6" : "") + "/Pages " +
+                    ref(m_pages->tree) + ">>");
     m_writer->endObject();
 
     const int info = m_writer->reserve();
