@@ -202,6 +202,15 @@ std::string textReport()
                        "{TR=N}   kept blanks   {TR=Y}after{PAG}{\\N}"});
 }
 
+// Faces that lack the weight or slant asked for (drawn synthesised), and a
+// font of CFF outlines, where the machine has them (else others stand in).
+std::string stylesReport()
+{
+    return test::crlf({"LM=500", "TM=600", "SPACING=400", "[HEADER]", "[DATA]",
+                       "{F=DejaVu Math TeX Gyre;S=14}plain {B=Y}bold{B=N} {I=Y}slanted{I=N}{\\N}",
+                       "{F=C059;S=14}Century {B=Y}bold {I=Y}both{B=N;I=N}{\\N}"});
+}
+
 } // namespace
 
 TEST(PdfSurface, WordsLandWhereTheLayoutPutThem)
@@ -209,8 +218,8 @@ TEST(PdfSurface, WordsLandWhereTheLayoutPutThem)
     if (!havePoppler())
         GTEST_SKIP() << "poppler's tools are not installed";
     test::TempDir dir;
-    const std::vector<std::string> reports = {kSample, kTraced,
-                                              dir.write("text.kel", textReport())};
+    const std::vector<std::string> reports = {kSample, kTraced, dir.write("text.kel", textReport()),
+                                              dir.write("styles.kel", stylesReport())};
     for (const std::string &report : reports) {
         SCOPED_TRACE(report);
         Opened o(report);
@@ -308,7 +317,8 @@ TEST(PdfSurface, PageLooksAsThePainterDrawsIt)
                     "{C=0,128,0;CIRCLE=4000,2400,500;BOXF=5200,1800,7000,2200}{\\N}",
                     "{PIC=logo.png,1000,3000,-1200,600}{PIC=logo.png,3000,3000,1200,-600}"}));
     const std::vector<std::string> reports = {kSample, kTraced, pictures,
-                                              dir.write("text.kel", textReport())};
+                                              dir.write("text.kel", textReport()),
+                                              dir.write("styles.kel", stylesReport())};
     for (const std::string &report : reports) {
         Opened o(report);
         ASSERT_TRUE(o.engine);
