@@ -20,6 +20,7 @@
 #include "printing/pageoutput.h"
 #include "printing/printjob.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 
@@ -119,7 +120,9 @@ void BM_ConvertOpenAndPdf(benchmark::State &state)
         ExternalCommands commands;
         FindState find;
         SystemClock clock;
-        RenderEngine engine(*r.document, RenderServices{f.warnings, commands, find, clock});
+        SilentDiagnostics diagnostics;
+        RenderEngine engine(*r.document,
+                            RenderServices{f.messages, diagnostics, commands, find, clock});
         PdfFileOutput output(pdf, JobOptions{});
         const Result<PrintReport> printed = printPages(engine, output, true, 1, 0);
         pages = printed ? printed->pagesPrinted : 0;

@@ -4,7 +4,10 @@
 // The figures to compare: BM_ScanAllPages (the scanning walk over every
 // page, as counting pages or finding text does) and BM_DrawPage (one page
 // drawn on a 96-dpi QImage through the painter surface) against
-// BM_ReadFile (one sequential read of the report's bytes); and
+// BM_ReadFile (one sequential read of the report's bytes). BM_ReachPage (the
+// walk that carries the font and barcode mode of the pages before a single
+// page drawn alone) against BM_LocatePage (the scanning walk to the same
+// page) gives the cost of drawing a page alone as it is drawn in turn.
 // BM_PdfThousandPages (the print job writing pages 1 to 1,000 as a PDF
 // file, the pages located first) against BM_ScanAllPages.
 #include "benchenv.h"
@@ -12,6 +15,7 @@
 #include "printing/pageoutput.h"
 #include "printing/printjob.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
@@ -31,6 +35,7 @@ struct Fixture : bench::BenchEnvironment
     ExternalCommands commands;
     FindState find;
     SystemClock clock;
+    SilentDiagnostics diagnostics;
     std::string report;
     std::unique_ptr<Document> document;
 
@@ -50,7 +55,7 @@ struct Fixture : bench::BenchEnvironment
         document = std::move(r.document);
     }
 
-    RenderServices services() { return {warnings, commands, find, clock}; }
+    RenderServices services() { return {messages, diagnostics, commands, find, clock}; }
 };
 
 Fixture &fixture()
@@ -78,6 +83,32 @@ void BM_ScanAllPages(benchmark::State &state)
         benchmark::DoNotOptimize(pages);
     }
     state.counters["pages"] = pages;
+}
+
+void BM_LocatePage(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    for (auto _ : state) {
+        RenderEngine engine(*f.document, f.services());
+        benchmark::DoNotOptimize(engine.locatePage(5000));
+    }
+}
+
+void BM_ReachPage(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    for (auto _ : state) {
+        RenderEngine engine(*f.document, f.services());
+        benchmark::DoNotOptimize(engine.reachPage(5000, Target::Screen));
+    }
 }
 
 void BM_DrawPage(benchmark::State &state)
@@ -126,6 +157,8 @@ void BM_PdfThousandPages(benchmark::State &state)
 
 BENCHMARK(BM_ReadFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanAllPages)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LocatePage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReachPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PdfThousandPages)->Unit(benchmark::kMillisecond);
 

@@ -97,7 +97,7 @@ void BM_ViewerFindOnLastPage(benchmark::State &state)
     for (auto _ : state) {
         Viewer v(f);
         v.window.openDocument(f.longReport);
-        v.window.find(QStringLiteral("GRAND TOTAL"), true, false);
+        v.window.find(QStringLiteral("GRAND TOTAL"), {MatchCase::Yes, FindFrom::PageShown});
         if (v.window.currentPage() != 20000)
             state.SkipWithError("not found on the last page");
     }

@@ -11,15 +11,15 @@ jobs=${KEL_JOBS:-2}
 
 packages=(
   cmake g++ ninja-build ccache pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6svg6
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-svg-dev
   libzip-dev zipcmp zipmerge ziptool zip unzip
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xdg-utils
-  poppler-utils zbar-tools imagemagick xvfb xauth
+  poppler-utils zbar-tools imagemagick xvfb xauth openbox
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   libfontconfig-dev libharfbuzz-dev libharfbuzz-subset0 zlib1g-dev
-  python3-pyftpdlib
+  python3-pyftpdlib netcat-openbsd
 )
 
 install_packages() {

@@ -111,11 +111,18 @@ CommandLine parseCommandLine(const std::string &raw)
                 cl.console.server = true;
             } else if (u == "-V") {
                 cl.console.visible = true;
+            } else if (u == "-H") {
+                cl.console.headless = true;
             } else if (u.rfind("-P", 0) == 0) {
-                cl.console.queuePath = trimmedCopy(f.substr(2));
-                cl.console.queuePathEndsInSlash =
-                    !cl.console.queuePath.empty() &&
-                    (cl.console.queuePath.back() == '/' || cl.console.queuePath.back() == '\\');
+                std::string folder = trimmedCopy(f.substr(2));
+                const char last = folder.empty() ? '\0' : folder.back();
+                cl.console.queuePathEndsInSlash = last == '/' || last == '\\';
+                cl.console.queuePathEndsInBackslash = last == '\\';
+                // On Linux "/" is the separator of every path: a folder
+                // written with a trailing one is the same folder.
+                while (folder.size() > 1 && folder.back() == '/')
+                    folder.pop_back();
+                cl.console.queuePath = folder;
             } else if (u.rfind("-E", 0) == 0) {
                 cl.console.design = true;
                 cl.options.designMode = true;

@@ -35,8 +35,14 @@ struct ConsoleSwitches
     bool server = false;   // -S
     bool visible = false;  // -V
     bool design = false;   // -E
-    std::string queuePath; // -P, empty when not given
+    bool headless = false; // -H: no window, every message on stderr
+    // -P, empty when not given. A trailing "/" is dropped ("/var/spool/kel/"
+    // is the folder "/var/spool/kel"; "/" alone stays the root).
+    std::string queuePath;
+    // The folder as given ended in "/" or "\".
     bool queuePathEndsInSlash = false;
+    // The folder as given ended in "\": the console refuses it (108).
+    bool queuePathEndsInBackslash = false;
     std::string connectionFile; // -F, ".cnx" added when it has no "."
 };
 

@@ -3,6 +3,7 @@
 #include <QTime>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,20 @@
 namespace fs = std::filesystem;
 
 namespace kel {
+
+std::string programFolderOf(const std::string &executable)
+{
+    // An installed program keeps its files in share/kel beside its bin
+    // folder; a program run where it was built has them beside itself.
+    const fs::path bin = fs::path(executable).parent_path();
+    if (bin.filename() == "bin") {
+        const fs::path shared = bin.parent_path() / "share" / "kel";
+        std::error_code ec;
+        if (fs::is_directory(shared, ec))
+            return shared.string();
+    }
+    return bin.string();
+}
 
 std::string programFolder()
 {
@@ -19,7 +34,7 @@ std::string programFolder()
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec)
         return fs::current_path(ec).string();
-    return exe.parent_path().string();
+    return programFolderOf(exe.string());
 }
 
 std::string tempFolderPath()
@@ -41,7 +56,7 @@ std::string tempFolderPath()
 static bool prepareOne(const std::string &path, std::string &error)
 {
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot create the temporary folder " + path;
+        error = "cannot create the temporary folder " + path + ": " + std::strerror(errno);
         return false;
     }
     struct stat st
@@ -68,6 +83,14 @@ bool setUpFolders(Folders &folders, std::string &error)
     folders.program = programFolder();
     folders.temp = tempFolderPath();
     folders.tempSub = folders.temp + "/Temp";
+    // TEMP may name a folder that is not there yet: it is made, with the
+    // folders above it, as a user who set it would expect.
+    const fs::path base = fs::path(folders.temp).parent_path();
+    std::error_code ec;
+    if (!fs::is_directory(base, ec) && !fs::create_directories(base, ec)) {
+        error = base.string() + ": " + (ec ? ec.message() : "not a folder");
+        return false;
+    }
     return prepareTempFolder(folders.temp, error);
 }
 

@@ -15,8 +15,12 @@ struct Folders
     std::string inTemp(const std::string &name) const { return temp + "/" + name; }
 };
 
-// KEL_HOME when set, else the folder of the running executable.
+// KEL_HOME when set, else the program folder of the running executable.
 std::string programFolder();
+// The program folder of an executable: PREFIX/share/kel for one installed
+// as PREFIX/bin/NAME (when that folder exists), else the executable's own
+// folder (a build tree).
+std::string programFolderOf(const std::string &executable);
 
 // TEMP, else TMP, else TMPDIR, else /tmp; then "/Kel-" and the user id.
 std::string tempFolderPath();
@@ -26,7 +30,9 @@ std::string tempFolderPath();
 // others can write; `error` then says why.
 bool prepareTempFolder(const std::string &path, std::string &error);
 
-// Program and temporary folders, the latter prepared; false with `error`.
+// Program and temporary folders, the latter prepared (the folder TEMP names
+// is made first, with its parents, when it is missing); false with `error`,
+// which names the folder and why.
 bool setUpFolders(Folders &folders, std::string &error);
 
 // Hour, minute and second of now, without leading zeros, joined ("953").

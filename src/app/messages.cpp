@@ -96,6 +96,16 @@ bool encodeLanguageFile(std::string_view source, std::string &out, std::string &
                             "reword its ending";
             return false;
         }
+        // A character that scrambles to a blank stays a blank on reading
+        // (blanks are never shifted), so it would be lost in the middle of
+        // the text as well.
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] != ' ' && scrambled[i] == ' ') {
+                error = where + "the character '" + std::string(1, line[i]) + "' at column " +
+                        std::to_string(i + 1) + " would be read back as a blank; reword the text";
+                return false;
+            }
+        }
         key = rotateKey(key);
         out += scrambled;
         out += "\r\n";

@@ -21,10 +21,11 @@ struct Services
 
 enum class QueuePath { Skip, Read }; // QUEUE_PATH is the console's key
 
-// Prepares the folders, loads KEL.LNG and KEL.INI (a missing KEL.INI gives
-// an empty record) and applies the start-up defaults. Refused when the
-// temporary folder cannot be made safe or the language file cannot be read;
-// the refusal's detail is the text to show.
+// Loads KEL.LNG, prepares the folders, loads KEL.INI (a missing KEL.INI
+// gives an empty record) and applies the start-up defaults. Refused when the
+// language file cannot be read (no message number; the detail is the text
+// to show) or the temporary folder cannot be made safe (message 295; the
+// detail names the folder and why).
 Status loadServices(Services &services, QueuePath queuePath = QueuePath::Skip);
 
 // The title of the box that shows a start-up refusal: the language file's

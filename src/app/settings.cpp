@@ -5,6 +5,10 @@
 #include "app/text.h"
 
 #include <QDateTime>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
 
 namespace kel {
 namespace {
@@ -67,6 +71,7 @@ bool loadSettings(const std::string &path, SettingsRecord &record, bool withQueu
     record.checkEvery = get("CHECK_EVERY");
     record.defaultEditor = get("DEFAULT_EDITOR");
     record.escExits = get("ESC_EXITS");
+    record.tcpPort = get("TCP_PORT");
     if (withQueuePath)
         record.queuePath = get("QUEUE_PATH");
     return true;
@@ -136,14 +141,24 @@ std::string settingsFileText(const SettingsRecord &r, const Messages &messages)
     line("#");
     value("DEFAULT_EDITOR", r.defaultEditor);
     value("ESC_EXITS", r.escExits);
+    if (!r.tcpPort.empty())
+        value("TCP_PORT", r.tcpPort);
     line("#");
     line("#EOF");
     return out;
 }
 
-bool saveSettings(const std::string &path, const SettingsRecord &record, const Messages &messages)
+Status saveSettings(const std::string &path, const SettingsRecord &record, const Messages &messages)
 {
-    return writeFile(path, settingsFileText(record, messages));
+    // An installed program's folder (share/kel under its prefix) is usually
+    // not the user's to write: say so, with the folder, rather than fail
+    // without a word. KEL_HOME names a folder of the user's own.
+    if (writeFile(path, settingsFileText(record, messages)))
+        return {};
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const char *why =
+        access(folder.c_str(), W_OK) != 0 ? std::strerror(errno) : "cannot be written";
+    return refusal(294, path + ": " + why + " (set KEL_HOME to a folder of your own)");
 }
 
 } // namespace kel

@@ -1,6 +1,8 @@
 // The settings file KEL.INI of the program folder and its in-memory record.
 #pragma once
 
+#include "app/result.h"
+
 #include <array>
 #include <string>
 
@@ -37,6 +39,10 @@ struct SettingsRecord
     std::string checkEvery;
     std::string defaultEditor;
     std::string escExits;
+    // TCP_PORT: the port the console's receiver listens on and forwards go
+    // to when SEND_TO names no port; empty means 1001. Saved only when set, so
+    // files written without it read back unchanged.
+    std::string tcpPort;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }
@@ -60,7 +66,9 @@ void applyStartupDefaults(SettingsRecord &record);
 // The whole file as the save command writes it, with its comment lines and
 // the current date and time; CR LF line ends.
 std::string settingsFileText(const SettingsRecord &record, const Messages &messages);
-// Writes settingsFileText to `path`; false when it cannot be written.
-bool saveSettings(const std::string &path, const SettingsRecord &record, const Messages &messages);
+// Writes settingsFileText to `path`. Refused with message 294 when it cannot
+// be written; the detail names the file and why.
+Status saveSettings(const std::string &path, const SettingsRecord &record,
+                    const Messages &messages);
 
 } // namespace kel

@@ -7,6 +7,7 @@
 #include "printing/printers.h"
 #include "printing/printjob.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 
@@ -70,7 +71,7 @@ int runPrint(const Args &args)
         to = from;
     if (range && !parsed.option("from"))
         from = 1;
-    if (copies < 1 || (range && (from < 1 || to < from || to > 20000))) {
+    if (copies < 1 || (range && (from < 1 || to < from))) {
         fail("--from, --to and --copies take whole numbers from 1, --to not below --from");
         return 2;
     }
@@ -98,7 +99,9 @@ int runPrint(const Args &args)
     commands.setStartedByCommand(parsed.flag("exec"));
     FindState find;
     SystemClock clock;
-    RenderEngine engine(*document, RenderServices{*env->warnings, commands, find, clock});
+    PromptingDiagnostics diagnostics(*env->warnings);
+    RenderEngine engine(*document,
+                        RenderServices{env->messages, diagnostics, commands, find, clock});
     const PrintRequest request{printer, !range, from, to, copies};
     const Result<PrintReport> printed = printDocument(engine, request, printers);
     if (!printed) {

@@ -3,7 +3,10 @@
 //
 // The screen drawing (render, trace) is the viewer's: page picture of the
 // page's size times the zoom, 1 twip = 1/15 pixel at zoom 1, white paper,
-// the margins applied through the origin. The printer drawing (pdf, trace
+// the margins applied through the origin. A single page is drawn as the
+// viewer draws it when it is reached by paging from page 1, and as it is
+// printed in the whole document: with the font, size and barcode mode the
+// pages before it leave behind. The printer drawing (pdf, trace
 // --printer) is the print job's: unzoomed, the left margin through the
 // origin and the top margin added by the engine. EXEC commands run only
 // with --exec.
@@ -13,6 +16,7 @@
 #include "printing/pageoutput.h"
 #include "printing/printjob.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
@@ -35,6 +39,8 @@ struct Session
     std::unique_ptr<Environment> env;
     std::unique_ptr<Document> document;
     std::unique_ptr<Clock> clock;
+    // Markup warnings and refused values on stderr as they are met.
+    std::unique_ptr<PromptingDiagnostics> diagnostics;
     ShellTargetOpener opener;
     ExternalCommands commands;
     FindState find;
@@ -65,8 +71,9 @@ int openSession(const ParsedArgs &parsed, Session &s)
         s.commands.setOpener(&s.opener);
         s.commands.setStartedByCommand(true);
     }
+    s.diagnostics = std::make_unique<PromptingDiagnostics>(*s.env->warnings);
     s.engine = std::make_unique<RenderEngine>(
-        *s.document, RenderServices{*s.env->warnings, s.commands, s.find, *s.clock});
+        *s.document, RenderServices{s.env->messages, *s.diagnostics, s.commands, s.find, *s.clock});
     return 0;
 }
 
@@ -95,18 +102,19 @@ bool pageOption(const ParsedArgs &parsed, int &page)
     return true;
 }
 
-// Makes page p reachable; false with a message when it lies beyond.
-bool locate(Session &s, int p)
+// Makes page p ready to be drawn for `target` as the viewer draws it when it
+// is reached by paging from page 1 (with the font and barcode mode of the
+// pages before); false with a message when it lies beyond.
+bool reach(Session &s, int p, Target target)
 {
-    if (s.engine->locatePage(p))
+    if (s.engine->reachPage(p, target))
         return true;
     const PageState &pages = s.engine->pages();
     if (pages.lastPageKnown()) {
         fail("page " + std::to_string(p) + " is beyond the last page of the document (" +
              std::to_string(pages.lastPage()) + ")");
     } else {
-        fail("page " + std::to_string(p) + " is beyond the " +
-             std::to_string(PageState::kMaxPages) + " pages a document may have");
+        fail("page " + std::to_string(p) + " cannot be reached");
     }
     return false;
 }
@@ -127,12 +135,7 @@ int runPages(const Args &args)
     Session s;
     if (const int code = openSession(parsed, s))
         return code;
-    const int count = s.engine->countPages();
-    if (!s.engine->pages().lastPageKnown()) {
-        fail("the document has more than " + std::to_string(PageState::kMaxPages) +
-             " pages; only the first " + std::to_string(PageState::kMaxPages) + " can be shown");
-    }
-    std::printf("pages=%d\n", count);
+    std::printf("pages=%d\n", s.engine->countPages());
     return 0;
 }
 
@@ -161,7 +164,8 @@ int runRender(const Args &args)
              " pixels a side; choose another zoom");
         return 2;
     }
-    if (!locate(s, page))
+    s.engine->drawing().zoomFactor = zoom;
+    if (!reach(s, page, Target::Screen))
         return 2;
     const QImage image = drawScreenPage(*s.engine, page, zoom).image;
     if (!image.save(QString::fromStdString(*out), "PNG")) {
@@ -201,7 +205,6 @@ int runPdf(const Args &args)
                         "pages " + std::to_string(from) + " to " + std::to_string(to));
         return 1;
     }
-
     PdfFileOutput output(*out, JobOptions{fromCp1252(s.document->settings.title).toStdString()});
     if (!printPages(*s.engine, output, false, from, to)) {
         fail("cannot write " + *out);
@@ -228,15 +231,16 @@ int runTrace(const Args &args)
     Session s;
     if (const int code = openSession(parsed, s))
         return code;
-    if (!locate(s, page))
+    const Target target = parsed.flag("printer") ? Target::Printer : Target::Screen;
+    if (target == Target::Screen)
+        s.engine->drawing().zoomFactor = zoom;
+    if (!reach(s, page, target))
         return 2;
     RecordingSurface surface;
-    if (parsed.flag("printer")) {
+    if (target == Target::Printer)
         s.engine->printPage(page, surface);
-    } else {
-        s.engine->drawing().zoomFactor = zoom;
+    else
         s.engine->drawPage(page, surface);
-    }
     for (const std::string &line : surface.lines())
         std::printf("%s\n", line.c_str());
     for (const LinkArea &area : s.engine->linkAreas().areas()) {

@@ -1,6 +1,7 @@
 #include "documents/export.h"
 
 #include "app/text.h"
+#include "documents/markupline.h"
 
 #include <filesystem>
 #include <fstream>
@@ -12,27 +13,36 @@ std::optional<std::string> exportFields(std::string_view raw, char open, char cl
     const std::string_view line = trimmed(raw);
     if (line.size() < 2 || upperChar(line[0]) != upperChar(open) || upperChar(line[1]) != 'E')
         return std::nullopt;
-    std::string out;
-    std::string command;
-    bool inGroup = false;
-    for (char c : line) {
-        if (c == open) {
-            inGroup = true;
-            command.clear();
+
+    // The text outside groups is kept; inside a group, every command that
+    // begins with "T" as written (its first byte after the open delimiter,
+    // a ";" or another open delimiter) gives one ";". Each line is read on
+    // its own: a group left open is read to the end of its line and no
+    // further.
+    struct Fields : MarkupHandler
+    {
+        char open;
+        char close;
+        std::string out;
+        void text(std::string_view segment) override { out += segment; }
+        void group(const MarkupGroup &group) override { separators(group.onLine); }
+        void groupLeftOpen(std::string_view onLine) override { separators(onLine); }
+        void separators(std::string_view part)
+        {
+            size_t command = 0; // bytes of the command so far
+            for (char c : part) {
+                if (c == open || c == ';')
+                    command = 0;
+                else if (c != close && command++ == 0 && upperChar(c) == 'T')
+                    out += ';';
+            }
         }
-        if (!inGroup)
-            out += c;
-        if (c == close)
-            inGroup = false;
-        if (c == ';')
-            command.clear();
-        if (inGroup && c != close && c != ';' && c != open) {
-            command += c;
-            if (command.size() == 1 && upperChar(command[0]) == 'T')
-                out += ';';
-        }
-    }
-    return out;
+    } fields;
+    fields.open = open;
+    fields.close = close;
+    std::string openGroup;
+    tokenizeLine(line, {open, close}, openGroup, fields);
+    return std::move(fields.out);
 }
 
 std::string trimFields(std::string_view line)

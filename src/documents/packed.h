@@ -91,9 +91,10 @@ bool makePackedFile(const std::string &source, const std::string &packedPath, st
 bool unpackPackedFile(std::string &path, const Folders &folders, std::string &error);
 
 // The line rewriter of packing: PIC= and SND= references inside command
-// groups are rewritten to their member names and collected, once each (the
-// comparison ignores case, and later spellings are written as the first),
-// up to kMaxResources.
+// groups (as the markup tokenizer finds them, anywhere inside a group) are
+// rewritten to their member names and collected, once each (the comparison
+// ignores case, and later spellings are written as the first), up to
+// kMaxResources.
 class ReferenceRewriter
 {
 public:
@@ -109,6 +110,9 @@ public:
     const std::vector<std::string> &resources() const { return m_resources; }
 
 private:
+    // Appends a group's part of a line to `out` with its references
+    // rewritten.
+    void rewriteGroup(std::string_view part, std::string &out);
     // Lists a name unless it is there in any letter case; returns the
     // spelling listed (the name itself when the list is full).
     std::string_view addResource(std::string_view name);

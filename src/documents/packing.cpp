@@ -7,9 +7,11 @@
 // target path, and the container is zipped into the packed file that takes
 // the target's place.
 #include "app/text.h"
+#include "documents/markupline.h"
 #include "documents/opening.h"
 #include "documents/packed.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -23,14 +25,6 @@ char referenceChar(char c)
     // exactly the name its member is stored under.
     const std::string mapped = memberNameFor(std::string_view(&c, 1));
     return mapped.back();
-}
-
-bool isReferenceStart(std::string_view line, size_t i)
-{
-    if (i + 4 > line.size())
-        return false;
-    const std::string four = upper(line.substr(i, 4));
-    return four == "PIC=" || four == "SND=";
 }
 
 // Where a reference is read from: an absolute path as it is; a relative one
@@ -88,39 +82,57 @@ bool ReferenceRewriter::rewrite(std::string_view line, std::string &out)
     }
     out.clear();
     out.reserve(line.size() + 8);
-    bool inGroup = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == m_close)
-            inGroup = false;
-        if (inGroup && isReferenceStart(line, i)) {
-            out += upper(line.substr(i, 4));
-            i += 4;
-            if (i >= line.size() || line[i] != '$')
-                out += '$';
-            // The name runs up to and including the first ";", "," or
-            // close delimiter; that last character is not part of it. A name
-            // met before in another letter case is stored once, and every
-            // reference is written with the spelling stored, so that all of
-            // them find the one member on a case-sensitive file system.
-            const size_t start = i;
-            while (i < line.size() && line[i] != ';' && line[i] != ',' && line[i] != m_close)
-                ++i;
-            for (char n : addResource(line.substr(start, i - start)))
-                out += referenceChar(n);
-            if (i >= line.size())
-                break;
-            out += line[i];
-            // A reference that ends its group ends the group here too.
-            if (line[i] == m_close)
-                inGroup = false;
+
+    // Text is copied as it stands; groups are rewritten where they stand on
+    // the line. Each line is read on its own: a group left open does not
+    // carry its references to the next line.
+    struct Copier : MarkupHandler
+    {
+        ReferenceRewriter &rewriter;
+        std::string &out;
+        Copier(ReferenceRewriter &r, std::string &o) : rewriter(r), out(o) {}
+        void text(std::string_view segment) override { out += segment; }
+        void group(const MarkupGroup &group) override { rewriter.rewriteGroup(group.onLine, out); }
+        void groupLeftOpen(std::string_view onLine) override { rewriter.rewriteGroup(onLine, out); }
+    } copier(*this, out);
+    std::string openGroup;
+    tokenizeLine(line, {m_open, m_close}, openGroup, copier);
+    return true;
+}
+
+void ReferenceRewriter::rewriteGroup(std::string_view part, std::string &out)
+{
+    // `part` runs from the open delimiter to the close delimiter, or to the
+    // end of the line (where a group stays open, or the line's end closes
+    // it); references are looked for between the two.
+    if (part.empty())
+        return;
+    out += part.front();
+    const bool closed = part.size() >= 2 && part.back() == m_close;
+    const size_t stop = closed ? part.size() - 1 : part.size();
+    size_t i = 1;
+    while (i < stop) {
+        const std::string_view key = part.substr(i, std::min<size_t>(4, stop - i));
+        if (!(equalsNoCase(key, "PIC=") || equalsNoCase(key, "SND="))) {
+            out += part[i++];
             continue;
         }
-        out += c;
-        if (c == m_open)
-            inGroup = true;
+        out += upper(key);
+        i += 4;
+        if (i >= part.size() || part[i] != '$')
+            out += '$';
+        // The name runs up to the first ";" or "," or the end of the group.
+        // A name met before in another letter case is stored once, and
+        // every reference is written with the spelling stored, so that all
+        // of them find the one member on a case-sensitive file system.
+        const size_t start = i;
+        while (i < stop && part[i] != ';' && part[i] != ',')
+            ++i;
+        for (char n : addResource(part.substr(start, i - start)))
+            out += referenceChar(n);
     }
-    return true;
+    if (closed)
+        out += part.back();
 }
 
 PackResult packCurrentReport(const Document &document, const std::string &target,

@@ -54,8 +54,13 @@ Result<PrintReport> printPages(RenderEngine &engine, PageOutput &output, bool al
         if (!located)
             return refusal(153, "pages " + std::to_string(from) + " to " + std::to_string(to));
     }
-    Result<PrintReport> result =
-        run(engine, output, allPages ? 1 : from, allPages ? 0 : to, progress);
+    // The first page printed carries the font, size and barcode mode of the
+    // pages before it, as when it is reached by paging from page 1; a whole
+    // document starts from the state of a document just opened, whatever
+    // page the viewer showed last.
+    const int first = allPages ? 1 : from;
+    engine.reachPage(first, Target::Printer);
+    Result<PrintReport> result = run(engine, output, first, allPages ? 0 : to, progress);
     pages.setCurrentPage(remembered);
     return result;
 }

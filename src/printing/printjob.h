@@ -45,7 +45,9 @@ struct PrintReport
 // Prints on an output already open and finishes its job. All pages run
 // until the end of the data (the last page becomes known); a range is
 // located first by a scanning walk and refused with 153 when either end
-// lies beyond the document. The pages are drawn output.repeat() times over.
+// lies beyond the document. The first page carries the state of the pages
+// before it, as the viewer draws it when paged to from page 1. The pages
+// are drawn output.repeat() times over.
 // The page shown (currentPage) is kept. 154 when the device fails.
 Result<PrintReport> printPages(RenderEngine &engine, PageOutput &output, bool allPages, int from,
                                int to, const PrintProgress &progress = {});

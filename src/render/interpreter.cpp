@@ -1,8 +1,11 @@
 // The markup interpreter.
 //
-// Design: renderLine() walks the bytes of a line once, following the
-// delimiters, and hands text segments to flushSegment() and completed groups
-// to splitGroup() and executeCommand(). executeCommand() first tells plain
+// Design: renderLine() hands the line to the markup tokenizer, which calls
+// back text() for each text segment (drawn by flushSegment()) and group()
+// for each completed group (split by splitGroup() and run command by
+// command through executeCommand()). executeCommand() first applies the
+// line moves through moveLine(), the routine the scanning walk uses too,
+// then tells plain
 // numbers and "$" names (positions) from keywords and KEY=value commands,
 // then dispatches on the upper-cased key. Screen and printer run through
 // the same code; the few places where the printer differs test m_target and
@@ -12,16 +15,15 @@
 #include "render/interpreter.h"
 
 #include "app/messages.h"
-#include "app/prompter.h"
 #include "app/text.h"
-#include "app/warnings.h"
 #include "documents/documentsettings.h"
 #include "render/clock.h"
 #include "render/code39.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/findstate.h"
+#include "render/linemoves.h"
 #include "render/linkareas.h"
-#include "render/pagestate.h"
 #include "render/picturecache.h"
 #include "render/surface.h"
 
@@ -31,9 +33,6 @@
 
 namespace kel {
 namespace {
-
-constexpr double kPageEndMark = 1000000; // "\NP": past any MAXY
-constexpr double kLineStartX = 99;       // where "\N" and "\P" leave the current x
 
 // A number of markup: the leading numeric part, 0 for none and for values
 // too large to be a number at all.
@@ -74,31 +73,46 @@ constexpr FlagCommand kFlagCommands[] = {
 
 } // namespace
 
-std::vector<std::string_view> splitGroup(std::string_view group, char open, char close)
+CarriedCommand carriedCommandOf(std::string_view command, std::string_view u)
 {
-    std::string_view rest = trimmed(group);
-    if (!rest.empty() && rest.front() == open)
-        rest.remove_prefix(1);
-    if (!rest.empty() && rest.back() == close)
-        rest.remove_suffix(1);
-    std::vector<std::string_view> commands;
-    size_t start = 0;
-    while (static_cast<int>(commands.size()) < kMaxCommands) {
-        const size_t semicolon = rest.find(';', start);
-        if (semicolon == std::string_view::npos) {
-            commands.push_back(trimmed(rest.substr(start)));
-            break;
-        }
-        commands.push_back(trimmed(rest.substr(start, semicolon - start)));
-        start = semicolon + 1;
+    using Kind = CarriedCommand::Kind;
+    const size_t eq = command.find('=');
+    if (eq == std::string_view::npos) {
+        if (u == "BAR")
+            return {Kind::BarOn, {}, 0};
+        if (u == "NOBAR")
+            return {Kind::BarOff, {}, 0};
+        return {};
     }
-    return commands;
+    const std::string_view key = u.substr(0, eq);
+    if (key != "F" && key != "S")
+        return {};
+    std::string_view value = command.substr(eq + 1);
+    value = value.substr(0, value.find('='));
+    if (key == "F")
+        return {Kind::FontName, trimmed(value), 0};
+    return {Kind::FontSize, {}, number(value)};
 }
 
-double spacingValue(std::string_view command)
+void carryWithoutSurface(const CarriedCommand &c, DrawingState &d, Target target)
 {
-    const size_t eq = command.find('=');
-    return eq == std::string_view::npos ? 0 : number(command.substr(eq + 1));
+    using Kind = CarriedCommand::Kind;
+    switch (c.kind) {
+    case Kind::None:
+        break;
+    case Kind::FontName:
+        if (acceptedFontName(c.fontName))
+            d.fontName = std::string(c.fontName);
+        break;
+    case Kind::FontSize:
+        if (acceptedFontSize(target == Target::Screen ? c.fontSize * d.zoomFactor : c.fontSize))
+            d.fontSize = c.fontSize;
+        break;
+    case Kind::BarOn:
+    case Kind::BarOff:
+        d.barMode = c.kind == Kind::BarOn;
+        break;
+    }
 }
 
 std::string pictureFolderOf(const std::string &originalPath)
@@ -152,42 +166,21 @@ void MarkupInterpreter::renderLine(std::string_view line)
     if (equalsNoCase(t, "[DATA]") || equalsNoCase(t, "END_OF_FILE"))
         return;
 
-    DrawingState &d = m_context.drawing;
-    const char open = m_context.settings.openDelimiter;
-    const char close = m_context.settings.closeDelimiter;
-    d.lineX = 0;
-    std::string pending;
-    bool inGroup = false;
+    m_context.drawing.lineX = 0;
+    const DocumentSettings &s = m_context.settings;
+    tokenizeLine(line, {s.openDelimiter, s.closeDelimiter}, m_context.drawing.groupText, *this);
+}
 
-    // The line is walked with one blank appended as its end mark: reaching
-    // it flushes the last segment, and it is never drawn itself.
-    const size_t n = line.size() + 1;
-    for (size_t i = 0; i < n; ++i) {
-        const bool last = i + 1 == n;
-        const char c = last ? ' ' : line[i];
-        if (!inGroup && (c == open || last)) {
-            flushSegment(pending);
-            pending.clear();
-        }
-        if (!inGroup && (c != open || last))
-            pending += c;
-        if (inGroup && c != open && c != close)
-            d.groupText += c;
-        if (c == open) {
-            inGroup = true;
-            d.groupText += c;
-        }
-        if (c == close) {
-            // A close outside a group is text (appended above) and still
-            // ends the group collected so far.
-            inGroup = false;
-            d.groupText += c;
-            const std::string group = std::move(d.groupText);
-            d.groupText.clear();
-            for (std::string_view command : splitGroup(group, open, close))
-                executeCommand(command);
-        }
-    }
+void MarkupInterpreter::text(std::string_view segment)
+{
+    flushSegment(segment);
+}
+
+void MarkupInterpreter::group(const MarkupGroup &group)
+{
+    const DocumentSettings &s = m_context.settings;
+    for (std::string_view command : splitGroup(group.text, {s.openDelimiter, s.closeDelimiter}))
+        executeCommand(command);
 }
 
 void MarkupInterpreter::flushSegment(std::string_view segment)
@@ -238,12 +231,21 @@ void MarkupInterpreter::executeCommand(std::string_view command)
     DrawingState &d = m_context.drawing;
     const std::string u = upper(command);
 
-    // Spacing is recognised by its first seven letters, as the scanning walk
-    // recognises it, so that both walks break pages alike.
-    if (u.compare(0, 7, "SPACING") == 0) {
-        m_context.pages.spacing = spacingValue(command);
-        if (u.compare(0, 8, "SPACING=") != 0)
+    // The line moves first, through the routine the scanning walk uses, so
+    // that both walks break pages alike. Spacing is recognised by its first
+    // seven letters; without its "=" it still sets the spacing, and warns.
+    const LineMoveTarget where{m_context.pages, m_target, m_context.settings.topMargin, &m_surface,
+                               d.zoomFactor};
+    if (const LineMove move = moveLine(u, where); move != LineMove::None) {
+        if (move == LineMove::Spacing && u.compare(0, 8, "SPACING=") != 0)
             unknownCommand(command);
+        return;
+    }
+    // Then what carries over to the next page, through the routine the
+    // walks that draw nothing use too.
+    if (const CarriedCommand carried = carriedCommandOf(command, u);
+        carried.kind != CarriedCommand::Kind::None) {
+        applyCarried(command, carried);
         return;
     }
 
@@ -261,8 +263,7 @@ void MarkupInterpreter::executeCommand(std::string_view command)
                     return;
                 }
             }
-            const Messages &messages = m_context.warnings.messages();
-            m_context.warnings.warn(209, messages.text(209) + " " + u);
+            warn(209, m_context.messages.text(209) + " " + u);
             d.lineX = 0;
             return;
         }
@@ -277,10 +278,37 @@ void MarkupInterpreter::executeCommand(std::string_view command)
     executeKeyed(command, u.substr(0, eq), value);
 }
 
+void MarkupInterpreter::applyCarried(std::string_view command, const CarriedCommand &carried)
+{
+    using Kind = CarriedCommand::Kind;
+    DrawingState &d = m_context.drawing;
+    switch (carried.kind) {
+    case Kind::None:
+        break;
+    case Kind::FontName:
+        if (!m_surface.setFontName(carried.fontName)) {
+            commandFailed(command);
+            return;
+        }
+        d.fontName = std::string(carried.fontName);
+        break;
+    case Kind::FontSize:
+        if (!m_surface.setFontSize(scaled(carried.fontSize))) {
+            commandFailed(command);
+            return;
+        }
+        d.fontSize = carried.fontSize;
+        break;
+    case Kind::BarOn:
+    case Kind::BarOff:
+        d.barMode = carried.kind == Kind::BarOn;
+        break;
+    }
+}
+
 void MarkupInterpreter::executeKeyword(std::string_view command, const std::string &u)
 {
     DrawingState &d = m_context.drawing;
-    PageState &pages = m_context.pages;
     const bool printer = m_target == Target::Printer;
 
     if (u == "NOLINK" || u == "ENDLINK") {
@@ -288,21 +316,8 @@ void MarkupInterpreter::executeKeyword(std::string_view command, const std::stri
             unknownCommand(command);
         else
             d.linkPending = false;
-    } else if (u == "TOP" || u == "TOPOFPAGE") {
-        pages.linePos = printer ? m_context.settings.topMargin : 0;
-        m_surface.setCurrentY(printer ? pages.linePos : 0);
-    } else if (u == "\\NP") {
-        pages.linePos = kPageEndMark + (printer ? m_context.settings.topMargin : 0);
-    } else if (u == "\\N") {
-        moveLine(1);
-    } else if (u == "\\P") {
-        moveLine(-1);
     } else if (u == "E" || u == "T") {
         // accepted; nothing to do
-    } else if (u == "BAR") {
-        d.barMode = true;
-    } else if (u == "NOBAR") {
-        d.barMode = false;
     } else if (u == "PAG") {
         // The number as a number is printed: a blank for its sign and one after.
         printField(" " + std::to_string(m_context.page) + " ");
@@ -330,18 +345,6 @@ void MarkupInterpreter::executeKeyword(std::string_view command, const std::stri
     } else {
         unknownCommand(command);
     }
-}
-
-void MarkupInterpreter::moveLine(double direction)
-{
-    PageState &pages = m_context.pages;
-    pages.linePos += direction * pages.spacing;
-    if (m_target == Target::Printer) // printer: a relative move from where it stands
-        m_surface.setCurrentY(m_surface.currentY() + direction * pages.spacing);
-    else
-        m_surface.setCurrentY(pages.linePos * m_context.drawing.zoomFactor);
-    m_surface.setCurrentX(kLineStartX);
-    pages.spacing = pages.defaultSpacing;
 }
 
 void MarkupInterpreter::printField(std::string_view text)
@@ -397,7 +400,7 @@ void MarkupInterpreter::executeKeyed(std::string_view command, const std::string
         } else if (v == "N" || v == "0") {
             d.trimText = false;
         } else {
-            m_context.warnings.warnPair(197, command, 274);
+            warnPair(197, command, 274);
             d.trimText = true;
         }
     } else if (key == "A") {
@@ -408,7 +411,7 @@ void MarkupInterpreter::executeKeyed(std::string_view command, const std::string
         } else if (v == "C") {
             d.align = Align::Center;
         } else {
-            m_context.warnings.warnPair(197, command, 198);
+            warnPair(197, command, 198);
             d.align = Align::Left;
         }
     } else if (key == "B" || key == "U" || key == "I" || (key == "ST" && !printer)) {
@@ -417,20 +420,6 @@ void MarkupInterpreter::executeKeyed(std::string_view command, const std::string
                               : key == "I" ? kItalic
                                            : kStrikeOut;
         setFlag(kind, command, v);
-    } else if (key == "F") {
-        const std::string_view name = trimmed(value);
-        if (!m_surface.setFontName(name)) {
-            commandFailed(command);
-            return;
-        }
-        d.fontName = std::string(name);
-    } else if (key == "S") {
-        const double size = number(value);
-        if (!m_surface.setFontSize(scaled(size))) {
-            commandFailed(command);
-            return;
-        }
-        d.fontSize = size;
     } else if (key == "C") {
         setColor(command, value);
     } else if (key == "W") {
@@ -449,7 +438,7 @@ void MarkupInterpreter::setFlag(int kind, std::string_view command, std::string_
     if (v == "Y" || v == "1") {
         on = true;
     } else if (!(v == "N" || v == "0" || v.empty())) {
-        m_context.warnings.warnPair(f.firstMessage, command, f.secondMessage);
+        warnPair(f.firstMessage, command, f.secondMessage);
     }
     m_surface.setFontFlag(f.flag, on);
 }
@@ -636,18 +625,31 @@ void MarkupInterpreter::runExternal(std::string_view value)
 
 void MarkupInterpreter::commandFailed(std::string_view command)
 {
-    const Messages &messages = m_context.warnings.messages();
-    Prompt prompt;
-    prompt.number = 207;
-    prompt.text = fromCp1252(command) + QStringLiteral(". ") + messages.qtext(207);
-    prompt.title = messages.qtext(0);
-    prompt.icon = PromptIcon::Exclamation;
-    m_context.warnings.prompter().show(prompt);
+    std::string text(command);
+    text += ". ";
+    text += m_context.messages.text(207);
+    m_context.diagnostics.report({DiagnosticKind::RefusedValue, 207, std::move(text)});
+}
+
+void MarkupInterpreter::warn(int number, std::string text)
+{
+    m_context.diagnostics.report({DiagnosticKind::MarkupWarning, number, std::move(text)});
+}
+
+void MarkupInterpreter::warnPair(int first, std::string_view command, int second)
+{
+    const Messages &messages = m_context.messages;
+    std::string text = messages.text(first);
+    text += ' ';
+    text += upper(command);
+    text += "\n\n";
+    text += messages.text(second);
+    warn(first, std::move(text));
 }
 
 void MarkupInterpreter::unknownCommand(std::string_view command)
 {
-    m_context.warnings.warnPair(205, command, 206);
+    warnPair(205, command, 206);
 }
 
 } // namespace kel

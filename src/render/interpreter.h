@@ -1,26 +1,29 @@
 // The markup interpreter: one line renderer and one command interpreter for
 // the screen and the printer.
 //
-// A line is cut into text segments and command groups. Text segments are
-// placed at lineX by the alignment, trimmed or not, and printed on the
-// surface (or drawn as Code 39 in barcode mode); groups are split at ";"
-// into at most kMaxCommands commands, each executed in order. The printer
-// is a Target of the same interpreter, not a copy of it: there the zoom is
-// not applied, explicit vertical positions are moved down by the top
-// margin, "\N" and "\P" move the surface's y relatively, "W" is four times
-// wider, the screen-only commands are unknown, and EXEC runs "PRINT" targets.
+// A line is cut into text segments and command groups by the one markup
+// tokenizer (documents/markupline.h). Text segments are placed at lineX by
+// the alignment, trimmed or not, and printed on the surface (or drawn as
+// Code 39 in barcode mode); groups are split at ";" into at most
+// kMaxCommands commands, each executed in order. The line moves go through
+// moveLine() (render/linemoves.h), which the scanning walk uses too. The
+// printer is a Target of the same interpreter, not a copy of it: there the
+// zoom is not applied, explicit vertical positions are moved down by the
+// top margin, "\N" and "\P" move the surface's y relatively, "W" is four
+// times wider, the screen-only commands are unknown, and EXEC runs "PRINT"
+// targets.
 //
 // Bad markup never stops a page: unknown commands and bad attribute values
-// raise a markup warning (Warnings, switchable off); values a surface
-// refuses raise the failure message (207, exclamation icon) through the
-// Prompter, and drawing goes on.
+// are reported as markup warnings, values a surface refuses as refusals
+// (the failure message 207), both to the Diagnostics sink of the walk; the
+// front end shows them, and drawing goes on.
 #pragma once
 
+#include "documents/markupline.h"
 #include "render/drawingstate.h"
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kel {
 
@@ -32,7 +35,8 @@ class LinkAreas;
 class PageState;
 class PictureCache;
 class Surface;
-class Warnings;
+class Diagnostics;
+class Messages;
 
 // What the interpreter reads and changes; all owned elsewhere (the render
 // engine of the open document, or a test).
@@ -44,7 +48,8 @@ struct RenderContext
     LinkAreas &links;
     FindState &find;
     ExternalCommands &commands;
-    Warnings &warnings;
+    const Messages &messages;
+    Diagnostics &diagnostics;
     const Clock &clock;
     // Folder of pictures named without a folder; empty: the working folder.
     std::string pictureFolder;
@@ -54,24 +59,30 @@ struct RenderContext
     PictureCache *pictures = nullptr;
 };
 
-// More commands in one group than this are not executed: the first
-// kMaxCommands run and the rest of the group is ignored.
-inline constexpr int kMaxCommands = 20;
+// The commands whose effect a page hands on to the next: the font name
+// ("F"), the font size ("S") and the barcode mode ("BAR", "NOBAR"). Every
+// other setting of the markup is reset at the start of each page walk.
+struct CarriedCommand
+{
+    enum class Kind { None, FontName, FontSize, BarOn, BarOff };
+    Kind kind = Kind::None;
+    std::string_view fontName; // FontName: the value, trimmed (a view into the command)
+    double fontSize = 0;       // FontSize: points, before the zoom
+};
 
-// Splits a group's text into its commands (views into `group`): the text is
-// trimmed, one leading `open` and one trailing `close` are removed, and the
-// rest is cut at ";" into trimmed commands, at most kMaxCommands of them.
-// An empty rest gives one empty command.
-std::vector<std::string_view> splitGroup(std::string_view group, char open, char close);
+// Which carried command `command` is (trimmed; `upperCommand` is it
+// upper-cased); Kind::None for every other command.
+CarriedCommand carriedCommandOf(std::string_view command, std::string_view upperCommand);
 
-// The value of a spacing command: the number after its first "=", 0 when
-// there is none. Both walks read "SPACING" commands through this.
-double spacingValue(std::string_view command);
+// A carried command followed without a surface, as a walk that draws
+// nothing does: what a surface would accept for `target` (on the screen at
+// d.zoomFactor) is taken, what it would refuse is not.
+void carryWithoutSurface(const CarriedCommand &command, DrawingState &d, Target target);
 
 // The folder of pictures for a document read from `originalPath`.
 std::string pictureFolderOf(const std::string &originalPath);
 
-class MarkupInterpreter
+class MarkupInterpreter : private MarkupHandler
 {
 public:
     MarkupInterpreter(RenderContext &context, Surface &surface, Target target);
@@ -88,13 +99,19 @@ public:
     Target target() const { return m_target; }
 
 private:
+    // The tokenizer's calls: a text segment, a completed group.
+    void text(std::string_view segment) override;
+    void group(const MarkupGroup &group) override;
+
     void flushSegment(std::string_view segment);
+    void applyCarried(std::string_view command, const CarriedCommand &carried);
     void executeKeyword(std::string_view command, const std::string &upperCommand);
     void executeKeyed(std::string_view command, const std::string &key, std::string_view value);
-    void moveLine(double direction);
     void printField(std::string_view text);
     void setFlag(int kind, std::string_view command, std::string_view value);
     void commandFailed(std::string_view command);
+    void warn(int number, std::string text);
+    void warnPair(int first, std::string_view command, int second);
     void unknownCommand(std::string_view command);
     double scaled(double pageUnits) const;
     double scaledY(double pageUnits) const;

@@ -4,7 +4,7 @@ namespace kel {
 
 void PageState::reset(double headerSpacing)
 {
-    m_pageStart.assign(kMaxPages + 1, 0);
+    m_pageStart.assign(2, 0);
     m_pageStart[1] = 1;
     m_highestKnown = 1;
     m_currentPage = 1;
@@ -17,15 +17,19 @@ void PageState::reset(double headerSpacing)
 
 int PageState::pageStart(int p) const
 {
-    if (p < 1 || p > kMaxPages)
+    if (p < 1 || static_cast<size_t>(p) >= m_pageStart.size())
         return 0;
     return m_pageStart[static_cast<size_t>(p)];
 }
 
 void PageState::setPageStart(int p, int record)
 {
-    if (p < 1 || p > kMaxPages)
+    // The index grows one page at a time, as each page's walk finds where
+    // the next one starts; a page further on cannot be known yet.
+    if (p < 1 || p > kMaxPages || static_cast<size_t>(p) > m_pageStart.size())
         return;
+    if (static_cast<size_t>(p) == m_pageStart.size())
+        m_pageStart.push_back(0);
     m_pageStart[static_cast<size_t>(p)] = record;
     if (record != 0 && p > m_highestKnown)
         m_highestKnown = p;
@@ -40,7 +44,7 @@ bool PageState::stepNext()
 {
     if (m_lastPage != 0 && m_currentPage >= m_lastPage)
         return false;
-    if (m_currentPage >= kMaxPages)
+    if (m_currentPage >= kMaxPages) // the index's own bound, never a report's
         return false;
     ++m_currentPage;
     return true;

@@ -1,10 +1,13 @@
 // The page index of the open document and the vertical line position.
 //
 // A report has no page table of its own: pageStart(p) becomes known when
-// page p - 1 has been walked (see pagewalk.h). The state lives as long as the
-// open document; reset() is called by every opening.
+// page p - 1 has been walked (see pagewalk.h). The index has no fixed size:
+// it grows by one int per page as pages become known, so every page of a
+// report can be reached. The state lives as long as the open document;
+// reset() is called by every opening.
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -13,7 +16,10 @@ namespace kel {
 class PageState
 {
 public:
-    static constexpr int kMaxPages = 20000;
+    // The highest page number the index can address, so that p + 1 is
+    // still an int. It is no table size and no limit a report meets: every
+    // page holds at least one record of the line store.
+    static constexpr int kMaxPages = std::numeric_limits<int>::max() - 1;
 
     PageState() { reset(200); }
     // The state of a document just opened: page 1 current, last page
@@ -23,7 +29,9 @@ public:
     // The record just before the first record of page p; 0 while unknown
     // and for p outside 1..kMaxPages.
     int pageStart(int p) const;
-    void setPageStart(int p, int record); // ignored for p outside 1..kMaxPages
+    // Grows the index by the page after the highest in it; ignored for p
+    // outside 1..kMaxPages and for pages further on.
+    void setPageStart(int p, int record);
     bool isKnown(int p) const { return pageStart(p) != 0; }
     // The highest page whose start is known (at least 1).
     int highestKnownPage() const { return m_highestKnown; }
@@ -41,8 +49,8 @@ public:
     bool isBeyondLastPage(int p) const { return m_lastPage != 0 && p > m_lastPage; }
 
     // Page moves for the viewer: change currentPage only and say whether it
-    // changed; the caller then draws. Next is refused at a known last page
-    // and at kMaxPages, previous at page 1.
+    // changed; the caller then draws. Next is refused at a known last page,
+    // previous at page 1.
     bool stepNext();
     bool stepPrevious();
 
@@ -57,7 +65,7 @@ public:
     bool firstPageDrawn = false;
 
 private:
-    std::vector<int> m_pageStart; // index 0..kMaxPages
+    std::vector<int> m_pageStart; // index 0..the highest page known, 0 for unknown
     int m_highestKnown = 1;
     int m_currentPage = 1;
     int m_lastPage = 0;

@@ -2,9 +2,10 @@
 //
 // Design: walk() is the only loop over a page's lines; it takes either the
 // markup interpreter (drawing, on a surface) or the scanning examiner below
-// (no surface). Both follow the same delimiter rules and read commands with
-// the same splitGroup(), so the scanning walk that find, go-to-page and
-// page counting use breaks pages exactly where drawing does.
+// (no surface). Both read lines through the one markup tokenizer, split
+// groups with the same splitGroup() and apply line moves through the same
+// moveLine(), so the scanning walk that find, go-to-page and page counting
+// use breaks pages exactly where drawing does.
 //
 // A page walk must not depend on what was walked before it, since a page
 // is walked again whenever it is shown or printed and its walk rewrites
@@ -14,25 +15,27 @@
 #include "render/pagewalk.h"
 
 #include "app/text.h"
-#include "app/warnings.h"
 #include "documents/opening.h"
 #include "render/interpreter.h"
+#include "render/linemoves.h"
 #include "render/surface.h"
 
-#include <cstring>
 #include <optional>
 
 namespace kel {
 namespace {
 
-// Follows only the commands that move linePos, and counts find hits.
-class ScanningExaminer
+// Follows only the commands that move linePos, and counts find hits; when
+// carrying, it follows instead the commands whose effect carries over to the
+// next page too (see carriedCommandOf()), as the interpreter would draw them
+// for the carry target.
+class ScanningExaminer : private MarkupHandler
 {
 public:
-    ScanningExaminer(const DocumentSettings &settings, PageState &pages, FindState &find,
-                     std::string &groupText)
-        : m_open(settings.openDelimiter), m_close(settings.closeDelimiter), m_pages(pages),
-          m_find(find), m_group(groupText)
+    ScanningExaminer(const DocumentSettings &settings, PageState &pages, DrawingState &drawing,
+                     FindState *find, std::optional<Target> carryFor)
+        : m_delimiters{settings.openDelimiter, settings.closeDelimiter}, m_pages(pages),
+          m_drawing(drawing), m_find(find), m_carryFor(carryFor)
     {
     }
 
@@ -41,63 +44,30 @@ public:
         const std::string_view t = trimmed(line);
         if (equalsNoCase(t, "[DATA]") || equalsNoCase(t, "END_OF_FILE"))
             return;
-        if (m_find.active() && m_find.matches(t))
-            ++m_find.hits;
-        // Nothing outside a group counts, and a line without delimiters
-        // cannot start, feed or end one.
-        if (!std::memchr(line.data(), m_open, line.size()) &&
-            !std::memchr(line.data(), m_close, line.size()))
-            return;
-
-        bool inGroup = false;
-        const size_t n = line.size() + 1; // with the renderer's end mark
-        for (size_t i = 0; i < n; ++i) {
-            const char c = i + 1 == n ? ' ' : line[i];
-            if (inGroup && c != m_open && c != m_close)
-                m_group += c;
-            if (c == m_open) {
-                inGroup = true;
-                m_group += c;
-            }
-            if (c == m_close) {
-                inGroup = false;
-                m_group += c;
-                const std::string group = std::move(m_group);
-                m_group.clear();
-                if (movesLines(upper(group))) {
-                    for (std::string_view command : splitGroup(group, m_open, m_close))
-                        apply(upper(command));
-                }
-            }
-        }
+        if (m_find && m_find->active() && m_find->matches(t))
+            ++m_find->hits;
+        tokenizeLine(line, m_delimiters, m_drawing.groupText, *this);
     }
 
 private:
-    static bool movesLines(const std::string &u)
-    {
-        return u.find("\\N") != std::string::npos || u.find("\\P") != std::string::npos ||
-               u.find("SPACING") != std::string::npos || u.find("TOP") != std::string::npos;
-    }
+    void text(std::string_view) override {}
 
-    void apply(const std::string &u)
+    void group(const MarkupGroup &group) override
     {
-        if (u.compare(0, 7, "SPACING") == 0) {
-            m_pages.spacing = spacingValue(u);
-        } else if (u == "\\NP") {
-            m_pages.linePos = 1000000;
-        } else if (u == "\\N" || u == "\\P") {
-            m_pages.linePos += u == "\\N" ? m_pages.spacing : -m_pages.spacing;
-            m_pages.spacing = m_pages.defaultSpacing;
-        } else if (u == "TOP" || u == "TOPOFPAGE") {
-            m_pages.linePos = 0;
+        if (!m_carryFor && !mayMoveLines(upper(group.text)))
+            return;
+        for (std::string_view command : splitGroup(group.text, m_delimiters)) {
+            const std::string u = upper(command);
+            if (moveLine(u, LineMoveTarget{m_pages}) == LineMove::None && m_carryFor)
+                carryWithoutSurface(carriedCommandOf(command, u), m_drawing, *m_carryFor);
         }
     }
 
-    char m_open;
-    char m_close;
+    MarkupDelimiters m_delimiters;
     PageState &m_pages;
-    FindState &m_find;
-    std::string &m_group;
+    DrawingState &m_drawing;
+    FindState *m_find;
+    std::optional<Target> m_carryFor;
 };
 
 } // namespace
@@ -133,7 +103,9 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
     if (!m_pages.isKnown(p))
         return false;
     const DocumentSettings &settings = m_document.settings;
-    const double top = target == Target::Printer ? settings.topMargin : 0;
+    // Only the printer drawing counts lines from the top margin; the walks
+    // that draw nothing break pages on the screen's terms, which are the same.
+    const double top = mode == Mode::Drawing && target == Target::Printer ? settings.topMargin : 0;
 
     // The page reset.
     m_pages.linePos = top;
@@ -144,7 +116,8 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
                           m_links,
                           find(),
                           m_services.commands,
-                          m_services.warnings,
+                          m_services.messages,
+                          m_services.diagnostics,
                           m_services.clock,
                           m_pictureFolder,
                           p,
@@ -159,7 +132,9 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
     } else {
         m_drawing.resetForPage();
         m_links.clear();
-        examiner.emplace(settings, m_pages, find(), m_drawing.groupText);
+        const bool carrying = mode == Mode::Carrying;
+        examiner.emplace(settings, m_pages, m_drawing, carrying ? nullptr : &find(),
+                         carrying ? std::optional<Target>(target) : std::nullopt);
     }
     auto render = [&](std::string_view line) {
         if (interpreter)
@@ -213,8 +188,10 @@ bool RenderEngine::locatePage(int p)
             return false;
         const int h = m_pages.highestKnownPage();
         scanPage(h);
+        if (m_pageWalked)
+            m_pageWalked(h);
         if (!m_pages.isKnown(h + 1) && !m_pages.lastPageKnown())
-            return false; // the table is full
+            return false; // the index's own bound: no report has that many pages
     }
     return !m_pages.isBeyondLastPage(p);
 }
@@ -224,10 +201,27 @@ int RenderEngine::countPages()
     while (!m_pages.lastPageKnown()) {
         const int h = m_pages.highestKnownPage();
         scanPage(h);
+        if (m_pageWalked)
+            m_pageWalked(h);
         if (!m_pages.lastPageKnown() && !m_pages.isKnown(h + 1))
-            return PageState::kMaxPages;
+            return h; // the index's own bound: no report has that many pages
     }
     return m_pages.lastPage();
+}
+
+bool RenderEngine::reachPage(int p, Target target)
+{
+    if (p < 1)
+        return false;
+    // From the state of the opening: font "arial" 8, no barcode mode.
+    m_drawing.resetForDocument();
+    for (int q = 1; q < p; ++q) {
+        if (m_pages.isBeyondLastPage(q) || !walk(q, Mode::Carrying, nullptr, target))
+            return false;
+        if (m_pageWalked)
+            m_pageWalked(q);
+    }
+    return m_pages.isKnown(p) && !m_pages.isBeyondLastPage(p);
 }
 
 } // namespace kel

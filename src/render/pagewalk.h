@@ -16,6 +16,7 @@
 #include "render/pagestate.h"
 #include "render/picturecache.h"
 
+#include <functional>
 #include <string>
 
 namespace kel {
@@ -24,14 +25,16 @@ class Clock;
 struct Document;
 class ExternalCommands;
 class Surface;
-class Warnings;
+class Diagnostics;
+class Messages;
 
-// What lives longer than one document: the warning routine (its messages
-// and prompter), the external command list, the find state of the viewer
-// and the clock.
+// What lives longer than one document: the messages, the sink of the
+// diagnostics of every walk (markup warnings and refused values), the
+// external command list, the find state of the viewer and the clock.
 struct RenderServices
 {
-    Warnings &warnings;
+    const Messages &messages;
+    Diagnostics &diagnostics;
     ExternalCommands &commands;
     FindState &find;
     const Clock &clock;
@@ -68,12 +71,29 @@ public:
     // Scans forward from the highest known page until pageStart(p) is known
     // or the last page has been met; true when page p exists.
     bool locatePage(int p);
-    // Scans every page and gives their number (the table's limit,
-    // PageState::kMaxPages, when the report has more).
+    // Scans every page and gives their number; the last page is then known.
     int countPages();
 
+    // Makes page p ready to be drawn (for `target`, on the screen at
+    // drawing().zoomFactor) as the viewer draws it when it is reached by
+    // paging from page 1: a page hands its font, font size and barcode mode
+    // on to the next, so pages 1 to p - 1 are walked once more, cheaply
+    // (nothing drawn, nothing reported, no command run), from the state of
+    // a document just opened. False when page p lies beyond the document.
+    bool reachPage(int p, Target target);
+
+    // Called after each page walked by locatePage(), countPages() and
+    // reachPage() with the page's number, so that a front end can show
+    // progress and keep its window alive during a long walk.
+    void onPageWalked(std::function<void(int page)> callback)
+    {
+        m_pageWalked = std::move(callback);
+    }
+
 private:
-    enum class Mode { Drawing, Scanning };
+    // Scanning follows the line moves only; carrying follows the commands
+    // that carry over to the next page as well.
+    enum class Mode { Drawing, Scanning, Carrying };
     bool walk(int p, Mode mode, Surface *surface, Target target);
 
     const Document &m_document;
@@ -82,6 +102,7 @@ private:
     DrawingState m_drawing;
     LinkAreas m_links;
     std::string m_pictureFolder;
+    std::function<void(int page)> m_pageWalked;
     PictureCache m_pictures; // read once per document, for every page
 };
 

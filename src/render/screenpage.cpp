@@ -12,15 +12,16 @@
 namespace kel {
 namespace {
 
-QImage blankPage(const DocumentSettings &s, double zoom)
+QImage blankPage(const DocumentSettings &s, double zoom, double ratio)
 {
-    const int w = std::clamp(static_cast<int>(std::lround(s.pageWidth * zoom / kTwipsPerPixel)), 1,
-                             kMaxPagePixels);
-    const int h = std::clamp(static_cast<int>(std::lround(s.pageLength * zoom / kTwipsPerPixel)), 1,
-                             kMaxPagePixels);
+    const int w = std::clamp(
+        static_cast<int>(std::lround(s.pageWidth * zoom * ratio / kTwipsPerPixel)), 1, kMaxPagePixels);
+    const int h = std::clamp(
+        static_cast<int>(std::lround(s.pageLength * zoom * ratio / kTwipsPerPixel)), 1, kMaxPagePixels);
     QImage image(w, h, QImage::Format_RGB32);
     image.setDotsPerMeterX(3780); // 96 dots per inch
     image.setDotsPerMeterY(3780);
+    image.setDevicePixelRatio(ratio); // painting below is in unscaled pixels
     image.fill(Qt::white);
     return image;
 }
@@ -44,11 +45,11 @@ QSize pagePictureSize(const DocumentSettings &s, double zoom)
     return QSize(static_cast<int>(w), static_cast<int>(h));
 }
 
-ScreenPage drawScreenPage(RenderEngine &engine, int page, double zoom)
+ScreenPage drawScreenPage(RenderEngine &engine, int page, double zoom, double devicePixelRatio)
 {
     const DocumentSettings &s = engine.document().settings;
     ScreenPage out;
-    out.image = blankPage(s, zoom);
+    out.image = blankPage(s, zoom, devicePixelRatio > 0 ? devicePixelRatio : 1);
     engine.drawing().zoomFactor = zoom;
     {
         QPainter painter(&out.image);

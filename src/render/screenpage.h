@@ -37,8 +37,10 @@ QSize pagePictureSize(const DocumentSettings &settings, double zoom);
 
 // Draws page `page` (its start must be known) at `zoom` on white paper of
 // the report's size (sides clamped to 1..kMaxPagePixels), margins applied
-// through the origin.
-ScreenPage drawScreenPage(RenderEngine &engine, int page, double zoom);
+// through the origin. The image holds `devicePixelRatio` pixels for each
+// pixel of that size (2 on a screen scaled to 200 %) and says so, so that
+// it shows at the same size but sharper; link areas are in unscaled pixels.
+ScreenPage drawScreenPage(RenderEngine &engine, int page, double zoom, double devicePixelRatio = 1);
 
 // The design-mode column guides over a page picture: the page's left and top
 // edges and a dotted line with name and value at every named position.

@@ -4,13 +4,12 @@
 #include "app/text.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QUrl>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 
 namespace kel {
@@ -95,7 +94,8 @@ double GoToDialog::value() const
     return v > 0 ? v : 0;
 }
 
-AboutDialog::AboutDialog(const Messages &messages, const QString &programFolder, QWidget *parent)
+AboutDialog::AboutDialog(const Messages &messages, const QString &programFolder,
+                         std::function<void()> onHelp, QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSplash"));
@@ -126,11 +126,46 @@ AboutDialog::AboutDialog(const Messages &messages, const QString &programFolder,
     }
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::Help, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [programFolder] {
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(programFolder + QStringLiteral("/README.md")));
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [onHelp = std::move(onHelp)] {
+        if (onHelp)
+            onHelp();
     });
     layout->addWidget(buttons);
+}
+
+HelpWindow::HelpWindow(const QString &markdown, const QString &title, QWidget *parent)
+    : QDialog(parent), m_browser(new QTextBrowser(this))
+{
+    setObjectName(QStringLiteral("help"));
+    setWindowTitle(title);
+    m_browser->setObjectName(QStringLiteral("helpText"));
+    m_browser->setOpenExternalLinks(true);
+    m_browser->setMarkdown(markdown);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_browser);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(720, 640);
+}
+
+QString HelpWindow::plainText() const
+{
+    return m_browser->toPlainText();
+}
+
+bool showHelpPage(const std::string &programFolder, const QString &title, QWidget *parent)
+{
+    std::string text;
+    if (!readFile(programFolder + "/help.md", text))
+        return false;
+    // Beside the report, not in front of it: the help stays open while the
+    // user tries what it says.
+    auto *help = new HelpWindow(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                                title, parent);
+    help->setAttribute(Qt::WA_DeleteOnClose);
+    help->show();
+    return true;
 }
 
 } // namespace kel

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class QCheckBox;
 class QLineEdit;
+class QTextBrowser;
 
 namespace kel {
 
@@ -44,12 +46,32 @@ private:
     QLineEdit *m_text;
 };
 
-// The about window: program title, distributor logo and text.
+// The about window: program title, distributor logo and text; its Help
+// button calls `onHelp`.
 class AboutDialog : public QDialog
 {
     Q_OBJECT
 public:
-    AboutDialog(const Messages &messages, const QString &programFolder, QWidget *parent = nullptr);
+    AboutDialog(const Messages &messages, const QString &programFolder,
+                std::function<void()> onHelp, QWidget *parent = nullptr);
+};
+
+// The help page (Markdown: the README's parts for users) in a window of its
+// own, with its links followed in the desktop's browser.
+// Shows the help page of the program folder ("help.md") in a window beside
+// `parent`. False when the page cannot be read; the caller says so.
+bool showHelpPage(const std::string &programFolder, const QString &title, QWidget *parent);
+
+class HelpWindow : public QDialog
+{
+    Q_OBJECT
+public:
+    HelpWindow(const QString &markdown, const QString &title, QWidget *parent = nullptr);
+    // The text shown, without its markup.
+    QString plainText() const;
+
+private:
+    QTextBrowser *m_browser;
 };
 
 } // namespace kel

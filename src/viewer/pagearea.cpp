@@ -6,11 +6,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace kel {
 
 namespace {
-constexpr int kTopGap = 8; // pixels between the area's top and the page
+constexpr int kTopGap = 8;        // pixels between the area's top and the page
+constexpr int kUnitsPerNotch = 2; // bar units one notch of the wheel scrolls
+constexpr int kNotch = 120;       // eighths of a degree in one notch
 } // namespace
 
 class PagePicture : public QWidget
@@ -75,6 +78,8 @@ PageArea::PageArea(QWidget *parent)
     setBarRange(20);
     m_picture->installEventFilter(this);
     m_picture->setMouseTracking(false);
+    m_picture->resize(0, 0);
+    m_picture->hide();
     connect(m_vbar, &QScrollBar::valueChanged, this, [this] {
         if (!m_dragging)
             placePicture();
@@ -88,7 +93,8 @@ PageArea::PageArea(QWidget *parent)
 void PageArea::setImage(QImage image)
 {
     m_picture->image = std::move(image);
-    m_picture->resize(m_picture->image.size());
+    m_picture->resize(m_picture->image.deviceIndependentSize().toSize());
+    m_picture->show();
     relayout();
     m_picture->update();
 }
@@ -102,6 +108,7 @@ void PageArea::clearImage()
 {
     m_picture->image = QImage();
     m_picture->resize(0, 0);
+    m_picture->hide();
     clearLinks();
     relayout();
 }
@@ -251,6 +258,33 @@ void PageArea::resizeEvent(QResizeEvent *)
     relayout();
 }
 
+void PageArea::wheelEvent(QWheelEvent *event)
+{
+    event->accept();
+    // Touchpads send small deltas: act once a whole notch has come together.
+    m_wheel += event->angleDelta();
+    const int down = -m_wheel.y() / kNotch; // turning the wheel towards you scrolls down
+    const int right = -m_wheel.x() / kNotch;
+    m_wheel -= QPoint(-right * kNotch, -down * kNotch);
+    if (event->modifiers() & Qt::ControlModifier) {
+        if (down != 0)
+            Q_EMIT zoomRequested(down < 0 ? 1 : -1);
+        return;
+    }
+    if (right != 0)
+        scrollHorizontal(right * kUnitsPerNotch);
+    if (down == 0)
+        return;
+    // At the end of the bar the wheel turns the page, as Page Down and Page
+    // Up do; a page that fits has no bar and turns at once.
+    if (!m_vbar->isVisible() || (down > 0 && m_vbar->value() == m_vbar->maximum()) ||
+        (down < 0 && m_vbar->value() == 0)) {
+        Q_EMIT pageTurnRequested(down > 0 ? 1 : -1);
+        return;
+    }
+    scrollVertical(down * kUnitsPerNotch);
+}
+
 bool PageArea::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != m_picture)
@@ -264,7 +298,7 @@ bool PageArea::eventFilter(QObject *watched, QEvent *event)
             m_dragOrigin = m_picture->pos();
             m_picture->setCursor(Qt::ClosedHandCursor);
         } else if (e->button() == Qt::RightButton) {
-            Q_EMIT rightDrag(e->position().toPoint());
+            Q_EMIT rightDrag(e->position());
         }
         return false;
     }
@@ -280,7 +314,7 @@ bool PageArea::eventFilter(QObject *watched, QEvent *event)
                 p.setX(m_dragOrigin.x() + d.x());
             m_picture->move(p);
         } else if (e->buttons() & Qt::RightButton) {
-            Q_EMIT rightDrag(e->position().toPoint());
+            Q_EMIT rightDrag(e->position());
         }
         return false;
     }

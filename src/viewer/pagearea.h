@@ -1,10 +1,14 @@
 // The page picture of the viewer inside its scroll area.
 //
 // The picture is one page drawn at the current zoom (pixels = twips x zoom /
-// 15). It sits centred when narrower than the area, else at the left edge;
-// two scroll bars of 20 positions (20 x zoom after a zoom change) move it.
-// Link areas are transparent labels laid over the picture. The page can be
-// dragged with the left button and snaps back into range when let go.
+// 15, in device-independent pixels; the image itself may hold more pixels
+// for a high-density screen). It sits centred when narrower than the area,
+// else at the left edge; two scroll bars of 20 positions (20 x zoom after a
+// zoom change) move it. Link areas are transparent labels laid over the
+// picture. The page can be dragged with the left button and snaps back into
+// range when let go. The mouse wheel scrolls, and asks for the next or the
+// previous page at the ends of the bar; with Ctrl it asks for a zoom step.
+// Without a document the area shows no picture at all.
 #pragma once
 
 #include <QImage>
@@ -24,6 +28,7 @@ class PageArea : public QWidget
 public:
     explicit PageArea(QWidget *parent = nullptr);
 
+    // The picture takes the image's device-independent size.
     void setImage(QImage image);
     const QImage &image() const;
     // Shows the picture empty (no document) at the given size in pixels.
@@ -55,10 +60,16 @@ public:
 Q_SIGNALS:
     void linkActivated(const QString &target);
     // Right button moved over the picture: pixels from its top left.
-    void rightDrag(const QPoint &pixels);
+    void rightDrag(const QPointF &pixels);
+    // The wheel went past the end of the bar (or the page fits): +1 for the
+    // next page, -1 for the previous one.
+    void pageTurnRequested(int direction);
+    // Ctrl and the wheel: +1 zoom in, -1 zoom out.
+    void zoomRequested(int direction);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -74,6 +85,7 @@ private:
     QPoint m_dragStart;
     QPoint m_dragOrigin;
     QPoint m_pos;
+    QPoint m_wheel; // eighths of a degree not yet turned into steps
 };
 
 } // namespace kel

@@ -4,6 +4,7 @@
 #include "app/prompter.h"
 #include "app/text.h"
 #include "printing/printers.h"
+#include "render/pagestate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -93,7 +94,9 @@ bool PrintDialog::tryAccept()
     const double from = fieldNumber(m_from);
     const double to = fieldNumber(m_to);
     const double copies = fieldNumber(m_copies);
-    if (to > 20000 || from > to) {
+    // Any page up to the last can be printed; the job refuses a range beyond
+    // the document (153). Beyond this a number is no page number at all.
+    if (to > PageState::kMaxPages || from > to) {
         m_prompter.error(132, m_messages.qtext(132), m_messages.qtext(122));
         m_to->setFocus();
         m_to->selectAll();
@@ -105,8 +108,10 @@ bool PrintDialog::tryAccept()
         m_copies->selectAll();
         return false;
     }
-    m_request.from = static_cast<int>(from);
-    m_request.to = static_cast<int>(to);
+    // Pages below 1 become 0, which the job refuses (153) as it refused
+    // them before; no number is cast out of the range of int.
+    m_request.from = static_cast<int>(std::max(from, 0.0));
+    m_request.to = static_cast<int>(std::max(to, 0.0));
     m_request.copies = static_cast<int>(std::min(copies, 999.0));
     m_request.allPages = m_all->isChecked();
     m_request.printer = m_printer->currentText().toStdString();

@@ -1,121 +1,125 @@
 #include "viewer/toolbar.h"
 
+#include "app/commandline.h"
 #include "app/messages.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
-#include <QStyle>
+#include <QFile>
+#include <QIcon>
 #include <QToolBar>
 #include <cstring>
 
 namespace kel {
 
-const std::vector<ToolbarButton> &toolbarButtons()
+bool optionLettersSet(const ViewerOptions &o, const char *letters)
 {
-    static const std::vector<ToolbarButton> buttons = {
-        {"back01", false, 171},     {"back02", false, 172},     {"ir", false, 173},
-        {"for01", false, 174},      {"for02", false, 175},      {"aa", true, 0},
-        {"acerca", false, 176},     {"aleja", false, 177},      {"zx", true, 0},
-        {"findtext", false, 179},   {"findagain", false, 180},  {"sdfsdf", true, 0},
-        {"imprime", false, 181},    {"printsetup", false, 182}, {"sss", true, 0},
-        {"sendbymail", false, 183}, {"jhkjh", true, 0},         {"abrir", false, 184},
-        {"salvar", false, 185},     {"exportar", false, 186},   {"asda", true, 0},
-        {"recordkey", false, 0},    {"playsound", false, 0},    {"stopplaying", false, 0},
-        {"trrrr", true, 0},         {"config", false, 187},     {"edit", false, 188},
-        {"columns", false, 189},    {"yyytrd", true, 0},        {"salir", false, 190},
-        {"about", false, 191},
-    };
-    return buttons;
+    if (!letters || !*letters)
+        return false;
+    for (const char *l = letters; *l; ++l) {
+        const bool set = (*l == 'O' && o.hideOpen) || (*l == 'S' && o.hideSave) ||
+                         (*l == 'X' && o.hideExport) || (*l == 'P' && o.hidePrint) ||
+                         (*l == 'M' && o.hideMail) || (*l == 'D' && o.hidePaging) ||
+                         (*l == 'Z' && o.hideZoom) || (*l == 'F' && o.hideFind) ||
+                         (*l == 'E' && o.designMode);
+        if (!set)
+            return false;
+    }
+    return true;
 }
 
-namespace {
-
-QIcon iconFor(const char *key)
+QIcon buttonIcon(const char *key)
 {
-    struct Icon
+    // Freedesktop names that mean exactly what the button does; a theme that
+    // has one is used, everything else comes from our own set.
+    struct ThemeName
     {
         const char *key;
         const char *theme;
-        QStyle::StandardPixmap fallback;
     };
-    static const Icon icons[] = {
-        {"back01", "go-first", QStyle::SP_MediaSkipBackward},
-        {"back02", "go-previous", QStyle::SP_ArrowBack},
-        {"ir", "go-jump", QStyle::SP_ArrowRight},
-        {"for01", "go-next", QStyle::SP_ArrowForward},
-        {"for02", "go-last", QStyle::SP_MediaSkipForward},
-        {"acerca", "zoom-in", QStyle::SP_TitleBarMaxButton},
-        {"aleja", "zoom-out", QStyle::SP_TitleBarMinButton},
-        {"findtext", "edit-find", QStyle::SP_FileDialogContentsView},
-        {"findagain", "go-down-search", QStyle::SP_FileDialogDetailedView},
-        {"imprime", "document-print", QStyle::SP_DialogApplyButton},
-        {"printsetup", "document-print-preview", QStyle::SP_FileDialogInfoView},
-        {"sendbymail", "mail-send", QStyle::SP_DriveNetIcon},
-        {"abrir", "document-open", QStyle::SP_DialogOpenButton},
-        {"salvar", "document-save-as", QStyle::SP_DialogSaveButton},
-        {"exportar", "document-export", QStyle::SP_FileIcon},
-        {"recordkey", "media-record", QStyle::SP_MediaPlay},
-        {"playsound", "media-playback-start", QStyle::SP_MediaVolume},
-        {"stopplaying", "media-playback-stop", QStyle::SP_MediaStop},
-        {"config", "configure", QStyle::SP_ComputerIcon},
-        {"edit", "document-edit", QStyle::SP_FileDialogNewFolder},
-        {"columns", "view-split-left-right", QStyle::SP_FileDialogListView},
-        {"salir", "application-exit", QStyle::SP_DialogCloseButton},
-        {"about", "help-about", QStyle::SP_MessageBoxInformation},
+    static const ThemeName names[] = {
+        {"back01", "go-first"},
+        {"back02", "go-previous"},
+        {"ir", "go-jump"},
+        {"for01", "go-next"},
+        {"for02", "go-last"},
+        {"acerca", "zoom-in"},
+        {"aleja", "zoom-out"},
+        {"fitwidth", "zoom-fit-width"},
+        {"fitpage", "zoom-fit-best"},
+        {"findtext", "edit-find"},
+        {"imprime", "document-print"},
+        {"printsetup", "document-print-preview"},
+        {"sendbymail", "mail-send"},
+        {"abrir", "document-open"},
+        {"salvar", "document-save-as"},
+        {"salir", "application-exit"},
+        {"about", "help-about"},
     };
-    for (const Icon &i : icons) {
-        if (std::strcmp(i.key, key) == 0)
-            return QIcon::fromTheme(QString::fromLatin1(i.theme),
-                                    QApplication::style()->standardIcon(i.fallback));
+    if (!QIcon::themeName().isEmpty()) {
+        for (const ThemeName &n : names) {
+            const QString theme = QString::fromLatin1(n.theme);
+            if (std::strcmp(n.key, key) == 0 && QIcon::hasThemeIcon(theme))
+                return QIcon::fromTheme(theme);
+        }
     }
-    return {};
+    const QString base = QStringLiteral(":/icons/") + QString::fromLatin1(key);
+    if (!QFile::exists(base + QStringLiteral(".svg")))
+        return {};
+    QIcon icon;
+    icon.addFile(base + QStringLiteral(".svg"), {}, QIcon::Normal);
+    icon.addFile(base + QStringLiteral("-disabled.svg"), {}, QIcon::Disabled);
+    return icon;
 }
 
-} // namespace
-
-ViewerToolbar::ViewerToolbar(QToolBar &bar, const Messages &messages)
+ViewerToolbar::ViewerToolbar(QToolBar &bar, const Messages &messages,
+                             const std::vector<ToolbarButton> &table)
+    : m_table(table)
 {
-    for (const ToolbarButton &b : toolbarButtons()) {
+    for (const ToolbarButton &b : table) {
         QAction *action = nullptr;
-        if (b.separator) {
+        switch (b.kind) {
+        case ButtonKind::Separator:
             action = bar.addSeparator();
-        } else {
-            action = bar.addAction(iconFor(b.key), messages.qtext(b.tooltipMessage));
-            if (b.tooltipMessage == 0)
-                action->setText(QString::fromLatin1(b.key));
-            action->setToolTip(b.tooltipMessage ? messages.qtext(b.tooltipMessage)
-                                                : QString::fromLatin1(b.key));
-        }
-        action->setObjectName(QString::fromLatin1(b.key));
-        action->setData(QString::fromLatin1(b.key));
-        m_actions.push_back(action);
-        if (std::strcmp(b.key, "aleja") == 0) {
+            break;
+        case ButtonKind::ZoomBox:
             m_zoomBox = new QComboBox(&bar);
             m_zoomBox->setObjectName(QStringLiteral("CSize"));
             m_zoomBox->setEditable(true);
             m_zoomBox->setInsertPolicy(QComboBox::NoInsert);
-            m_zoomBox->setToolTip(messages.qtext(178));
+            m_zoomBox->setToolTip(messages.qtext(b.tooltipMessage));
             m_zoomBox->setMinimumContentsLength(6);
-            m_zoomBoxAction = bar.addWidget(m_zoomBox);
+            action = bar.addWidget(m_zoomBox);
+            break;
+        case ButtonKind::Command:
+        case ButtonKind::Inert: {
+            const QString tip =
+                b.tooltipMessage ? messages.qtext(b.tooltipMessage) : QString::fromLatin1(b.key);
+            action = bar.addAction(buttonIcon(b.key), tip);
+            action->setToolTip(tip);
+            break;
         }
+        }
+        action->setObjectName(QString::fromLatin1(b.key));
+        action->setData(QString::fromLatin1(b.key));
+        m_actions.push_back(action);
     }
-}
-
-QAction *ViewerToolbar::button(int index) const
-{
-    if (index < 1 || index > static_cast<int>(m_actions.size()))
-        return nullptr;
-    return m_actions[static_cast<size_t>(index - 1)];
 }
 
 QAction *ViewerToolbar::button(const char *key) const
 {
-    for (QAction *a : m_actions) {
-        if (a->objectName() == QLatin1String(key))
-            return a;
+    for (size_t i = 0; i < m_table.size(); ++i) {
+        if (std::strcmp(m_table[i].key, key) == 0)
+            return m_actions[i];
     }
     return nullptr;
+}
+
+void ViewerToolbar::showShortcut(const char *key, const QString &shortcut)
+{
+    QAction *action = button(key);
+    if (action && !action->toolTip().contains(QLatin1Char('(')))
+        action->setToolTip(action->toolTip() + QStringLiteral(" (") + shortcut + QLatin1Char(')'));
 }
 
 } // namespace kel

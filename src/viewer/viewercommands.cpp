@@ -18,67 +18,97 @@
 
 namespace kel {
 
+const std::vector<ToolbarButton> &ViewerWindow::buttonTable()
+{
+    using K = ButtonKind;
+    using N = ButtonNeeds;
+    using W = ViewerWindow;
+    constexpr auto designOnly = ButtonShown::InDesignMode;
+    constexpr auto never = ButtonShown::Never;
+    // In toolbar order. The separators after a group are hidden with it.
+    static const std::vector<ToolbarButton> table = {
+        {"back01", K::Command, 171, &W::firstPage, N::SeveralPages, "D"},
+        {"back02", K::Command, 172, &W::previousPage, N::SeveralPages, "D"},
+        {"ir", K::Command, 173, &W::goToCommand, N::SeveralPages, "D"},
+        {"for01", K::Command, 174, &W::nextPage, N::SeveralPages, "D"},
+        {"for02", K::Command, 175, &W::lastPage, N::SeveralPages, "D"},
+        {"aa", K::Separator, 0, nullptr, N::Nothing, "D"},
+        {"acerca", K::Command, 176, &W::zoomIn, N::Document, "Z"},
+        {"aleja", K::Command, 177, &W::zoomOut, N::Document, "Z"},
+        {"CSize", K::ZoomBox, 178, nullptr, N::Document, "Z"},
+        {"fitwidth", K::Command, 292, &W::fitWidth, N::Document, "Z"},
+        {"fitpage", K::Command, 293, &W::fitPage, N::Document, "Z"},
+        {"zx", K::Separator, 0, nullptr, N::Nothing, "Z"},
+        {"findtext", K::Command, 179, &W::findCommand, N::Document, "F"},
+        {"findagain", K::Command, 180, &W::findAgain, N::Document, "F"},
+        {"sdfsdf", K::Separator, 0, nullptr, N::Nothing, "F"},
+        {"imprime", K::Command, 181, &W::printWholeDocument, N::PrintAllowed, "P"},
+        {"printsetup", K::Command, 182, &W::printSetupCommand, N::PrintAllowed, "P"},
+        {"sysprint", K::Command, 297, &W::systemPrintCommand, N::PrintAllowed, "P"},
+        {"preview", K::Command, 298, &W::previewCommand, N::PrintAllowed, "P"},
+        {"sss", K::Separator, 0, nullptr, N::Nothing, "P"},
+        {"sendbymail", K::Command, 183, &W::sendByMail, N::SendAllowed, "M"},
+        {"jhkjh", K::Separator, 0, nullptr, N::Nothing, "M"},
+        {"abrir", K::Command, 184, &W::openCommand, N::Nothing, "O"},
+        {"salvar", K::Command, 185, &W::saveCommand, N::SaveAllowed, "S"},
+        {"exportar", K::Command, 186, &W::exportCommand, N::ExportAllowed, "X"},
+        {"asda", K::Separator, 0, nullptr, N::Nothing, "OSX"},
+        {"recordkey", K::Inert, 0, nullptr, N::Nothing, "", never},
+        {"playsound", K::Inert, 0, nullptr, N::Nothing, "", never},
+        {"stopplaying", K::Inert, 0, nullptr, N::Nothing, "", never},
+        {"trrrr", K::Separator, 0, nullptr, N::Nothing, "", never},
+        {"config", K::Command, 187, &W::configCommand, N::Nothing, "", designOnly},
+        {"edit", K::Command, 188, &W::editCommand, N::Document, "", designOnly},
+        {"columns", K::Command, 189, &W::drawColumnGuides, N::Document, "", designOnly},
+        {"yyytrd", K::Separator, 0, nullptr, N::Nothing, "", designOnly},
+        {"salir", K::Command, 190, &W::exitCommand, N::Nothing, ""},
+        {"about", K::Command, 191, &W::aboutCommand, N::Nothing, ""},
+    };
+    return table;
+}
+
 void ViewerWindow::dispatch(const QString &key)
 {
     // Drawing that a command starts may run the report's external commands.
     m_context.commands.setStartedByCommand(true);
-    const bool doc = hasDocument();
-    if (key == QLatin1String("sendbymail")) {
-        sendByMail();
-    } else if (key == QLatin1String("findagain")) {
-        findAgain();
-    } else if (key == QLatin1String("findtext")) {
-        if (!doc)
+    for (const ToolbarButton &b : buttonTable()) {
+        if (key == QLatin1String(b.key)) {
+            if (b.run)
+                (this->*b.run)();
             return;
-        FindDialog dialog(m_context.messages, fromCp1252(m_find.text), m_findMatchCaseBox,
-                          m_findFirstPageBox, this);
-        const bool accepted = dialog.exec() == QDialog::Accepted;
-        m_findMatchCaseBox = dialog.matchCase();
-        m_findFirstPageBox = dialog.fromFirstPage();
-        if (accepted)
-            find(dialog.text(), dialog.matchCase(), dialog.fromFirstPage());
-    } else if (key == QLatin1String("config")) {
-        notAvailable();
-    } else if (key == QLatin1String("columns")) {
-        drawColumnGuides();
-    } else if (key == QLatin1String("edit")) {
-        editCommand();
-    } else if (key == QLatin1String("about")) {
-        aboutCommand();
-    } else if (key == QLatin1String("printsetup")) {
-        printSetupCommand();
-    } else if (key == QLatin1String("acerca")) {
-        zoomStep(1);
-    } else if (key == QLatin1String("aleja")) {
-        zoomStep(2);
-    } else if (key == QLatin1String("salir")) {
-        close();
-    } else if (key == QLatin1String("exportar")) {
-        exportCommand();
-    } else if (key == QLatin1String("abrir")) {
-        openCommand();
-    } else if (key == QLatin1String("salvar")) {
-        saveCommand();
-    } else if (key == QLatin1String("imprime")) {
-        printWholeDocument();
-    } else if (key == QLatin1String("for01")) {
-        nextPage();
-    } else if (key == QLatin1String("for02")) {
-        lastPage();
-    } else if (key == QLatin1String("ir")) {
-        if (!doc)
-            return;
-        GoToDialog dialog(m_context.messages, this);
-        dialog.exec();
-        goToPage(dialog.value());
-    } else if (key == QLatin1String("back02")) {
-        previousPage();
-    } else if (key == QLatin1String("back01")) {
-        firstPage();
+        }
     }
 }
 
-void ViewerWindow::notAvailable()
+void ViewerWindow::findCommand()
+{
+    if (!hasDocument())
+        return;
+    FindDialog dialog(m_context.messages, fromCp1252(m_find.text), m_findMatchCaseBox,
+                      m_findFirstPageBox, this);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    m_findMatchCaseBox = dialog.matchCase();
+    m_findFirstPageBox = dialog.fromFirstPage();
+    if (accepted)
+        find(dialog.text(), {dialog.matchCase() ? MatchCase::Yes : MatchCase::No,
+                             dialog.fromFirstPage() ? FindFrom::FirstPage : FindFrom::PageShown});
+}
+
+void ViewerWindow::goToCommand()
+{
+    if (!hasDocument())
+        return;
+    GoToDialog dialog(m_context.messages, this);
+    dialog.exec();
+    goToPage(dialog.value());
+}
+
+void ViewerWindow::exitCommand()
+{
+    close();
+}
+
+void ViewerWindow::configCommand()
 {
     m_context.prompter.notice(-1, tr("This command is not available in this version yet."),
                               m_context.messages.qtext(0));
@@ -87,16 +117,15 @@ void ViewerWindow::notAvailable()
 void ViewerWindow::openCommand()
 {
     const Messages &m = m_context.messages;
-    if (m_lastOpenFolder.isEmpty())
-        m_lastOpenFolder = QDir::homePath();
-    const QString chosen = QFileDialog::getOpenFileName(this, m.qtext(161), m_lastOpenFolder,
+    const QString chosen = QFileDialog::getOpenFileName(this, m.qtext(161), dialogFolder(),
                                                         dialogFilter(m.qtext(160)));
     if (chosen.isEmpty())
         return;
     m_lastOpenFolder = QFileInfo(chosen).absolutePath();
     const std::string path = chosen.toStdString();
     if (!fileExists(path)) {
-        m_context.prompter.error(41, m.qtext(41), m.qtext(42));
+        reportOnStderr(41, m.qtext(41), chosen);
+        m_context.prompter.error(41, m.qtext(41) + QStringLiteral("\n\n") + chosen, m.qtext(42));
         closeDocument();
         return;
     }
@@ -107,7 +136,19 @@ void ViewerWindow::openCommand()
     if (!known.contains(type))
         return;
     m_pageArea->scrollHome();
-    openDocument(path, path, true);
+    openDocument(path, path, OpenedBy::OpenCommand);
+}
+
+QString ViewerWindow::dialogFolder() const
+{
+    if (m_document) {
+        const std::string &given = m_document->settings.givenPath;
+        const QFileInfo document(
+            QString::fromStdString(given.empty() ? m_document->settings.originalPath : given));
+        if (document.absoluteDir().exists())
+            return document.absolutePath();
+    }
+    return m_lastOpenFolder.isEmpty() ? QDir::homePath() : m_lastOpenFolder;
 }
 
 void ViewerWindow::editCommand()
@@ -137,13 +178,28 @@ void ViewerWindow::editCommand()
         m_context.prompter.askYesNo(300, m.qtext(300), m.qtext(192), PromptIcon::Question, true))
         m_context.commands.clearExecuted();
     m_pageArea->scrollHome();
-    openDocument(working, given, m_document->settings.openedWithOpenCommand);
+    openDocument(working, given,
+                 m_document->settings.openedWithOpenCommand ? OpenedBy::OpenCommand
+                                                            : OpenedBy::CommandLine);
 }
 
 void ViewerWindow::aboutCommand()
 {
-    AboutDialog dialog(m_context.messages, QString::fromStdString(m_context.folders.program), this);
+    AboutDialog dialog(
+        m_context.messages, QString::fromStdString(m_context.folders.program),
+        [this] { helpCommand(); }, this);
     dialog.exec();
+}
+
+void ViewerWindow::helpCommand()
+{
+    const Messages &m = m_context.messages;
+    if (showHelpPage(m_context.folders.program, m.qtext(0), this))
+        return;
+    const std::string path = m_context.folders.inProgram("help.md");
+    reportOnStderr(296, m.qtext(296), QString::fromStdString(path));
+    m_context.prompter.error(296, m.qtext(296) + QStringLiteral("\n\n") + QString::fromStdString(path),
+                             m.qtext(0));
 }
 
 } // namespace kel

@@ -1,5 +1,6 @@
 // The viewer's printing, export, save and mail commands.
 #include "app/folders.h"
+#include "app/instances.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/text.h"
@@ -109,10 +110,15 @@ void ViewerWindow::exportCommand()
         m_context.prompter.notice(155, m.qtext(155), m.qtext(140));
         return;
     }
-    const QString chosen = QFileDialog::getSaveFileName(this, m.qtext(157), m_lastOpenFolder,
-                                                        dialogFilter(m.qtext(156)));
-    if (chosen.isEmpty())
+    QFileDialog dialog(this, m.qtext(157), dialogFolder());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(dialogFilter(m.qtext(156)).split(QStringLiteral(";;")));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    // A name typed without a type gets the text file's.
+    QString chosen = dialog.selectedFiles().front();
+    if (QFileInfo(chosen).suffix().isEmpty())
+        chosen += QStringLiteral(".txt");
     exportTo(chosen.toStdString());
 }
 
@@ -164,20 +170,43 @@ void ViewerWindow::saveCommand()
         m_context.prompter.notice(162, m.qtext(162), m.qtext(140));
         return;
     }
-    QFileDialog dialog(this, m.qtext(164), m_lastOpenFolder);
+    QFileDialog dialog(this, m.qtext(164), dialogFolder());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(dialogFilter(m.qtext(287)).split(QStringLiteral(";;")));
-    dialog.setDefaultSuffix(QStringLiteral("kel"));
+    const QStringList types = dialogFilter(m.qtext(287)).split(QStringLiteral(";;"));
+    dialog.setNameFilters(types);
     // The overwrite question is the system's own (message 165).
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    static constexpr SaveForm forms[] = {SaveForm::Report, SaveForm::PackedReport,
+                                         SaveForm::PagePicture};
+    const auto formOf = [&types](const QString &type) {
+        return forms[std::clamp<qsizetype>(types.indexOf(type), 0, 2)];
+    };
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const int form =
-        static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter())) + 1;
-    saveAs(dialog.selectedFiles().front().toStdString(), std::clamp(form, 1, 3));
+    const SaveForm form = formOf(dialog.selectedNameFilter());
+    saveAs(withFormExtension(dialog.selectedFiles().front(), form).toStdString(), form);
 }
 
-bool ViewerWindow::saveAs(const std::string &path, int form)
+QString withFormExtension(const QString &path, SaveForm form)
+{
+    // A picture never lands in a file named as a report (opening it again
+    // would end the program), nor a report under a listing's name (it would
+    // be converted as one). A packed report gains ".Kel" when packed.
+    const auto endsWith = [&path](const char *suffix) {
+        return path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
+    };
+    switch (form) {
+    case SaveForm::Report:
+        return endsWith(".kel") ? path : path + QStringLiteral(".kel");
+    case SaveForm::PackedReport:
+        return path;
+    case SaveForm::PagePicture:
+        return endsWith(".bmp") || endsWith(".png") ? path : path + QStringLiteral(".bmp");
+    }
+    return path;
+}
+
+bool ViewerWindow::saveAs(const std::string &path, SaveForm form)
 {
     if (!m_engine)
         return false;
@@ -194,14 +223,14 @@ bool ViewerWindow::saveAs(const std::string &path, int form)
     const QString saved = statusText();
     setStatus(m.qtext(166));
     bool ok = false;
-    if (form == 1) {
+    if (form == SaveForm::Report) {
         std::error_code ec;
         std::filesystem::copy_file(m_document->settings.workingPath, path,
                                    std::filesystem::copy_options::overwrite_existing, ec);
         ok = !ec;
-    } else if (form == 2) {
+    } else if (form == SaveForm::PackedReport) {
         const PackResult packed =
-            packCurrentReport(*m_document, path, m_lastOpenFolder.toStdString(), m_context.folders);
+            packCurrentReport(*m_document, path, m_engine->pictureFolder(), m_context.folders);
         ok = packed.ok();
     } else {
         QString target = QString::fromStdString(path);
@@ -224,11 +253,13 @@ void ViewerWindow::sendByMail()
     const std::string given = m_document->settings.givenPath;
     const std::string name = std::string(lastField(given, '/'));
     const PackResult packed = packCurrentReport(*m_document, m_context.folders.inTemp(name),
-                                                m_lastOpenFolder.toStdString(), m_context.folders);
+                                                m_engine->pictureFolder(), m_context.folders);
     if (!packed.ok()) {
         m_context.prompter.error(packed.message, m.qtext(packed.message), m.qtext(0));
         return;
     }
+    if (m_context.instance)
+        m_context.instance->record({packed.path});
     const QString body = QStringLiteral("\r\n\r\n\r\n") + m.qtext(268);
     switch (composeMail(windowTitle(), body, QString::fromStdString(packed.path))) {
     case MailOutcome::NoMailProgram:

@@ -1,6 +1,7 @@
 #include "viewer/viewerwindow.h"
 
 #include "app/folders.h"
+#include "app/instances.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/settings.h"
@@ -11,6 +12,7 @@
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
 #include "render/screenpage.h"
+#include "viewer/busycursor.h"
 #include "viewer/pagearea.h"
 #include "viewer/toolbar.h"
 
@@ -23,11 +25,17 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QShowEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 #include <cmath>
+#include <cstdio>
 
 namespace kel {
 
@@ -90,15 +98,6 @@ private:
     QElapsedTimer m_timer;
 };
 
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
 } // namespace
 
 ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
@@ -111,9 +110,9 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     m_toolBar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolBar->setMovable(false);
     addToolBar(m_toolBar);
-    m_toolbar = std::make_unique<ViewerToolbar>(*m_toolBar, context.messages);
-    for (const ToolbarButton &b : toolbarButtons()) {
-        if (b.separator)
+    m_toolbar = std::make_unique<ViewerToolbar>(*m_toolBar, context.messages, buttonTable());
+    for (const ToolbarButton &b : buttonTable()) {
+        if (b.kind != ButtonKind::Command && b.kind != ButtonKind::Inert)
             continue;
         const QString key = QString::fromLatin1(b.key);
         connect(m_toolbar->button(b.key), &QAction::triggered, this,
@@ -127,6 +126,8 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
             [this, zoom](int index) { applyZoomText(zoom->itemText(index)); });
     connect(zoom->lineEdit(), &QLineEdit::returnPressed, this,
             [this, zoom] { applyZoomText(zoom->currentText()); });
+    zoom->lineEdit()->installEventFilter(this);
+    showShortcutsInTooltips();
 
     m_textxy->setObjectName(QStringLiteral("textxy"));
     m_textxy->setReadOnly(true);
@@ -137,13 +138,31 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     m_pageArea->setFocusPolicy(Qt::StrongFocus);
     connect(m_pageArea, &PageArea::linkActivated, this,
             [this](const QString &target) { m_context.commands.open(toCp1252(target)); });
-    connect(m_pageArea, &PageArea::rightDrag, this, [this](const QPoint &p) {
-        if (!m_context.options.designMode)
+    connect(m_pageArea, &PageArea::rightDrag, this, [this](const QPointF &p) {
+        if (!m_context.options.designMode || !m_document)
             return;
-        const double x = std::round(p.x() * 15.0 / m_zoom);
-        const double y = std::round(p.y() * 15.0 / m_zoom);
+        // The page's own units, as the report writes them: the margins are
+        // where drawing at 0, 0 lands.
+        const DocumentSettings &s = m_document->settings;
+        const double x = std::round(p.x() * kTwipsPerPixel / m_zoom - s.leftMargin);
+        const double y = std::round(p.y() * kTwipsPerPixel / m_zoom - s.topMargin);
         m_textxy->setText(QStringLiteral("X=%1 --  Y=%2").arg(x, 0, 'f', 0).arg(y, 0, 'f', 0));
     });
+    connect(m_pageArea, &PageArea::pageTurnRequested, this, [this](int direction) {
+        if (direction > 0) {
+            nextPage();
+            return;
+        }
+        // Wheeling up into the page before shows its foot, as it continues.
+        const int shown = currentPage();
+        previousPage();
+        if (currentPage() != shown)
+            m_pageArea->scrollEnd();
+    });
+    connect(m_pageArea, &PageArea::zoomRequested, this,
+            [this](int direction) { zoomStep(direction > 0 ? ZoomStep::In : ZoomStep::Out); });
+    m_countTimer.setInterval(0);
+    connect(&m_countTimer, &QTimer::timeout, this, &ViewerWindow::countSlice);
 
     m_status->setObjectName(QStringLiteral("StatusBar1"));
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
@@ -156,7 +175,7 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     addDistributorButton();
     applyOptionLetters();
     enableDocumentCommands();
-    resize(960, 1000);
+    restoreWindowState();
     m_pageArea->setFocus();
 }
 
@@ -194,61 +213,62 @@ QAction *ViewerWindow::button(const char *key) const
 void ViewerWindow::applyOptionLetters()
 {
     const ViewerOptions &o = m_context.options;
-    auto hide = [this](std::initializer_list<const char *> keys) {
-        for (const char *k : keys)
-            m_toolbar->button(k)->setVisible(false);
-    };
-    if (o.hideOpen)
-        hide({"abrir"});
-    if (o.hideSave)
-        hide({"salvar"});
-    if (o.hideExport)
-        hide({"exportar"});
-    if (o.hideOpen && o.hideSave && o.hideExport)
-        hide({"asda"});
-    if (o.hidePrint)
-        hide({"imprime", "printsetup", "sss"});
-    if (o.hideMail)
-        hide({"sendbymail", "jhkjh"});
-    if (o.hidePaging)
-        hide({"back01", "back02", "ir", "for01", "for02", "aa"});
-    if (o.hideZoom) {
-        hide({"acerca", "aleja", "zx"});
-        m_toolbar->zoomBoxAction()->setVisible(false);
+    for (const ToolbarButton &b : buttonTable()) {
+        bool visible = b.shown == ButtonShown::Always ||
+                       (b.shown == ButtonShown::InDesignMode && o.designMode);
+        if (optionLettersSet(o, b.hiddenBy))
+            visible = false;
+        m_toolbar->button(b.key)->setVisible(visible);
     }
-    if (o.hideFind)
-        hide({"findtext", "findagain", "sdfsdf"});
-    // The buttons that produce nothing, and the design-mode ones unless E.
-    hide({"recordkey", "playsound", "stopplaying", "trrrr"});
-    if (!o.designMode)
-        hide({"config", "edit", "columns", "yyytrd"});
     for (QAction *a : m_toolBar->actions()) {
         if (a->objectName() == QLatin1String("textxyAction"))
             a->setVisible(o.designMode);
     }
 }
 
+bool ViewerWindow::commandAvailable(ButtonNeeds needs) const
+{
+    if (!hasDocument())
+        return needs == ButtonNeeds::Nothing;
+    const DocumentSettings &s = m_document->settings;
+    const PageState &pages = m_engine->pages();
+    switch (needs) {
+    case ButtonNeeds::Nothing:
+    case ButtonNeeds::Document:
+        return true;
+    case ButtonNeeds::SeveralPages:
+        return !pages.lastPageKnown() || pages.lastPage() > 1;
+    case ButtonNeeds::PrintAllowed:
+        return s.printAllowed == "Y";
+    case ButtonNeeds::SendAllowed:
+        return s.sendAllowed == "Y";
+    case ButtonNeeds::SaveAllowed:
+        return s.saveAllowed == "Y";
+    case ButtonNeeds::ExportAllowed:
+        return s.exportAllowed == "Y";
+    }
+    return false;
+}
+
 void ViewerWindow::enableDocumentCommands()
 {
-    const bool doc = hasDocument();
-    const bool paging =
-        doc && (!m_engine->pages().lastPageKnown() || m_engine->pages().lastPage() > 1);
-    for (int i = 1; i <= 5; ++i)
-        m_toolbar->button(i)->setEnabled(paging);
-    for (int i : {7, 8, 10, 11, 27, 28})
-        m_toolbar->button(i)->setEnabled(doc);
-    m_toolbar->zoomBox()->setEnabled(doc);
-    const auto allowed = [doc](const std::string &v) { return doc && v == "Y"; };
-    const DocumentSettings *s = doc ? &m_document->settings : nullptr;
-    m_toolbar->button(13)->setEnabled(s && allowed(s->printAllowed));
-    m_toolbar->button(14)->setEnabled(s && allowed(s->printAllowed));
-    m_toolbar->button(16)->setEnabled(s && allowed(s->sendAllowed));
-    m_toolbar->button(19)->setEnabled(s && allowed(s->saveAllowed));
-    m_toolbar->button(20)->setEnabled(s && allowed(s->exportAllowed));
+    // Buttons that need nothing keep the state they have; the switches of
+    // the report are compared exactly with "Y".
+    for (const ToolbarButton &b : buttonTable()) {
+        if (b.needs == ButtonNeeds::Nothing)
+            continue;
+        const bool on = commandAvailable(b.needs);
+        m_toolbar->button(b.key)->setEnabled(on);
+        if (b.kind == ButtonKind::ZoomBox)
+            m_toolbar->zoomBox()->setEnabled(on);
+    }
 }
 
 void ViewerWindow::closeDocument()
 {
+    m_countTimer.stop();
+    m_navigator.reset();
+    m_diagnostics.clear();
     m_engine.reset();
     m_document.reset();
     m_pageArea->clearImage();
@@ -256,12 +276,12 @@ void ViewerWindow::closeDocument()
 }
 
 bool ViewerWindow::openDocument(const std::string &path, const std::string &givenPath,
-                                bool openedWithOpenCommand)
+                                OpenedBy openedBy)
 {
     closeDocument();
-    m_zoom = 1;
-    m_toolbar->zoomBox()->setCurrentText(zoomText(1));
-    m_pageArea->setBarRange(20);
+    m_zoom = m_openZoom;
+    m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
+    m_pageArea->setBarRange(static_cast<int>(std::lround(20 * m_zoom)));
 
     OpenResult result;
     {
@@ -269,7 +289,7 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
         OpenOptions options;
         options.openDelimiter = m_openDelimiter;
         options.closeDelimiter = m_closeDelimiter;
-        options.openedWithOpenCommand = openedWithOpenCommand;
+        options.openedWithOpenCommand = openedBy == OpenedBy::OpenCommand;
         options.givenPath = givenPath;
         options.observer = &observer;
         result = kel::openDocument(path,
@@ -279,8 +299,12 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
     }
     if (!result.ok()) {
         const Messages &m = m_context.messages;
-        const QString text =
-            result.message == kNoMessage ? fromCp1252(result.detail) : m.qtext(result.message);
+        // Say which file (and where in it): the detail names it.
+        const QString detail = QString::fromStdString(result.detail);
+        QString text = result.message == kNoMessage ? detail : m.qtext(result.message);
+        if (result.message != kNoMessage && !detail.isEmpty())
+            text += QStringLiteral("\n\n") + detail;
+        reportOnStderr(result.message, m.qtext(result.message), detail);
         m_context.prompter.error(result.message, text, m.qtext(result.message == 289 ? 0 : 42));
         m_status->clear();
         setWindowTitle(m.qtext(0));
@@ -295,16 +319,24 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
     m_openDelimiter = s.openDelimiter;
     m_closeDelimiter = s.closeDelimiter;
     m_engine = std::make_unique<RenderEngine>(
-        *m_document,
-        RenderServices{m_context.warnings, m_context.commands, m_find, m_context.clock});
+        *m_document, RenderServices{m_context.messages, m_diagnostics, m_context.commands, m_find,
+                                    m_context.clock});
+    m_navigator = std::make_unique<Navigator>(*m_engine);
+    m_navigator->onProgress([this](int) {
+        showPageStatus();
+        pumpEvents();
+    });
     setWindowTitle(fromCp1252(s.title));
     {
         BusyCursor busy;
         drawPage(1);
     }
-    setStatus(m_context.messages.qtext(146) + QLatin1Char(' ') +
-              QString::fromStdString(m_engine->pages().lastPageText()));
+    // The working copy and the extract of its settings part beside it.
+    if (m_context.instance)
+        m_context.instance->record({s.workingPath, s.workingPath + "$"});
+    showLoadedStatus();
     enableDocumentCommands();
+    startPageCount();
     return true;
 }
 
@@ -314,12 +346,20 @@ void ViewerWindow::drawPage(int page)
         return;
     m_engine->pages().setCurrentPage(page);
     m_engine->drawing().zoomFactor = m_zoom;
-    ScreenPage shown = drawScreenPage(*m_engine, page, m_zoom);
+    // At the screen's pixel density, so that text stays sharp when scaled.
+    ScreenPage shown = drawScreenPage(*m_engine, page, m_zoom, m_pageArea->devicePixelRatioF());
     m_pageArea->clearLinks();
     const bool tips = m_document->settings.linkTips == "Y";
     for (const ScreenLink &link : shown.links)
         m_pageArea->addLink(link.pixels, link.target, tips);
     m_pageArea->setImage(std::move(shown.image));
+    showDiagnostics();
+}
+
+void ViewerWindow::showDiagnostics()
+{
+    PromptingDiagnostics boxes(m_context.warnings);
+    m_diagnostics.deliverTo(boxes);
 }
 
 void ViewerWindow::redrawCurrentPage()
@@ -343,6 +383,16 @@ QString ViewerWindow::statusText() const
 void ViewerWindow::setStatus(const QString &text)
 {
     m_status->setText(text);
+    m_statusKind = StatusKind::Other;
+}
+
+void ViewerWindow::showLoadedStatus()
+{
+    if (!m_engine)
+        return;
+    setStatus(m_context.messages.qtext(146) + QLatin1Char(' ') +
+              QString::fromStdString(m_engine->pages().lastPageText()));
+    m_statusKind = StatusKind::Loaded;
 }
 
 void ViewerWindow::showPageStatus()
@@ -353,6 +403,7 @@ void ViewerWindow::showPageStatus()
     setStatus(m.qtext(151) + QLatin1Char(' ') + QString::number(m_engine->pages().currentPage()) +
               QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
               QString::fromStdString(m_engine->pages().lastPageText()));
+    m_statusKind = StatusKind::PageOf;
 }
 
 void ViewerWindow::pumpEvents()
@@ -364,290 +415,10 @@ void ViewerWindow::pumpEvents()
     }
 }
 
-void ViewerWindow::nextPage()
-{
-    if (m_engine && m_engine->pages().stepNext())
-        showTurnedPage();
-}
-
-void ViewerWindow::previousPage()
-{
-    if (m_engine && m_engine->pages().stepPrevious())
-        showTurnedPage();
-}
-
-void ViewerWindow::showTurnedPage()
-{
-    BusyCursor busy;
-    m_pageArea->scrollHome();
-    m_engine->pages().linePos = 0;
-    drawPage(m_engine->pages().currentPage());
-    showPageStatus();
-    enableDocumentCommands();
-}
-
-void ViewerWindow::firstPage()
-{
-    if (!m_engine)
-        return;
-    BusyCursor busy;
-    m_pageArea->scrollHome();
-    drawPage(1);
-    showPageStatus();
-}
-
-void ViewerWindow::lastPage()
-{
-    if (!m_engine)
-        return;
-    BusyCursor busy;
-    PageState &pages = m_engine->pages();
-    if (!(pages.lastPageKnown() && pages.isKnown(pages.lastPage()))) {
-        // Walk forward from the page shown until the end of the data.
-        int page = pages.currentPage();
-        while (!pages.lastPageKnown() && page < PageState::kMaxPages) {
-            ++page;
-            pages.setCurrentPage(page);
-            if (!m_engine->scanPage(page))
-                break;
-            showPageStatus();
-            pumpEvents();
-        }
-        if (!pages.lastPageKnown())
-            pages.setLastPage(page);
-    }
-    drawPage(pages.lastPage());
-    showPageStatus();
-    enableDocumentCommands();
-}
-
-void ViewerWindow::walkForwardTo(int target, bool drawTarget)
-{
-    PageState &pages = m_engine->pages();
-    int page = pages.currentPage();
-    while (page < target) {
-        ++page;
-        if (pages.isBeyondLastPage(page)) {
-            page = pages.lastPage();
-            drawPage(page);
-            break;
-        }
-        pages.setCurrentPage(page);
-        if (page == target && drawTarget)
-            drawPage(page);
-        else if (!m_engine->scanPage(page))
-            break;
-        showPageStatus();
-        pumpEvents();
-    }
-    showPageStatus();
-}
-
-void ViewerWindow::goToPage(double n)
-{
-    if (!m_engine)
-        return;
-    PageState &pages = m_engine->pages();
-    const int remembered = pages.currentPage();
-    m_zoom = 1;
-    m_toolbar->zoomBox()->setCurrentText(zoomText(1));
-    m_pageArea->setBarRange(20);
-    if (n < 1 || n > PageState::kMaxPages) {
-        drawPage(remembered);
-        return;
-    }
-    const int target = static_cast<int>(n);
-    BusyCursor busy;
-    if (pages.isBeyondLastPage(target)) {
-        const Messages &m = m_context.messages;
-        m_context.prompter.notice(
-            167, m.qtext(167) + QLatin1Char(' ') + QString::number(pages.lastPage()), m.qtext(140));
-        drawPage(pages.lastPage());
-        showPageStatus();
-        return;
-    }
-    if (pages.isKnown(target)) {
-        m_pageArea->scrollHome();
-        drawPage(target);
-        showPageStatus();
-        return;
-    }
-    pages.setCurrentPage(remembered);
-    m_pageArea->scrollHome();
-    walkForwardTo(target, true);
-    enableDocumentCommands();
-}
-
-void ViewerWindow::find(const QString &text, bool matchCase, bool fromFirstPage)
-{
-    if (!m_engine)
-        return;
-    m_find.text = toCp1252(text);
-    m_find.matchCase = matchCase;
-    if (fromFirstPage)
-        m_engine->pages().setCurrentPage(1);
-    m_engine->pages().setCurrentPage(m_engine->pages().currentPage() - 1);
-    findNext(false);
-}
-
-void ViewerWindow::findAgain()
-{
-    if (!m_engine || !m_find.active())
-        return;
-    findNext(true);
-}
-
-void ViewerWindow::findNext(bool findAgainMode)
-{
-    PageState &pages = m_engine->pages();
-    m_find.hits = 0;
-    const int returnPage = findAgainMode ? pages.currentPage() : pages.currentPage() + 1;
-    BusyCursor busy;
-    int page = pages.currentPage();
-    do {
-        if (!pages.lastPageKnown() || page < pages.lastPage())
-            ++page;
-        if (findAgainMode)
-            m_pageArea->scrollHome();
-        pages.setCurrentPage(page);
-        if (!m_engine->scanPage(page))
-            break;
-        showPageStatus();
-        pumpEvents();
-    } while (!(pages.lastPageKnown() && page == pages.lastPage()) && m_find.hits == 0 &&
-             page < PageState::kMaxPages);
-    if (m_find.hits == 0) {
-        const Messages &m = m_context.messages;
-        m_context.prompter.show({280, m.qtext(280), m.qtext(140), PromptIcon::Exclamation,
-                                 PromptButtons::Ok, Answer::Ok});
-        pages.setCurrentPage(std::max(1, returnPage));
-        showPageStatus();
-        enableDocumentCommands();
-        return;
-    }
-    m_pageArea->scrollHome();
-    drawPage(page);
-    showPageStatus();
-    enableDocumentCommands();
-}
-
-void ViewerWindow::zoomStep(int direction)
-{
-    if (!m_engine)
-        return;
-    if ((direction == 1 && m_zoom == 3) || (direction == 2 && m_zoom == 0.25))
-        return;
-    BusyCursor busy;
-    const QString saved = m_status->text();
-    m_engine->pages().linePos = 0;
-    if (direction == 1 || direction == 2) {
-        const auto *begin = std::begin(kZoomLevels);
-        const auto *end = std::end(kZoomLevels);
-        const auto *it = std::find(begin, end, m_zoom);
-        if (it != end) {
-            if (direction == 1 && it + 1 != end)
-                ++it;
-            else if (direction == 2 && it != begin)
-                --it;
-            m_zoom = *it;
-        }
-        setStatus(m_context.messages.qtext(direction == 1 ? 148 : 149) +
-                  QStringLiteral(" %1 % ...").arg(m_zoom * 100, 0, 'g', 6));
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
-    m_pageArea->setBarRange(static_cast<int>(std::lround(20 * m_zoom)));
-    redrawCurrentPage();
-    setStatus(saved);
-}
-
-void ViewerWindow::applyZoomText(const QString &text)
-{
-    // Any zoom a person could mean is accepted, also one that is not a level;
-    // values past these bounds would make pictures no screen can show.
-    const double value = leadingNumber(toCp1252(text.section(QLatin1Char(' '), 0, 0))) / 100;
-    if (!m_engine || value < 0.1 || value > 10) {
-        m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
-        return;
-    }
-    m_pageArea->clearLinks();
-    m_zoom = value;
-    zoomStep(3);
-}
-
-void ViewerWindow::drawColumnGuides()
-{
-    if (!m_engine || !m_context.options.designMode)
-        return;
-    QImage image = m_pageArea->image();
-    const DocumentSettings &s = m_document->settings;
-    drawGuides(image, s, m_zoom);
-    m_pageArea->setImage(std::move(image));
-}
-
-bool ViewerWindow::handleKey(int key, Qt::KeyboardModifiers modifiers)
-{
-    QScrollBar *v = m_pageArea->verticalBar();
-    switch (key) {
-    case Qt::Key_E:
-        if (!(modifiers & Qt::ControlModifier))
-            return false;
-        dispatch(QStringLiteral("edit"));
-        return true;
-    case Qt::Key_Escape:
-        if (upper(m_context.settings.escExits) == "Y")
-            close();
-        return true;
-    case Qt::Key_Plus:
-        zoomStep(1);
-        return true;
-    case Qt::Key_Minus:
-    case Qt::Key_Insert:
-        zoomStep(2);
-        return true;
-    case Qt::Key_Down:
-        m_pageArea->scrollVertical(1);
-        return true;
-    case Qt::Key_Up:
-        m_pageArea->scrollVertical(-1);
-        return true;
-    case Qt::Key_PageDown:
-        if (!v->isVisible() || v->value() == v->maximum())
-            nextPage();
-        else
-            v->setValue(v->value() + 10 < v->maximum() ? v->value() + 10 : v->maximum());
-        return true;
-    case Qt::Key_PageUp:
-        if (!v->isVisible() || v->value() == 0)
-            previousPage();
-        else
-            v->setValue(v->value() - 10 > 0 ? v->value() - 10 : 0);
-        return true;
-    case Qt::Key_Home:
-        m_pageArea->scrollHome();
-        return true;
-    case Qt::Key_End:
-        m_pageArea->scrollEnd();
-        return true;
-    case Qt::Key_Left:
-        m_pageArea->scrollHorizontal(-1);
-        return true;
-    case Qt::Key_Right:
-        m_pageArea->scrollHorizontal(1);
-        return true;
-    default:
-        return false;
-    }
-}
-
-void ViewerWindow::keyPressEvent(QKeyEvent *event)
-{
-    if (!handleKey(event->key(), event->modifiers()))
-        QMainWindow::keyPressEvent(event);
-}
-
 bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_toolbar->zoomBox()->lineEdit() && event->type() == QEvent::KeyPress)
+        return zoomBoxKey(static_cast<QKeyEvent *>(event));
     if ((watched == m_status || watched == statusBar()) &&
         event->type() == QEvent::MouseButtonPress) {
         drawColumnGuides();
@@ -667,7 +438,105 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
+    saveWindowState();
     event->accept();
+}
+
+void ViewerWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The frame the window manager adds is known only once the window is
+    // shown, and on some only a moment later: look twice.
+    if (!m_placed) {
+        m_placed = true;
+        QTimer::singleShot(0, this, &ViewerWindow::keepOnScreen);
+        QTimer::singleShot(300, this, &ViewerWindow::keepOnScreen);
+        // Moved to a screen of another pixel density: draw the page again
+        // at that density.
+        if (QWindow *window = windowHandle()) {
+            connect(window, &QWindow::screenChanged, this, [this] {
+                if (m_engine && !QApplication::overrideCursor())
+                    redrawCurrentPage();
+            });
+        }
+    }
+}
+
+// The window's own state between runs: size, position and the zoom, in the
+// user's config folder (KEL.INI is the system's settings file and stays as
+// it is).
+namespace {
+
+std::unique_ptr<QSettings> storedState()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("kel"), QStringLiteral("viewer"));
+}
+
+} // namespace
+
+void ViewerWindow::forgetWindowState()
+{
+    storedState()->clear();
+}
+
+void ViewerWindow::restoreWindowState()
+{
+    const auto state = storedState();
+    const double zoom = state->value(QStringLiteral("zoom"), 1.0).toDouble();
+    m_openZoom = zoom >= 0.1 && zoom <= 10 ? zoom : 1;
+    m_toolbar->zoomBox()->setCurrentText(zoomText(m_openZoom));
+    if (restoreGeometry(state->value(QStringLiteral("geometry")).toByteArray()))
+        return;
+    // The first run: the size the window was designed for, or less on a
+    // small screen, with room for the frame the window manager adds.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        resize(960, 1000);
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize frame(16, 48);
+    resize(std::min(960, area.width() - frame.width()),
+           std::min(1000, area.height() - frame.height()));
+    move(area.x() + std::max(0, (area.width() - width() - frame.width()) / 2), area.y());
+}
+
+void ViewerWindow::keepOnScreen()
+{
+    const QScreen *screen = this->screen();
+    if (!screen || isMaximized() || isFullScreen())
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (area.contains(frame))
+        return;
+    const QSize extra = frame.size() - size();
+    resize(std::min(width(), area.width() - extra.width()),
+           std::min(height(), area.height() - extra.height()));
+    const QRect now = frameGeometry();
+    move(std::clamp(now.x(), area.x(), std::max(area.x(), area.right() + 1 - now.width())),
+         std::clamp(now.y(), area.y(), std::max(area.y(), area.bottom() + 1 - now.height())));
+}
+
+void ViewerWindow::saveWindowState() const
+{
+    const auto state = storedState();
+    state->setValue(QStringLiteral("geometry"), saveGeometry());
+    if (hasDocument())
+        state->setValue(QStringLiteral("zoom"), m_zoom);
+}
+
+void ViewerWindow::reportOnStderr(int number, const QString &text, const QString &detail) const
+{
+    // Also for whoever started the viewer from a terminal or a script.
+    QString line = QStringLiteral("kel: ") + detail;
+    if (number != kNoMessage) {
+        if (!detail.isEmpty())
+            line += QStringLiteral(": ");
+        line += text + QStringLiteral(" [%1]").arg(number);
+    }
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 }
 
 } // namespace kel

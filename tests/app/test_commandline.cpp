@@ -66,6 +66,30 @@ TEST(CommandLine, ConsoleSwitches)
     EXPECT_TRUE(parseCommandLine("-x -x -x -x -x -x -x -x -x -S").console.server);
 }
 
+TEST(CommandLine, ConsoleQueueFolderSeparatorsAndHeadless)
+{
+    const struct
+    {
+        const char *line;
+        const char *folder;
+        bool refused; // 108: a trailing backslash
+    } rows[] = {
+        {"-P/var/spool/kel/", "/var/spool/kel", false},
+        {"-P/var/spool/kel//", "/var/spool/kel", false},
+        {"-P/", "/", false},
+        {"-pC:\\queue\\", "C:\\queue\\", true},
+        {"-P  -S", "", false},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.line);
+        const ConsoleSwitches c = parseCommandLine(r.line).console;
+        EXPECT_EQ(c.queuePath, r.folder);
+        EXPECT_EQ(c.queuePathEndsInBackslash, r.refused);
+    }
+    EXPECT_TRUE(parseCommandLine("-S -h").console.headless);
+    EXPECT_FALSE(parseCommandLine("-S -HX").console.headless);
+}
+
 TEST(InstanceLock, SeesOtherLiveInstancesOnly)
 {
     test::TempDir dir;
@@ -76,6 +100,17 @@ TEST(InstanceLock, SeesOtherLiveInstancesOnly)
     dir.write("instance-999999999.lock", "x");
     EXPECT_TRUE(mine.othersRunning());
     EXPECT_FALSE(std::filesystem::exists(dir.file("instance-999999999.lock")));
+}
+
+TEST(ConsoleLock, OneConsolePerFolderReleasedWithIt)
+{
+    test::TempDir dir;
+    {
+        ConsoleLock first(dir.path());
+        EXPECT_TRUE(first.acquired());
+        EXPECT_FALSE(ConsoleLock(dir.path()).acquired());
+    }
+    EXPECT_TRUE(ConsoleLock(dir.path()).acquired());
 }
 
 TEST(TempFolder, EmptiedWithItsTempSubfolderButKept)

@@ -74,6 +74,21 @@ TEST(LanguageFile, EncoderRefusesATextThatWouldLoseItsEnd)
     }
 }
 
+TEST(LanguageFile, EncoderRefusesACharacterThatWouldBeReadAsABlank)
+{
+    // "(" in the middle of "Size (points)" scrambled to a blank and came
+    // back as one: "Size  points)".
+    const std::string key = scramblingKey();
+    const std::string prefix = "061 Size ";
+    const char digit = key[prefix.size() % key.size()];
+    ASSERT_NE(digit, '0');
+    const std::string text = prefix + static_cast<char>(' ' + (digit - '0')) + "points):";
+    std::string out;
+    std::string error;
+    EXPECT_FALSE(encodeLanguageFile(text + "\n", out, error));
+    EXPECT_NE(error.find("column 10"), std::string::npos) << error;
+}
+
 TEST(LanguageFile, BundledSourceEncodesAndFillsTheUsedMessages)
 {
     std::string source;

@@ -78,3 +78,20 @@ TEST(Settings, KeysAfterTheHundredthLineReadEmpty)
     ASSERT_TRUE(loadSettings(dir.write("KEL.INI", text), r, false));
     EXPECT_EQ(r.escExits, "");
 }
+
+TEST(Settings, TcpPortIsKeptAndWrittenOnlyWhenSet)
+{
+    test::TestEnvironment env;
+    SettingsRecord r;
+    r.escExits = "N";
+    const std::string without = settingsFileText(r, env.messages);
+    EXPECT_EQ(without.find("TCP_PORT"), std::string::npos);
+
+    r.tcpPort = "5001";
+    const std::string path = env.dir.file("KEL.INI");
+    ASSERT_TRUE(saveSettings(path, r, env.messages));
+    SettingsRecord back;
+    ASSERT_TRUE(loadSettings(path, back, false));
+    EXPECT_EQ(back.tcpPort, "5001");
+    EXPECT_EQ(back, r);
+}

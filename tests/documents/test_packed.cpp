@@ -279,6 +279,40 @@ TEST(ReferenceRewriter, Lines)
     EXPECT_EQ(rw.resources()[1], "a.wav");
 }
 
+// The rewriter reads groups as the interpreter does: what the interpreter
+// draws as text is never rewritten, and nothing it cannot show is packed.
+TEST(ReferenceRewriter, RewritesOnlyWhatTheInterpreterReadsAsGroups)
+{
+    const struct
+    {
+        const char *name;
+        char open;
+        char close;
+        std::string line;
+        std::string out;
+        size_t resources;
+    } cases[] = {
+        {"one byte for both delimiters: every group is empty", '|', '|', "|PIC=a.png|x",
+         "|PIC=a.png|x", 0},
+        {"a close delimiter inside PIC= ends the group before the name", '{', '=', "{PIC=a.png}",
+         "{PIC=a.png}", 0},
+        {"a blank close delimiter: the end of the line closes the group", '{', ' ', "{PIC=a.png",
+         "{PIC=$a.png", 1},
+        {"a reference after the group that ends it", '{', '}', "{B=Y}PIC=b.png{SND=c.wav}",
+         "{B=Y}PIC=b.png{SND=$c.wav}", 1},
+        {"an open delimiter inside a group keeps it open", '{', '}', "{A{PIC=d.png}",
+         "{A{PIC=$d.png}", 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ReferenceRewriter rw(c.open, c.close);
+        std::string out;
+        ASSERT_TRUE(rw.rewrite(c.line, out));
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(rw.resources().size(), c.resources);
+    }
+}
+
 TEST(PackCurrentReport, PacksAndOpensAgain)
 {
     test::TestEnvironment env;

@@ -14,7 +14,7 @@ RenderEngine &Harness::engine()
 {
     if (!m_engine) {
         m_engine = std::make_unique<RenderEngine>(
-            document, RenderServices{env.warnings, commands, find, clock});
+            document, RenderServices{env.messages, diagnostics, commands, find, clock});
     }
     return *m_engine;
 }

@@ -3,6 +3,7 @@
 
 #include "documents/opening.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/recordingsurface.h"
@@ -40,6 +41,8 @@ struct Harness
     std::vector<std::string> allLines;
 
     TestEnvironment env;
+    // Each diagnostic of a walk is prompted at once, through env.warnings.
+    PromptingDiagnostics diagnostics{env.warnings};
     RecordingOpener opener;
     ExternalCommands commands{&opener};
     FindState find;

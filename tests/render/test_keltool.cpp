@@ -74,7 +74,7 @@ const std::string kPlaced = test::crlf({
 
 struct Word
 {
-    double xMin, yMin;
+    double xMin, yMin, yMax;
     std::string text;
 };
 
@@ -84,10 +84,12 @@ std::vector<Word> words(const std::string &pdf, int page)
         runProgram(QStringLiteral("pdftotext"), {"-bbox", "-f", QString::number(page), "-l",
                                                  QString::number(page), q(pdf), "-"});
     std::vector<Word> out;
-    const std::regex word("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>");
+    // A word at the very top of the page may start a hair above it.
+    const std::regex word("<word xMin=\"(-?[0-9.]+)\" yMin=\"(-?[0-9.]+)\" xMax=\"-?[0-9.]+\" "
+                          "yMax=\"(-?[0-9.]+)\">([^<]*)</word>");
     for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), word);
          it != std::sregex_iterator(); ++it)
-        out.push_back({std::stod((*it)[1]), std::stod((*it)[2]), (*it)[3]});
+        out.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), (*it)[4]});
     return out;
 }
 
@@ -220,6 +222,103 @@ TEST(Keltool, PdfHasThePagesSizeAndTextPositions)
     EXPECT_NE(runProgram(QStringLiteral("pdfinfo"), {q(part)}).out.find("Pages:           1\n"),
               std::string::npos);
     EXPECT_EQ(words(part, 1).front().text, "Second");
+}
+
+// trace, render and pdf draw a single page as the whole document draws it:
+// with the font size and barcode mode the pages before it leave behind.
+TEST(Keltool, SinglePagesCarryTheStateOfThePagesBefore)
+{
+    test::TempDir dir;
+    const std::string report = dir.write(
+        "carried.kel", test::crlf({"BARWIDTH=3", "[HEADER]", "[DATA]", "{S=24}Big{\\NP}",
+                                   "Second{\\N}", "{BAR}ABC{\\NP}", "DEF{NOBAR}{\\N}", "after"}));
+    for (const char *where : {"", "--printer"}) {
+        SCOPED_TRACE(*where ? "printer" : "screen");
+        QStringList args = {"trace", q(report), "--page", "2"};
+        if (*where)
+            args << where;
+        const Outcome second = keltool(args);
+        ASSERT_EQ(second.code, 0) << second.err;
+        EXPECT_NE(second.out.find("\nsize 24\n"), std::string::npos) << second.out;
+        args[3] = "3";
+        const Outcome third = keltool(args);
+        EXPECT_EQ(third.out.find("\"DEF\""), std::string::npos) << third.out;
+        EXPECT_NE(third.out.find("\nfill "), std::string::npos) << third.out;
+        EXPECT_NE(third.out.find("\"after\""), std::string::npos) << third.out;
+    }
+
+    // The picture of page 3: bars where DEF stands, as on paper.
+    const std::string png = dir.file("third.png");
+    ASSERT_EQ(keltool({"render", q(report), "--page", "3", "--zoom", "2", "-o", q(png)}).code, 0);
+    const QImage image(q(png));
+    int darkColumns = 0;
+    for (int x = 0; x < 400; ++x)
+        darkColumns += qGray(image.pixel(x, 10)) < 100;
+    EXPECT_GT(darkColumns, 100);
+    if (have("zbarimg")) {
+        const Outcome decoded = runProgram(QStringLiteral("zbarimg"), {"-q", "--raw", q(png)});
+        EXPECT_NE(decoded.out.find("DEF\n"), std::string::npos) << decoded.out;
+    }
+
+    if (!have("pdftotext"))
+        GTEST_SKIP() << "poppler-utils not installed";
+    const std::string whole = dir.file("whole.pdf");
+    const std::string part = dir.file("part.pdf");
+    ASSERT_EQ(keltool({"pdf", q(report), "-o", q(whole)}).code, 0);
+    ASSERT_EQ(keltool({"pdf", q(report), "-o", q(part), "--from", "2"}).code, 0);
+    std::filesystem::create_directory(dir.file("printed"));
+    const Outcome printed = keltool({"print", q(report), "--printer",
+                                     q("pdf:" + dir.file("printed")), "--from", "2", "--to", "3"});
+    ASSERT_EQ(printed.code, 0) << printed.err;
+    const size_t file = printed.out.find("file=");
+    ASSERT_NE(file, std::string::npos) << printed.out;
+    const std::string spooled =
+        printed.out.substr(file + 5, printed.out.find('\n', file) - file - 5);
+    std::vector<double> heights;
+    for (const auto &[pdf, first] :
+         {std::pair{whole, 2}, std::pair{part, 1}, std::pair{spooled, 1}}) {
+        SCOPED_TRACE(pdf);
+        const std::vector<Word> second = words(pdf, first);
+        ASSERT_EQ(second.size(), 1u);
+        EXPECT_EQ(second[0].text, "Second");
+        heights.push_back(second[0].yMax - second[0].yMin);
+        const std::vector<Word> third = words(pdf, first + 1);
+        ASSERT_EQ(third.size(), 1u); // DEF is bars, not text
+        EXPECT_EQ(third[0].text, "after");
+    }
+    EXPECT_GT(heights[0], 20); // 24 points, not the 8 of an opening
+    EXPECT_NEAR(heights[0], heights[1], 0.01);
+    EXPECT_NEAR(heights[0], heights[2], 0.01);
+}
+
+TEST(Keltool, PagesPastTwentyThousand)
+{
+    test::TempDir dir;
+    std::string text = test::crlf({"[HEADER]", "[DATA]"});
+    for (int p = 1; p <= 25000; ++p)
+        text += "page " + std::to_string(p) + "{\\NP}\r\n";
+    const std::string report = dir.write("long.kel", text);
+
+    const Outcome pages = keltool({"pages", q(report)});
+    EXPECT_EQ(pages.out, "pages=25001\n"); // the last holds only the end of the data
+    EXPECT_EQ(pages.err, "");
+    const Outcome trace = keltool({"trace", q(report), "--page", "25000"});
+    ASSERT_EQ(trace.code, 0) << trace.err;
+    EXPECT_NE(trace.out.find("\"page 25000\""), std::string::npos);
+    std::filesystem::create_directory(dir.file("printed"));
+    const Outcome printed =
+        keltool({"print", q(report), "--printer", q("pdf:" + dir.file("printed")), "--from",
+                 "24999", "--to", "25000"});
+    ASSERT_EQ(printed.code, 0) << printed.err;
+    EXPECT_EQ(printed.out.rfind("printed=2\n", 0), 0u) << printed.out;
+
+    if (!have("pdftotext"))
+        GTEST_SKIP() << "poppler-utils not installed";
+    const std::string pdf = dir.file("end.pdf");
+    ASSERT_EQ(keltool({"pdf", q(report), "-o", q(pdf), "--from", "24999", "--to", "25000"}).code,
+              0);
+    EXPECT_EQ(words(pdf, 1).front().text + " " + words(pdf, 1).back().text, "page 24999");
+    EXPECT_EQ(words(pdf, 2).front().text + " " + words(pdf, 2).back().text, "page 25000");
 }
 
 TEST(Keltool, BarcodesDecode)

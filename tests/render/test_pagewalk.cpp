@@ -212,14 +212,88 @@ TEST(PageWalk, FirstDrawingOfPageOneStartsAtTheBlankRecord)
     EXPECT_EQ(withoutBlank, second);
 }
 
-TEST(PageWalk, PageTableStopsAtItsLimit)
+// A page index of no fixed size: more pages than the 20,000 of old are
+// reached, counted, drawn and stepped through.
+TEST(PageWalk, PageIndexHasNoFixedSize)
 {
-    std::vector<std::string> data(PageState::kMaxPages + 5, "{\\NP}");
+    constexpr int kPages = 25000;
+    std::vector<std::string> data;
+    for (int p = 1; p <= kPages; ++p)
+        data.push_back("page " + std::to_string(p) + (p < kPages ? "{\\NP}" : ""));
     Harness h(data);
-    EXPECT_EQ(h.engine().countPages(), PageState::kMaxPages);
-    EXPECT_FALSE(h.engine().pages().lastPageKnown());
-    EXPECT_TRUE(h.engine().locatePage(PageState::kMaxPages));
-    EXPECT_FALSE(h.engine().locatePage(PageState::kMaxPages + 1));
-    h.engine().pages().setCurrentPage(PageState::kMaxPages);
-    EXPECT_FALSE(h.engine().pages().stepNext());
+    RenderEngine &e = h.engine();
+    EXPECT_TRUE(e.locatePage(kPages));
+    EXPECT_FALSE(e.locatePage(kPages + 1));
+    EXPECT_EQ(e.countPages(), kPages);
+    EXPECT_EQ(e.pages().pageStart(kPages), kPages); // the record before the last line
+    EXPECT_EQ(test::only(h.screen(kPages), "text"),
+              (std::vector<std::string>{"text 0,0 \"page 25000\""}));
+    EXPECT_EQ(test::only(h.printer(20001), "text"),
+              (std::vector<std::string>{"text 0,0 \"page 20001\""}));
+
+    e.pages().setCurrentPage(20000);
+    EXPECT_TRUE(e.pages().stepNext());
+    EXPECT_EQ(e.pages().currentPage(), 20001);
+    e.pages().setCurrentPage(kPages);
+    EXPECT_FALSE(e.pages().stepNext());
+
+    // Found on a page past the old limit by the scanning walk.
+    Harness found(data);
+    found.find.text = "page 24999";
+    int page = 0;
+    do
+        ++page;
+    while (found.engine().scanPage(page) && found.find.hits == 0);
+    EXPECT_EQ(page, 24999);
+}
+
+// A single page is drawn as when it is reached by drawing every page before
+// it: a page hands its font, size and barcode mode on to the next.
+TEST(PageWalk, ReachedPageCarriesTheStateOfThePagesBefore)
+{
+    const struct
+    {
+        const char *name;
+        std::vector<std::string> data;
+        double zoom = 1;
+    } cases[] = {
+        {"barcode mode", {"{BAR}ABC{\\NP}", "DEF{NOBAR}{\\NP}", "GHI"}},
+        {"font and size", {"{F=courier;S=14}a{\\NP}", "b{F=arial}{\\NP}", "{S=9}c{\\NP}", "d"}},
+        {"refused values are not carried", {"{S=12}{S=0;F=}a{\\NP}", "b"}},
+        {"a size refused only at this zoom", {"{S=1500}a{\\NP}", "b"}, 2},
+        {"a group left open at the end of a page is dropped", {"{\\NP}{S=30", "x}y"}},
+        {"carried through a page of its own", {"{BAR}{\\NP}", "{\\NP}", "x{\\NP}", "y"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const Target target : {Target::Screen, Target::Printer}) {
+            SCOPED_TRACE(target == Target::Screen ? "screen" : "printer");
+            Harness paged(c.data);
+            paged.document.settings.topMargin = 500;
+            paged.engine().drawing().zoomFactor = c.zoom;
+            std::vector<std::vector<std::string>> drawnInTurn;
+            for (int p = 1; !paged.engine().pages().isBeyondLastPage(p); ++p) {
+                RecordingSurface surface;
+                ASSERT_TRUE(target == Target::Screen ? paged.engine().drawPage(p, surface)
+                                                     : paged.engine().printPage(p, surface));
+                drawnInTurn.push_back(surface.lines());
+            }
+            ASSERT_GE(drawnInTurn.size(), 2u);
+            for (int p = 2; p <= static_cast<int>(drawnInTurn.size()); ++p) {
+                Harness single(c.data);
+                single.document.settings.topMargin = 500;
+                RenderEngine &e = single.engine();
+                e.drawing().zoomFactor = c.zoom;
+                ASSERT_TRUE(e.reachPage(p, target));
+                EXPECT_TRUE(single.env.prompter.prompts().empty()); // nothing reported
+                RecordingSurface surface;
+                target == Target::Screen ? e.drawPage(p, surface) : e.printPage(p, surface);
+                EXPECT_EQ(surface.lines(), drawnInTurn[static_cast<size_t>(p - 1)]) << "page " << p;
+            }
+        }
+    }
+    Harness h({"a{\\NP}", "b"});
+    EXPECT_TRUE(h.engine().reachPage(2, Target::Screen));
+    EXPECT_FALSE(h.engine().reachPage(3, Target::Screen));
+    EXPECT_FALSE(h.engine().reachPage(0, Target::Screen));
 }

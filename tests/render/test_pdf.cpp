@@ -6,6 +6,7 @@
 #include "harness.h"
 #include "printing/pageoutput.h"
 #include "render/clock.h"
+#include "render/diagnostics.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
@@ -62,12 +63,13 @@ struct Opened
         document = std::move(r.document);
         if (document)
             engine = std::make_unique<RenderEngine>(
-                *document, RenderServices{env.warnings, commands, find, clock});
+                *document, RenderServices{env.messages, diagnostics, commands, find, clock});
     }
     int pages() { return engine->countPages(); }
     PageSetup setup() const { return printerPageSetup(document->settings); }
 
     test::TestEnvironment env;
+    PromptingDiagnostics diagnostics{env.warnings};
     ExternalCommands commands;
     FindState find;
     FixedClock clock{QDateTime(QDate(2026, 1, 31), QTime(8, 5, 9))};

@@ -15,8 +15,12 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -120,9 +124,10 @@ TEST(ViewerPrinting, DialogChecks)
         std::vector<int> messages;
         bool accepted;
     } cases[] = {
-        {"1", "20000", "1", false, {}, true}, {"1", "20001", "1", false, {132}, false},
-        {"5", "4", "1", false, {132}, false}, {"1", "1", "0", true, {132}, false},
-        {"2", "3", "2", false, {}, true},     {"5", "4", "1", true, {132}, false},
+        {"1", "20000", "1", false, {}, true},          {"1", "25000", "1", false, {}, true},
+        {"1", "3000000000", "1", false, {132}, false}, {"5", "4", "1", false, {132}, false},
+        {"1", "1", "0", true, {132}, false},           {"2", "3", "2", false, {}, true},
+        {"5", "4", "1", true, {132}, false},
     };
     for (const auto &c : cases) {
         env.prompter.clear();
@@ -194,24 +199,24 @@ TEST(ViewerSave, ThreeFormsAndTheOverwriteQuestion)
         {"[HEADER]", "[DATA]", "{PIC=" + v.env.dir.file("logo.png") + ",100,100,600,300}Text"})));
 
     const std::string copy = v.env.dir.file("copy.kel");
-    EXPECT_TRUE(v.window.saveAs(copy, 1));
+    EXPECT_TRUE(v.window.saveAs(copy, SaveForm::Report));
     std::string saved;
     ASSERT_TRUE(readFile(copy, saved));
     EXPECT_NE(saved.find("[DATA]"), std::string::npos);
 
     const std::string packed = v.env.dir.file("packed.txt");
-    EXPECT_TRUE(v.window.saveAs(packed, 2));
+    EXPECT_TRUE(v.window.saveAs(packed, SaveForm::PackedReport));
     EXPECT_TRUE(std::filesystem::exists(packed + ".Kel"));
 
     const std::string picture = v.env.dir.file("page.png");
-    EXPECT_TRUE(v.window.saveAs(picture, 3));
+    EXPECT_TRUE(v.window.saveAs(picture, SaveForm::PagePicture));
     QImage page(QString::fromStdString(picture));
     EXPECT_EQ(page.size(), v.window.pageArea()->image().size());
 
     // Saving over an existing file asks first; No saves nothing.
     v.env.prompter.queueAnswer(Answer::No);
     writeFile(copy, "keep");
-    EXPECT_FALSE(v.window.saveAs(copy, 1));
+    EXPECT_FALSE(v.window.saveAs(copy, SaveForm::Report));
     EXPECT_EQ(v.env.prompter.numbers(), std::vector<int>{165});
     ASSERT_TRUE(readFile(copy, saved));
     EXPECT_EQ(saved, "keep");
@@ -257,4 +262,55 @@ TEST(ViewerMail, HandsThePackedReportToTheMailProgram)
     v.window.sendByMail();
     EXPECT_EQ(v.env.prompter.numbers(), std::vector<int>{317});
     qputenv("PATH", path);
+}
+
+TEST(ViewerPrinting, QtPrinterOfTheSystemDialogAndThePreviewDrawTheSameJob)
+{
+    Viewer v;
+    ASSERT_TRUE(v.open(threePages("qtjob")));
+    const struct
+    {
+        const char *name;
+        QPrinter::PrintRange range;
+        int from, to;
+        int pages;
+    } cases[] = {
+        {"all pages", QPrinter::AllPages, 0, 0, 3},
+        {"a range", QPrinter::PageRange, 2, 3, 2},
+        {"the page shown", QPrinter::CurrentPage, 0, 0, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString pdf = QString::fromStdString(v.env.dir.file(std::string(c.name) + ".pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPrintRange(c.range);
+        printer.setFromTo(c.from, c.to);
+        EXPECT_TRUE(v.window.printOn(printer));
+        EXPECT_EQ(pdfPages(pdf), c.pages);
+    }
+    EXPECT_EQ(v.window.currentPage(), 1);
+    EXPECT_TRUE(v.env.prompter.prompts().empty());
+
+    // The preview shows every page of the job.
+    int previewed = -1;
+    QTimer::singleShot(0, [&previewed] {
+        auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto *preview = dialog->findChild<QPrintPreviewWidget *>();
+        ASSERT_NE(preview, nullptr);
+        preview->updatePreview();
+        previewed = preview->pageCount();
+        dialog->reject();
+    });
+    v.window.dispatch("preview");
+    EXPECT_EQ(previewed, 3);
+
+    // Both follow PRINT_ALLOWED as the print button does.
+    Viewer refused;
+    ASSERT_TRUE(refused.open(crlf({"PRINT_ALLOWED=N", "[HEADER]", "[DATA]", "x"})));
+    refused.window.dispatch("sysprint");
+    refused.window.dispatch("preview");
+    EXPECT_EQ(refused.env.prompter.numbers(), (std::vector<int>{150, 150}));
 }

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 using namespace kel;
@@ -123,17 +124,18 @@ TEST(Viewer, FindAndFindAgain)
 {
     Viewer v;
     ASSERT_TRUE(v.open(pagedReport(4)));
-    v.window.find("total", false, false);
+    v.window.find("total");
     EXPECT_EQ(v.window.currentPage(), 4);
     EXPECT_TRUE(v.env.prompter.prompts().empty());
 
     v.window.dispatch("back01");
-    v.window.find("Total", true, false); // match case: "TOTAL" does not match
+    v.window.find("Total",
+                  {MatchCase::Yes, FindFrom::PageShown}); // match case: "TOTAL" does not match
     EXPECT_EQ(v.env.prompter.numbers(), std::vector<int>{280});
     EXPECT_EQ(v.window.currentPage(), 1);
 
     v.env.prompter.clear();
-    v.window.find("line 3", false, true);
+    v.window.find("line 3", {MatchCase::No, FindFrom::FirstPage});
     EXPECT_EQ(v.window.currentPage(), 1);
     v.window.findAgain();
     EXPECT_EQ(v.window.currentPage(), 2);
@@ -215,4 +217,87 @@ TEST(Viewer, BarsHaveTwentyPositionsAfterAResize)
     EXPECT_EQ(bar->value(), 20);
     const QWidget *page = v.window.pageArea()->picture();
     EXPECT_LE(page->y() + page->height(), v.window.pageArea()->height());
+}
+
+TEST(Viewer, ButtonTableDrivesHidingAndEnabling)
+{
+    // Letters hide their group with the separator after it; the separator
+    // after open, save and export only when all three are given.
+    const struct
+    {
+        const char *name;
+        ViewerOptions options;
+        std::vector<const char *> hidden;
+        std::vector<const char *> shown;
+    } cases[] = {
+        {"open only",
+         [] {
+             ViewerOptions o;
+             o.hideOpen = true;
+             return o;
+         }(),
+         {"abrir"},
+         {"salvar", "asda"}},
+        {"open, save and export",
+         [] {
+             ViewerOptions o;
+             o.hideOpen = o.hideSave = o.hideExport = true;
+             return o;
+         }(),
+         {"abrir", "salvar", "exportar", "asda"},
+         {"about"}},
+        {"paging",
+         [] {
+             ViewerOptions o;
+             o.hidePaging = true;
+             return o;
+         }(),
+         {"back01", "back02", "ir", "for01", "for02", "aa"},
+         {"acerca"}},
+        {"zoom",
+         [] {
+             ViewerOptions o;
+             o.hideZoom = true;
+             return o;
+         }(),
+         {"acerca", "aleja", "CSize", "zx"},
+         {"findtext"}},
+        {"design mode",
+         [] {
+             ViewerOptions o;
+             o.designMode = true;
+             return o;
+         }(),
+         {"recordkey", "playsound", "stopplaying", "trrrr"},
+         {"config", "edit", "columns", "yyytrd"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Viewer v(c.options);
+        v.window.show();
+        for (const char *key : c.hidden)
+            EXPECT_FALSE(v.window.button(key)->isVisible()) << key;
+        for (const char *key : c.shown)
+            EXPECT_TRUE(v.window.button(key)->isVisible()) << key;
+    }
+
+    // Every key is in the table once, and the toolbar holds them in order.
+    Viewer v;
+    const auto &table = ViewerWindow::buttonTable();
+    const QList<QAction *> actions = v.window.findChild<QToolBar *>("Toolbar1")->actions();
+    for (size_t i = 0; i < table.size(); ++i) {
+        SCOPED_TRACE(table[i].key);
+        ASSERT_LT(static_cast<qsizetype>(i), actions.size());
+        EXPECT_EQ(actions[static_cast<qsizetype>(i)]->objectName(), table[i].key);
+    }
+
+    // A report that may be exported but not saved, of one page.
+    ASSERT_TRUE(v.open(crlf({"SAVE_ALLOWED=N", "EXPORT_ALLOWED=Y", "SEND_ALLOWED=Y", "[HEADER]",
+                             "[DATA]", "one page"})));
+    EXPECT_FALSE(v.window.button("salvar")->isEnabled());
+    EXPECT_TRUE(v.window.button("exportar")->isEnabled());
+    EXPECT_TRUE(v.window.button("sendbymail")->isEnabled());
+    EXPECT_FALSE(v.window.button("ir")->isEnabled());
+    EXPECT_TRUE(v.window.button("CSize")->isEnabled());
+    EXPECT_TRUE(v.window.button("abrir")->isEnabled());
 }

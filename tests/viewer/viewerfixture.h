@@ -30,6 +30,8 @@ struct Viewer
         QApplication::sendEvent(&window, &e);
     }
 
+    // Each test starts without a size, position or zoom of an earlier one.
+    bool forgotten = (ViewerWindow::forgetWindowState(), true);
     TestEnvironment env;
     ExternalCommands commands;
     FixedClock clock{QDateTime(QDate(2026, 12, 9), QTime(9, 5, 3))};

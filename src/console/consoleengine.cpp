@@ -1,0 +1,384 @@
+#include "console/consoleengine.h"
+
+#include "app/messages.h"
+#include "app/prompter.h"
+#include "app/text.h"
+#include "console/commandfile.h"
+#include "console/consolemessages.h"
+#include "console/transferhooks.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kel {
+namespace {
+
+constexpr const char *kAutoexec = "AUTOEXEC.CMD";
+
+// Sets a flag for the length of a scope.
+class Guard
+{
+public:
+    explicit Guard(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~Guard() { m_flag = false; }
+    Guard(const Guard &) = delete;
+    Guard &operator=(const Guard &) = delete;
+
+private:
+    bool &m_flag;
+};
+
+QString pathText(const std::string &path)
+{
+    return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+} // namespace
+
+ConsoleEngine::ConsoleEngine(const ConsoleContext &context, const ConsoleClock &clock)
+    : m_context(context), m_clock(clock), m_processor(context)
+{
+}
+
+ConsoleEngine::~ConsoleEngine() = default;
+
+void ConsoleEngine::addObserver(ConsoleObserver *observer)
+{
+    if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void ConsoleEngine::removeObserver(ConsoleObserver *observer)
+{
+    std::erase(m_observers, observer);
+}
+
+void ConsoleEngine::tellStatus(int number, const std::string &detail)
+{
+    for (ConsoleObserver *o : std::vector(m_observers))
+        o->status(number, detail);
+}
+
+void ConsoleEngine::setQueueOpen(bool open)
+{
+    m_open = open;
+    for (ConsoleObserver *o : std::vector(m_observers))
+        o->queueStateChanged(open);
+}
+
+void ConsoleEngine::start(StartQueue queue)
+{
+    m_folder = m_context.settings.queuePath;
+    m_types = QueueTypes::fromSettings(m_context.settings);
+    setQueueOpen(queue == StartQueue::Open);
+
+    // The start-up command file is obeyed; every command file left from
+    // before the start, itself included, is then discarded unread.
+    tellStatus(90);
+    for (const std::string &name : filesEndingIn(m_folder, ".cmd")) {
+        if (!equalsNoCase(name, kAutoexec))
+            continue;
+        std::string bytes;
+        if (!readFile(m_folder + "/" + name, bytes))
+            continue;
+        for (Verb verb : parseCommandFile(bytes)) {
+            obey(verb);
+            if (m_shutdown)
+                return;
+        }
+    }
+    tellStatus(91);
+    for (const std::string &name : filesEndingIn(m_folder, ".cmd"))
+        std::remove((m_folder + "/" + name).c_str());
+
+    m_context.transfer.start(m_folder);
+    look();
+}
+
+QueueListing ConsoleEngine::listing() const
+{
+    return listQueue(m_folder, m_types);
+}
+
+QueueListing ConsoleEngine::look()
+{
+    QueueListing listing = listQueue(m_folder, m_types);
+    const int64_t now = m_clock.nowMs();
+    m_settling.observe({&listing.held, &listing.released}, now);
+    m_commandSettling.observe({&listing.commands}, now);
+    if (!listing.readable && !m_folderReported) {
+        m_folderReported = true;
+        m_context.prompter.error(kMsgQueueUnreadable,
+                                 m_context.messages.qtext(kMsgQueueUnreadable) +
+                                     QStringLiteral(" ") + pathText(m_folder),
+                                 m_context.messages.qtext(kMsgErrorTitle));
+    } else if (listing.readable) {
+        m_folderReported = false;
+    }
+    // Forget left files that are gone or were renamed away.
+    std::erase_if(m_left, [&](const auto &item) {
+        return std::none_of(listing.released.begin(), listing.released.end(),
+                            [&](const QueueEntry &e) { return e.name == item.first; });
+    });
+    publishCounts(listing);
+    return listing;
+}
+
+void ConsoleEngine::publishCounts(const QueueListing &listing)
+{
+    m_held = static_cast<int>(listing.held.size());
+    m_released = static_cast<int>(listing.released.size());
+    for (ConsoleObserver *o : std::vector(m_observers))
+        o->countsChanged(m_held, m_released);
+}
+
+bool ConsoleEngine::settled(const QueueEntry &entry) const
+{
+    return m_settling.settled(entry, m_clock.nowMs());
+}
+
+std::optional<int64_t> ConsoleEngine::nextLookIn() const
+{
+    const int64_t now = m_clock.nowMs();
+    // Files that settled while a pass was busy are taken at once.
+    if (m_pending && m_open)
+        return 0;
+    std::optional<int64_t> at = m_settling.nextSettleAt(now);
+    if (const std::optional<int64_t> c = m_commandSettling.nextSettleAt(now))
+        at = at ? std::min(*at, *c) : *c;
+    if (!at)
+        return std::nullopt;
+    return std::max<int64_t>(0, *at - now);
+}
+
+void ConsoleEngine::runCommandFiles(const std::vector<QueueEntry> &commands)
+{
+    for (const QueueEntry &e : commands) {
+        if (!m_commandSettling.settled(e, m_clock.nowMs()))
+            continue;
+        const std::string path = m_folder + "/" + e.name;
+        std::string bytes;
+        if (!readFile(path, bytes))
+            continue;
+        for (Verb verb : parseCommandFile(bytes)) {
+            obey(verb);
+            // SHUTDOWN: the file stays, and is discarded unread at the next
+            // start.
+            if (m_shutdown)
+                return;
+        }
+        std::remove(path.c_str());
+    }
+}
+
+void ConsoleEngine::obey(Verb verb)
+{
+    switch (verb) {
+    case Verb::CloseQueue:
+        setQueueOpen(false);
+        break;
+    case Verb::OpenQueue:
+        setQueueOpen(true);
+        break;
+    case Verb::HoldAll:
+        renameAll(true);
+        break;
+    case Verb::ReleaseAll:
+        renameAll(false);
+        break;
+    case Verb::Shutdown:
+        m_shutdown = true;
+        for (ConsoleObserver *o : std::vector(m_observers))
+            o->shutdownRequested();
+        break;
+    case Verb::EmptyHeldQueue:
+        deletePattern(".ke");
+        break;
+    case Verb::EmptyReleasedQueue:
+        deletePattern(".kel");
+        break;
+    case Verb::MinimizeMe:
+    case Verb::RestoreMe:
+        for (ConsoleObserver *o : std::vector(m_observers))
+            o->windowRequested(verb == Verb::RestoreMe);
+        break;
+    }
+}
+
+void ConsoleEngine::renameAll(bool toHeld)
+{
+    // The queue is closed while the files are renamed and then put back as
+    // it was, so no file is taken for printing in between.
+    const bool wasOpen = m_open;
+    setQueueOpen(false);
+    const QueueListing now = listQueue(m_folder, m_types);
+    for (const QueueEntry &e : toHeld ? now.released : now.held) {
+        const std::string target = toHeld ? heldName(e.name) : releasedName(e.name);
+        renameNoReplace(m_folder + "/" + e.name, m_folder + "/" + target);
+    }
+    setQueueOpen(wasOpen);
+}
+
+void ConsoleEngine::deletePattern(std::string_view extension)
+{
+    for (const std::string &name : filesEndingIn(m_folder, extension))
+        std::remove((m_folder + "/" + name).c_str());
+}
+
+void ConsoleEngine::tick()
+{
+    if (m_inTick || m_shutdown)
+        return;
+    Guard guard(m_inTick);
+    m_pending = false;
+    if (m_context.transfer.holdsMainTick())
+        return;
+
+    QueueListing listing = look();
+    runCommandFiles(listing.commands);
+    if (m_shutdown)
+        return;
+    if (!listing.commands.empty())
+        listing = look();
+
+    if (m_open && !listing.released.empty()) {
+        tellStatus(95);
+        const std::string folder = m_folder;
+        bool handledAny = false;
+        for (const QueueEntry &entry : listing.released) {
+            if (!settled(entry))
+                continue;
+            const auto left = m_left.find(entry.name);
+            if (left != m_left.end() && left->second.entry.sameAs(entry) && !left->second.retry)
+                continue;
+            // A command file that arrived meanwhile goes first.
+            std::vector<QueueEntry> commands = listCommandFiles(m_folder);
+            if (!commands.empty()) {
+                m_commandSettling.observe({&commands}, m_clock.nowMs());
+                runCommandFiles(commands);
+                if (m_shutdown)
+                    return;
+            }
+            if (!m_open || m_folder != folder || m_context.transfer.holdsMainTick())
+                break;
+            // The file must still be the one that settled.
+            const std::optional<QueueEntry> current = statQueueFile(m_folder, entry.name);
+            if (!current || !current->sameAs(entry))
+                continue;
+            handledAny = true;
+            handle(entry);
+            if (m_shutdown)
+                return;
+            // A forwarding holds the main tick until the transfer ends it.
+            if (m_context.transfer.holdsMainTick())
+                return;
+            for (ConsoleObserver *o : std::vector(m_observers))
+                o->betweenFiles();
+        }
+        if (handledAny) {
+            const QueueListing after = look();
+            m_pending =
+                std::any_of(after.released.begin(), after.released.end(), [&](const QueueEntry &e) {
+                    return settled(e) && !m_left.contains(e.name);
+                });
+        }
+    }
+    tellStatus(96);
+    m_context.transfer.tickEnded();
+}
+
+void ConsoleEngine::handle(const QueueEntry &entry)
+{
+    tellStatus(93, entry.name);
+    HandledFile file{entry.name, m_processor.process(m_folder, entry.name)};
+    using Kind = ProcessOutcome::Kind;
+    if (file.outcome.kind == Kind::Gone)
+        return;
+    if (file.outcome.kind != Kind::Left) {
+        m_left.erase(entry.name);
+        report(file);
+        return;
+    }
+    // Said once while the file stays as it is.
+    const auto it = m_left.find(entry.name);
+    const bool said = it != m_left.end() && it->second.entry.sameAs(entry);
+    m_left[entry.name] = LeftFile{entry, file.outcome.retry};
+    if (!said) {
+        const Messages &m = m_context.messages;
+        const Refusal &why = file.outcome.reason;
+        QString reason;
+        if (why.message >= 0)
+            reason = m.qtext(why.message);
+        if (!why.detail.empty()) {
+            reason += reason.isEmpty()
+                          ? pathText(why.detail)
+                          : QStringLiteral(" (") + pathText(why.detail) + QStringLiteral(")");
+        }
+        m_context.prompter.error(kMsgQueueError,
+                                 m.qtext(kMsgQueueError) + QStringLiteral("\n") +
+                                     m.qtext(kMsgFileLeft) + QStringLiteral(" ") +
+                                     pathText(entry.name) + QStringLiteral("\n") + reason,
+                                 m.qtext(kMsgErrorTitle));
+    }
+    report(file);
+}
+
+void ConsoleEngine::report(const HandledFile &file)
+{
+    for (ConsoleObserver *o : std::vector(m_observers))
+        o->fileHandled(file);
+}
+
+void ConsoleEngine::setQueueFolder(const std::string &folder)
+{
+    m_folder = folder;
+    m_context.settings.queuePath = folder;
+    m_left.clear();
+    m_folderReported = false;
+    look();
+}
+
+void ConsoleEngine::reloadTypes()
+{
+    m_types = QueueTypes::fromSettings(m_context.settings);
+    look();
+}
+
+void ConsoleEngine::holdFiles(const std::vector<std::string> &names)
+{
+    for (const std::string &n : names)
+        renameNoReplace(m_folder + "/" + n, m_folder + "/" + heldName(n));
+    look();
+}
+
+void ConsoleEngine::releaseFiles(const std::vector<std::string> &names)
+{
+    for (const std::string &n : names)
+        renameNoReplace(m_folder + "/" + n, m_folder + "/" + releasedName(n));
+    look();
+}
+
+void ConsoleEngine::deleteFiles(const std::vector<std::string> &names)
+{
+    for (const std::string &n : names)
+        std::remove((m_folder + "/" + n).c_str());
+    look();
+}
+
+void ConsoleEngine::emptyHeldList()
+{
+    std::vector<std::string> names;
+    for (const QueueEntry &e : listing().held)
+        names.push_back(e.name);
+    deleteFiles(names);
+}
+
+void ConsoleEngine::emptyReleasedList()
+{
+    std::vector<std::string> names;
+    for (const QueueEntry &e : listing().released)
+        names.push_back(e.name);
+    deleteFiles(names);
+}
+
+} // namespace kel

@@ -1,0 +1,180 @@
+// The print server console's engine: the queue folder, the main tick and
+// the command files, without any window.
+//
+// How it runs: start() does the activation (the queue opened unless the
+// console starts visible, AUTOEXEC.CMD obeyed, every other command file
+// discarded, the transfer started). From then on tick() is the one routine
+// that does the work; the glue calls it every five seconds, when the folder
+// changes, and when a file that was still being written may have settled
+// (nextLookIn() says when). A tick
+//   1. does nothing while the transfer holds the queue folder;
+//   2. looks at the folder: the held, released and command lists, and which
+//      of their files have kept still long enough to be taken (settling);
+//   3. obeys the settled command files, deleting each after its last line;
+//   4. while the queue is open, takes the settled released files in name
+//      order, obeying any command file that arrived before each one, and
+//      processes each (QueueProcessor);
+//   5. ends with the status "waiting" and tells the transfer.
+// A file that stays in the queue (not a report, no printer, a printer that
+// failed) is said once through the prompter, not at every tick; a file
+// whose trouble lies in its content is not tried again until it changes.
+//
+// Time comes from a ConsoleClock, so tests advance it by hand.
+#pragma once
+
+#include "console/commandfile.h"
+#include "console/processing.h"
+#include "console/queuefolder.h"
+#include "console/settling.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace kel {
+
+class ConsoleClock
+{
+public:
+    virtual ~ConsoleClock() = default;
+    // Milliseconds on a clock that never goes back.
+    virtual int64_t nowMs() const = 0;
+};
+
+class SteadyConsoleClock : public ConsoleClock
+{
+public:
+    int64_t nowMs() const override
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+};
+
+// One file the console dealt with, for the window's status and the log.
+struct HandledFile
+{
+    std::string name; // in the queue folder
+    ProcessOutcome outcome;
+};
+
+// What the console's windows (or the headless log) hear from the engine.
+// Every call comes from inside a call into the engine.
+class ConsoleObserver
+{
+public:
+    virtual ~ConsoleObserver() = default;
+    virtual void queueStateChanged(bool /*open*/) {}
+    virtual void countsChanged(int /*held*/, int /*released*/) {}
+    // A status text: message `number` and, for some, a detail (a name).
+    virtual void status(int /*number*/, const std::string & /*detail*/) {}
+    virtual void fileHandled(const HandledFile & /*file*/) {}
+    // MINIMIZE_ME (false) and RESTORE_ME (true).
+    virtual void windowRequested(bool /*shown*/) {}
+    virtual void shutdownRequested() {}
+    // Between two files of a long pass: a window repaints and takes its
+    // clicks here. The engine copes with any call made meanwhile.
+    virtual void betweenFiles() {}
+};
+
+class ConsoleEngine
+{
+public:
+    // How long a file must keep still before it is taken.
+    static constexpr int64_t kDefaultQuietMs = 1000;
+
+    ConsoleEngine(const ConsoleContext &context, const ConsoleClock &clock);
+    ~ConsoleEngine();
+    ConsoleEngine(const ConsoleEngine &) = delete;
+    ConsoleEngine &operator=(const ConsoleEngine &) = delete;
+
+    void addObserver(ConsoleObserver *observer);
+    void removeObserver(ConsoleObserver *observer);
+
+    enum class StartQueue { Open, Closed };
+    // Activation: the queue folder is the settings' QUEUE_PATH. A folder
+    // that cannot be read is said once (257) and looked at again at every
+    // tick, since it may be mounted later.
+    void start(StartQueue queue);
+    void tick();
+    // Milliseconds until a file still settling could be taken; nullopt
+    // when no file waits to settle.
+    std::optional<int64_t> nextLookIn() const;
+
+    bool queueOpen() const { return m_open; }
+    void setQueueOpen(bool open);
+    bool shutdownRequested() const { return m_shutdown; }
+    // Ends the console as SHUTDOWN does (a stop signal, the Exit button):
+    // a pass in progress stops after the file it is printing.
+    void stop() { m_shutdown = true; }
+
+    const std::string &queueFolder() const { return m_folder; }
+    // Points the console at another folder (the configuration window).
+    void setQueueFolder(const std::string &folder);
+    // The filters follow PRINT_KEL, PRINT_KEZ and PRINT_TXT of the settings
+    // again (the configuration window's switches).
+    void reloadTypes();
+    const QueueTypes &types() const { return m_types; }
+
+    // A fresh look at the folder, for the windows' lists.
+    QueueListing listing() const;
+    int heldCount() const { return m_held; }
+    int releasedCount() const { return m_released; }
+
+    // The windows' buttons. Renames never replace an existing file and,
+    // like deletions, skip a file that fails without a message.
+    void holdFiles(const std::vector<std::string> &names);
+    void releaseFiles(const std::vector<std::string> &names);
+    void deleteFiles(const std::vector<std::string> &names);
+    void emptyHeldList();
+    void emptyReleasedList();
+
+    // How long a file must keep still before it is taken (tests set 0).
+    void setQuietMs(int64_t ms)
+    {
+        m_settling.setQuietMs(ms);
+        m_commandSettling.setQuietMs(ms);
+    }
+    QueueProcessor &processor() { return m_processor; }
+
+private:
+    QueueListing look();
+    void publishCounts(const QueueListing &listing);
+    void runCommandFiles(const std::vector<QueueEntry> &commands);
+    void obey(Verb verb);
+    void renameAll(bool toHeld);
+    void deletePattern(std::string_view extension);
+    void handle(const QueueEntry &entry);
+    void report(const HandledFile &file);
+    void tellStatus(int number, const std::string &detail = {});
+    bool settled(const QueueEntry &entry) const;
+
+    const ConsoleContext &m_context;
+    const ConsoleClock &m_clock;
+    QueueProcessor m_processor;
+    SettleTracker m_settling{kDefaultQuietMs};        // held and released files
+    SettleTracker m_commandSettling{kDefaultQuietMs}; // command files
+    std::vector<ConsoleObserver *> m_observers;
+    std::string m_folder;
+    QueueTypes m_types;
+    bool m_open = false;
+    bool m_shutdown = false;
+    bool m_inTick = false;
+    bool m_folderReported = false; // the unreadable folder was said
+    bool m_pending = false;        // settled files the last pass did not reach
+    int m_held = 0;
+    int m_released = 0;
+    // Files left in the queue, as they were when they were left.
+    struct LeftFile
+    {
+        QueueEntry entry;
+        bool retry = false;
+    };
+    std::unordered_map<std::string, LeftFile> m_left;
+};
+
+} // namespace kel

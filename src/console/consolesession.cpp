@@ -1,0 +1,157 @@
+#include "console/consolesession.h"
+
+#include "app/messages.h"
+#include "console/consoleloop.h"
+#include "console/consolemessages.h"
+#include "console/consolestartup.h"
+#include "console/headless.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace kel {
+namespace {
+
+// SIGTERM and SIGINT end the headless console the way SHUTDOWN does: the
+// handler only writes a byte, the event loop reads it between two files.
+int g_signalPipe[2] = {-1, -1};
+
+void onStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(g_signalPipe[0], &byte, 1);
+}
+
+} // namespace
+
+ConsoleSession::ConsoleSession(const ConsoleSwitches &switches, QueueOpener queues,
+                               TransferFactory transfer)
+    : m_switches(switches), m_printers(std::move(queues)), m_transferFactory(std::move(transfer)),
+      m_transfer(&m_noTransfer)
+{
+}
+
+ConsoleSession::~ConsoleSession() = default;
+
+Status ConsoleSession::prepare()
+{
+    if (Status loaded = loadServices(m_services, QueuePath::Read); !loaded)
+        return loaded;
+    if (Status queue = applyQueueSwitch(m_services.settings, m_switches); !queue)
+        return queue;
+    // The instance lock first: a viewer that ends empties the temporary
+    // folder only while no other instance runs, so the console's lock file
+    // is never removed under it.
+    m_instance = std::make_unique<InstanceLock>(m_services.folders.temp);
+    m_lock = std::make_unique<ConsoleLock>(m_services.folders.temp);
+    if (!m_lock->acquired())
+        return refusal(109, m_services.folders.temp);
+    m_connection = startupConnection(m_services.settings, m_switches, m_checkEvery);
+    return {};
+}
+
+void ConsoleSession::start(Prompter &prompter, Warnings &warnings)
+{
+    if (m_transferFactory) {
+        m_ownedTransfer = m_transferFactory(m_services, prompter, [this](const std::string &text) {
+            if (m_transferStatus)
+                m_transferStatus(text);
+        });
+        if (m_ownedTransfer)
+            m_transfer = m_ownedTransfer.get();
+    }
+    m_context = std::make_unique<ConsoleContext>(
+        ConsoleContext{m_services.folders, m_services.messages, m_services.settings, prompter,
+                       warnings, m_printers, *m_transfer, &ConsoleSession::startViewer});
+    m_engine = std::make_unique<ConsoleEngine>(*m_context, m_clock);
+    if (!m_connection.empty())
+        m_transfer->applyConnection(m_connection, m_checkEvery);
+    m_engine->start(m_switches.visible ? ConsoleEngine::StartQueue::Closed
+                                       : ConsoleEngine::StartQueue::Open);
+}
+
+void ConsoleSession::startViewer(const std::string &path)
+{
+    QStringList arguments;
+    if (!path.empty())
+        arguments << QString::fromLocal8Bit(path.c_str());
+    QProcess::startDetached(QCoreApplication::applicationDirPath() + QStringLiteral("/kel"),
+                            arguments);
+}
+
+QString startupRefusalText(const Messages &messages, const Refusal &refusal)
+{
+    if (refusal.message < 0)
+        return QString::fromLocal8Bit(refusal.detail.c_str());
+    QString text = messages.qtext(refusal.message);
+    if (refusal.message == kMsgQueueUnreadable && !refusal.detail.empty())
+        text += QStringLiteral(" ") + QString::fromLocal8Bit(refusal.detail.c_str());
+    return text;
+}
+
+int runHeadlessConsole(ConsoleSession &session)
+{
+    HeadlessPrompter prompter;
+    if (Status ready = session.prepare(); !ready) {
+        prompter.error(ready.refusal().message,
+                       startupRefusalText(session.services().messages, ready.refusal()), {});
+        return 1;
+    }
+    const Messages &messages = session.services().messages;
+    std::fprintf(stderr, "%s\n",
+                 headlessLine(112, startupStatusLines(messages, session.switches(),
+                                                      session.services().settings.queuePath,
+                                                      session.connection())
+                                       .join(QLatin1Char(' ')))
+                     .toLocal8Bit()
+                     .constData());
+    std::fflush(stderr);
+
+    // The transfer's status texts, a line each; texts that differ only in
+    // their figures (the seconds of a countdown) are said once.
+    std::string lastStatus;
+    session.setTransferStatus([&lastStatus](const std::string &text) {
+        std::string shape = text;
+        std::erase_if(shape, [](char c) { return c >= '0' && c <= '9'; });
+        if (shape == lastStatus)
+            return;
+        lastStatus = shape;
+        std::fprintf(stderr, "kel: %s\n", text.c_str());
+        std::fflush(stderr);
+    });
+
+    // Markup warnings are said once per report and answered at once.
+    Warnings warnings(prompter, messages);
+    HeadlessLog log(messages);
+    session.start(prompter, warnings);
+    ConsoleEngine &engine = session.engine();
+    engine.addObserver(&log);
+    if (engine.shutdownRequested())
+        return 0;
+
+    ConsoleLoop loop(engine, 5000, [] { QCoreApplication::exit(0); });
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[1], QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&engine] {
+            char byte = 0;
+            [[maybe_unused]] const ssize_t n = read(g_signalPipe[1], &byte, 1);
+            engine.stop();
+            QCoreApplication::exit(0);
+        });
+        std::signal(SIGTERM, onStopSignal);
+        std::signal(SIGINT, onStopSignal);
+    }
+    loop.start();
+    const int status = QCoreApplication::exec();
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    engine.removeObserver(&log);
+    return status;
+}
+
+} // namespace kel

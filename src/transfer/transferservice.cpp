@@ -1,0 +1,172 @@
+#include "transfer/transferservice.h"
+
+#include "app/messages.h"
+#include "app/prompter.h"
+#include "app/text.h"
+#include "transfer/tester.h"
+#include "transfer/workfiles.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <algorithm>
+
+namespace kel {
+
+namespace {
+constexpr int kDefaultCheckSeconds = 20;
+}
+
+TransferService::TransferService(TransferEnvironment environment, QObject *parent)
+    : QObject(parent), m_env(std::move(environment)),
+      m_sender({[this](const std::string &text) { status(text); },
+                [this](const SendJob &job, SendOutcome outcome, const std::string &detail) {
+                    forwardingEnded(job, outcome, detail);
+                }},
+               this),
+      m_ftp(this), m_fetcher(m_ftp, {m_env.messages, m_env.prompter,
+                                     [this](const std::string &text) { status(text); }})
+{
+    m_listTimer.setInterval(kDefaultCheckSeconds * 1000);
+    connect(&m_listTimer, &QTimer::timeout, this, [this] {
+        if (m_loaded)
+            m_fetcher.check();
+    });
+}
+
+TransferService::~TransferService()
+{
+    // The parts go before the callbacks they would call.
+    m_env.status = nullptr;
+    m_receiver.reset();
+}
+
+void TransferService::status(const std::string &text)
+{
+    if (m_env.status)
+        m_env.status(text);
+}
+
+void TransferService::start(const std::string &queueFolder)
+{
+    m_queue = queueFolder;
+    m_fetcher.setQueueFolder(queueFolder);
+    // What a receiver or fetcher of an earlier run left mid-file.
+    removeWorkingFiles(queueFolder);
+    m_receiver = std::make_unique<TcpReceiver>(
+        queueFolder,
+        TcpReceiver::Events{[this](const std::string &text) { status(text); }, nullptr, nullptr},
+        m_receiverOptions, this);
+    const uint16_t port = m_portOverride >= 0 ? static_cast<uint16_t>(m_portOverride)
+                                              : wire::portSetting(m_env.settings.tcpPort);
+    std::string error;
+    if (!m_receiver->listen(port, m_listenAddress, error))
+        status("TCP receiver: " + error);
+}
+
+bool TransferService::holdsMainTick() const
+{
+    return m_sender.busy() || (m_receiver && m_receiver->sessions() > 0) || m_fetcher.fetching();
+}
+
+void TransferService::forward(const std::string &releasedFile, const std::string &report,
+                              const std::string &destination)
+{
+    Result<Forwarding> prepared = prepareForwarding(releasedFile, report, destination,
+                                                    wire::portSetting(m_env.settings.tcpPort));
+    if (!prepared) {
+        status("Cannot forward " + report + ": " + prepared.refusal().detail);
+        abandonForwarding(releasedFile, report, {});
+        return;
+    }
+    const int id = m_nextJob++;
+    prepared->job.id = id;
+    SendJob job = prepared->job;
+    m_forwardings.emplace(id, std::move(*prepared));
+    m_sender.send(std::move(job));
+}
+
+void TransferService::forwardingEnded(const SendJob &job, SendOutcome outcome,
+                                      const std::string &detail)
+{
+    auto it = m_forwardings.find(job.id);
+    if (it == m_forwardings.end())
+        return;
+    const Forwarding f = std::move(it->second);
+    m_forwardings.erase(it);
+    if (outcome == SendOutcome::Delivered) {
+        completeForwarding(f);
+        if (!detail.empty())
+            status("Report sent to " + job.destinationText + "; " + detail);
+        return;
+    }
+    const std::string kept = abandonForwarding(f.releasedFile, f.report, f.copy);
+    status("Report not sent (" + detail + ")" + (kept.empty() ? "" : ": kept as " + kept));
+}
+
+void TransferService::tickEnded()
+{
+    if (!m_loaded)
+        return;
+    if (!m_listTimer.isActive())
+        m_listTimer.start();
+    if (!m_listedSinceApply) {
+        m_listedSinceApply = true;
+        m_fetcher.check();
+    }
+}
+
+void TransferService::applyConnection(const std::string &cnxFile, int checkEverySeconds)
+{
+    const std::optional<Connection> read = readConnectionFile(cnxFile);
+    if (!read) {
+        status("Connection file could not be read: " + connectionFileName(cnxFile));
+        return;
+    }
+    m_connection = *read;
+    m_ftp.setConnection(m_connection);
+    m_loaded = true;
+    m_listedSinceApply = false;
+    const int seconds =
+        checkEverySeconds > 0 ? std::min(checkEverySeconds, 24 * 3600) : kDefaultCheckSeconds;
+    m_listTimer.start(seconds * 1000);
+}
+
+void TransferService::dropConnection()
+{
+    m_loaded = false;
+    m_listTimer.stop();
+}
+
+bool TransferService::testConnection(const std::string &cnxFile)
+{
+    // A file that cannot be read leaves the fields empty: the test fails.
+    CurlFtp client;
+    client.setConnection(readConnectionFile(cnxFile).value_or(Connection{}));
+    ConnectionTester tester(client, m_env.tempFolder);
+    status(m_env.messages.text(236));
+    QEventLoop loop;
+    bool passed = false;
+    tester.run([&](bool result) {
+        passed = result;
+        loop.quit();
+    });
+    loop.exec();
+    showConnectionTestResult(passed, tester.detail(), m_env.messages, m_env.prompter);
+    return passed;
+}
+
+ConnectionTools TransferService::connectionTools()
+{
+    ConnectionTools tools;
+    tools.test = [this](const std::string &cnxFile) { return testConnection(cnxFile); };
+    tools.defineConnection = [this] {
+        const QString program =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/kelconnect");
+        if (!QProcess::startDetached(program, {}))
+            status("Cannot start " + program.toStdString());
+    };
+    return tools;
+}
+
+} // namespace kel

@@ -1,0 +1,18 @@
+// Working files of the transfer in a queue folder: a file being received or
+// fetched is written as "~kel-KIND-PID-N.part" (a name outside every queue
+// filter, unique to this process) and takes its own name when complete.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kel {
+
+// A fresh working file name for `kind` ("receiving", "fetching").
+std::string workingFileName(std::string_view kind);
+
+// Removes the working files a process left in `folder` when it ended
+// mid-file; errors are ignored.
+void removeWorkingFiles(const std::string &folder);
+
+} // namespace kel

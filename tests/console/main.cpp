@@ -1,0 +1,19 @@
+// The console's tests run inside one QGuiApplication on the offscreen
+// platform: printing to PDF needs fonts, and nothing here needs a widget.
+#include <QGuiApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+// LeakSanitizer reads this in sanitizer builds: fontconfig keeps the
+// fallback patterns Qt asks it for until exit.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}

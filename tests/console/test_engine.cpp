@@ -1,0 +1,339 @@
+// The console engine driven tick by tick: what it prints, in what order,
+// what command files do, and that no file is ever lost or printed twice.
+#include "consolefixture.h"
+#include "documents/packed.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace kel;
+using test::crlf;
+using Kind = ProcessOutcome::Kind;
+
+namespace {
+
+std::string report(const std::string &body, const std::string &header = {})
+{
+    return header + crlf({"[HEADER]", "[DATA]"}) + body;
+}
+
+std::string pages(int n, const std::string &word = "page")
+{
+    std::string body;
+    for (int i = 1; i <= n; ++i)
+        body += word + " " + std::to_string(i) + (i < n ? "{\\NP}\r\n" : "\r\n");
+    return report(body);
+}
+
+int count(const std::vector<int> &numbers, int n)
+{
+    return static_cast<int>(std::count(numbers.begin(), numbers.end(), n));
+}
+
+} // namespace
+
+TEST(ConsoleEngine, PrintsEveryKindOnceWithItsPages)
+{
+    test::Console c;
+    c.drop("r.kel", pages(2, "report"));
+    // Two form feeds: three pages.
+    c.drop("l.txt", "listing one\r\n\x0c\r\nlisting two\r\n\x0c\r\nlisting three\r\n");
+    c.drop("letter.tpl", report("Dear @NAME\r\n"));
+    c.drop("d.kez", "TEMPLATE=letter.tpl\r\n@NAME=Ada\r\n");
+    const std::string source = c.env.dir.write("packsrc/p.kel", pages(3, "packed"));
+    std::string error;
+    ASSERT_TRUE(makePackedFile(source, c.queue + "/p.kel", error)) << error;
+
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.engine.tick();
+
+    EXPECT_EQ(c.log.names(Kind::Printed),
+              (std::vector<std::string>{"d.kez", "l.txt", "p.kel", "r.kel"}));
+    EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"letter.tpl"}));
+    std::map<std::string, int> pagesByTitle;
+    for (const HandledFile &f : c.log.files) {
+        ASSERT_FALSE(f.outcome.output.empty()) << f.name << ": " << f.outcome.reason.detail;
+        pagesByTitle[f.name] = test::pdfPages(f.outcome.output);
+    }
+    EXPECT_EQ(pagesByTitle,
+              (std::map<std::string, int>{{"d.kez", 1}, {"l.txt", 3}, {"p.kel", 3}, {"r.kel", 2}}));
+    EXPECT_EQ(c.pdfs().size(), 4u);
+    EXPECT_TRUE(test::pdfText(c.log.files[0].outcome.output).contains(QStringLiteral("Dear Ada")));
+    EXPECT_TRUE(c.env.prompter.prompts().empty());
+    EXPECT_EQ(c.engine.releasedCount(), 0);
+
+    // Nothing is printed twice.
+    c.engine.tick();
+    EXPECT_EQ(c.pdfs().size(), 4u);
+}
+
+TEST(ConsoleEngine, CommandFilesSteerTheQueue)
+{
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("a.ke", pages(1));
+    c.drop("b.kz", "TEMPLATE=missing\r\n");
+    c.drop("c.kel", pages(1));
+    c.drop("x.cmd", "  hold_all  \r\n");
+    c.engine.tick();
+    // HOLD_ALL closes the queue while it renames, then opens it again.
+    EXPECT_TRUE(c.engine.queueOpen());
+    EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"a.ke", "b.kz", "c.ke"}));
+    EXPECT_TRUE(c.log.states.size() >= 3 && !c.log.states[c.log.states.size() - 2]);
+
+    // Two command files are obeyed in name order.
+    c.drop("1.cmd", "CLOSE_QUEUE\r\n");
+    c.drop("2.cmd", "release_all\r\n");
+    c.engine.tick();
+    EXPECT_FALSE(c.engine.queueOpen());
+    EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"a.kel", "b.kez", "c.kel"}));
+    EXPECT_TRUE(c.pdfs().empty());
+
+    c.drop("3.CMD", "OPEN_QUEUE\r\nEMPTY_RELEASED_QUEUE\r\n");
+    c.drop("a.ke", pages(1));
+    c.drop("z.kz", "x");
+    c.drop("4.cmd", "EMPTY_HELD_QUEUE\r\n");
+    c.engine.tick();
+    // Only reports are emptied; template data stays (and waits for its template).
+    EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"b.kez", "z.kz"}));
+    EXPECT_TRUE(c.pdfs().empty());
+}
+
+TEST(ConsoleEngine, ACommandFileThatArrivesDuringAPassGoesFirst)
+{
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    for (const char *name : {"1.kel", "2.kel", "3.kel"})
+        c.drop(name, pages(1));
+    // After the first file a command file closes the queue.
+    struct Dropper : ConsoleObserver
+    {
+        test::Console &c;
+        explicit Dropper(test::Console &console) : c(console) {}
+        void fileHandled(const HandledFile &) override
+        {
+            if (c.log.files.size() == 1)
+                c.drop("stop.cmd", "CLOSE_QUEUE\r\n");
+        }
+    } dropper(c);
+    c.engine.addObserver(&dropper);
+    c.engine.tick();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"1.kel"}));
+    EXPECT_FALSE(c.engine.queueOpen());
+    EXPECT_FALSE(c.inQueue("stop.cmd"));
+    EXPECT_EQ(c.engine.nextLookIn(), std::nullopt);
+
+    // A report that arrives during a pass is taken right after it, not at
+    // the next five-second tick.
+    c.engine.setQueueOpen(true);
+    c.engine.removeObserver(&dropper);
+    struct Late : ConsoleObserver
+    {
+        test::Console &c;
+        explicit Late(test::Console &console) : c(console) {}
+        void fileHandled(const HandledFile &f) override
+        {
+            if (f.name == "2.kel")
+                c.drop("0-late.kel", pages(1));
+        }
+    } late(c);
+    c.engine.addObserver(&late);
+    c.engine.tick();
+    EXPECT_EQ(c.engine.nextLookIn(), 0);
+    c.engine.tick();
+    EXPECT_EQ(c.log.names(Kind::Printed),
+              (std::vector<std::string>{"1.kel", "2.kel", "3.kel", "0-late.kel"}));
+    EXPECT_EQ(c.engine.nextLookIn(), std::nullopt);
+}
+
+TEST(ConsoleEngine, StartUpObeysAutoexecAndDiscardsOtherCommandFiles)
+{
+    test::Console c;
+    c.drop("autoexec.cmd", "CLOSE_QUEUE\r\n");
+    c.drop("old.cmd", "SHUTDOWN\r\n");
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    EXPECT_FALSE(c.engine.queueOpen());
+    EXPECT_FALSE(c.engine.shutdownRequested());
+    EXPECT_TRUE(c.queueFiles().empty());
+    EXPECT_EQ(c.transfer.started, c.queue);
+
+    // SHUTDOWN ends at once and leaves its file; the next start discards it.
+    test::Console d;
+    d.drop("a.cmd", "SHUTDOWN\r\nOPEN_QUEUE\r\n");
+    d.drop("r.kel", pages(1));
+    d.engine.start(ConsoleEngine::StartQueue::Closed);
+    d.drop("a.cmd", "SHUTDOWN\r\nOPEN_QUEUE\r\n");
+    d.engine.tick();
+    EXPECT_TRUE(d.engine.shutdownRequested());
+    EXPECT_FALSE(d.engine.queueOpen());
+    EXPECT_TRUE(d.inQueue("a.cmd"));
+    d.engine.tick(); // nothing after the end
+    EXPECT_TRUE(d.pdfs().empty());
+}
+
+TEST(ConsoleEngine, AFileStillBeingWrittenWaitsUntilItKeepsStill)
+{
+    test::Console c;
+    c.engine.setQuietMs(1000);
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("r.kel", report("half"));
+    c.engine.tick();
+    EXPECT_TRUE(c.pdfs().empty());
+    EXPECT_EQ(c.engine.nextLookIn(), 1000);
+
+    c.clock.advance(600);
+    c.drop("r.kel", report("whole{\\NP}\r\nsecond page\r\n"));
+    c.engine.tick(); // it changed: the quiet period starts again
+    c.clock.advance(600);
+    c.engine.tick();
+    EXPECT_TRUE(c.pdfs().empty());
+    c.clock.advance(400);
+    c.engine.tick();
+    ASSERT_EQ(c.pdfs().size(), 1u);
+    EXPECT_EQ(test::pdfPages(c.pdfs()[0]), 2);
+    EXPECT_EQ(c.engine.nextLookIn(), std::nullopt);
+}
+
+TEST(ConsoleEngine, BadInputStaysInTheQueueSaidOnceAndTheServerGoesOn)
+{
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    const struct
+    {
+        const char *name;
+        std::string bytes;
+        int message;
+    } bad[] = {
+        {"a-junk.kel", std::string(1, '\0') + "\x01\xff\xfe junk bytes \x7f", 251},
+        {"b-nosections.kel", "REPORT_TITLE=x\r\nline\r\nline\r\n", 251},
+        {"c-badpack.kel", std::string("22\x03\x04\x14 not really a zip archive"), 253},
+        {"d-notemplate.kez", "TEMPLATE=nowhere.tpl\r\n@A=1\r\n", kNoMessage},
+        {"e-empty.txt", "", 210},
+    };
+    for (const auto &b : bad)
+        c.drop(b.name, b.bytes);
+    c.drop("z-good.kel", pages(1));
+
+    for (int i = 0; i < 3; ++i)
+        c.engine.tick();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"z-good.kel"}));
+    // Each bad file is said once, though the ticks went on.
+    EXPECT_EQ(count(c.env.prompter.numbers(), 97), 5);
+    for (const auto &b : bad) {
+        SCOPED_TRACE(b.name);
+        EXPECT_TRUE(c.inQueue(b.name));
+        const auto it = std::find_if(c.log.files.begin(), c.log.files.end(),
+                                     [&](const HandledFile &f) { return f.name == b.name; });
+        ASSERT_NE(it, c.log.files.end());
+        EXPECT_EQ(it->outcome.reason.message, b.message);
+    }
+    EXPECT_FALSE(c.inQueue("d-notemplate.kez.kel"));
+    EXPECT_FALSE(c.inQueue("00000000.$$$"));
+    // The template that arrives later lets the data print; nothing else
+    // was tried again, since the files did not change.
+    const size_t handled = c.log.files.size();
+    c.drop("nowhere.tpl", report("@A"));
+    c.engine.tick();
+    ASSERT_EQ(c.log.files.size(), handled + 1);
+    EXPECT_EQ(c.log.files.back().name, "d-notemplate.kez");
+    EXPECT_EQ(c.log.files.back().outcome.kind, Kind::Printed);
+}
+
+TEST(ConsoleEngine, AFailedJobKeepsItsFileUntilThePrinterComesBack)
+{
+    test::Console c;
+    const std::string later = c.env.dir.path() + "/later";
+    c.env.settings.row(DocType::Txt).printer = "pdf:" + later;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("l.txt", "a listing\r\n");
+    c.engine.tick();
+    c.engine.tick();
+    EXPECT_TRUE(c.inQueue("l.txt"));
+    EXPECT_FALSE(c.inQueue("l.txt.kel"));
+    EXPECT_EQ(c.env.prompter.numbers(), (std::vector<int>{97}));
+    EXPECT_EQ(c.log.files.back().outcome.reason.message, 133);
+
+    std::filesystem::create_directories(later);
+    c.engine.tick();
+    EXPECT_FALSE(c.inQueue("l.txt"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(later),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(ConsoleEngine, AQueueFolderThatIsNotThereYetIsSaidOnceAndWaitedFor)
+{
+    test::Console c;
+    std::filesystem::remove(c.queue);
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.engine.tick();
+    c.engine.tick();
+    EXPECT_EQ(c.env.prompter.numbers(), (std::vector<int>{257}));
+    std::filesystem::create_directories(c.queue);
+    c.drop("r.kel", pages(1));
+    c.engine.tick();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"r.kel"}));
+}
+
+TEST(ConsoleEngine, PrinterOfTheReportOfTheTypeOrTheSystem)
+{
+    test::Console c;
+    QueueProcessor &p = c.engine.processor();
+    const std::string mine = "pdf:" + c.out;
+    c.env.settings.row(DocType::Kez).printer = "";
+    const std::string system = c.printers.defaultPrinter();
+    const struct
+    {
+        const char *name;
+        std::string reportPrinter;
+        DocType type;
+        std::string expected;
+    } rows[] = {
+        {"a pdf: printer of the settings", "PDF:" + c.out, DocType::Kel, mine},
+        {"a folder the settings do not name", "pdf:/tmp", DocType::Kel, mine},
+        {"an unknown queue", "NoSuchQueue", DocType::Kel, mine},
+        {"no printer, no type printer", "", DocType::Kez, system},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(p.choosePrinter(r.reportPrinter, r.type), r.expected);
+    }
+}
+
+TEST(ConsoleEngine, ViewerRequestsIncludesCopiesAndForwarding)
+{
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("a.kel", "open_view\r\n" + pages(1));
+    c.drop("view.tpl", "OPEN_VIEW\r\n" + pages(1));
+    c.drop("b.kez", "TEMPLATE=view.tpl\r\n");
+    c.drop("c.kel", report("before\r\n{COPY=missing.inc}\r\nafter\r\n", "COPIES=2\r\n"));
+    c.engine.tick();
+
+    EXPECT_EQ(c.viewerStarted, (std::vector<std::string>{c.queue + "/a.l", c.queue + "/b.kez.l"}));
+    EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"a.l", "b.kez.l", "view.tpl"}));
+    ASSERT_EQ(c.pdfs().size(), 1u);
+    EXPECT_EQ(test::pdfPages(c.pdfs()[0]), 2); // two copies of one page
+    EXPECT_TRUE(test::pdfText(c.pdfs()[0]).contains(QStringLiteral("message 98")));
+
+    // SEND_TO hands the files to the transfer, which holds the main tick;
+    // that tick ends at once, without its end.
+    const int ended = c.transfer.ticksEnded;
+    c.drop("send.tpl", report("x", "SEND_TO=peer\r\n"));
+    c.drop("d.kez", "TEMPLATE=send.tpl\r\n");
+    c.drop("e.kel", report("x", "SEND_TO=peer:1002\r\n"));
+    c.engine.tick();
+    EXPECT_EQ(c.transfer.forwarded,
+              (std::vector<std::string>{c.queue + "/d.kez|" + c.queue + "/d.kez.kel|peer"}));
+    EXPECT_EQ(c.transfer.ticksEnded, ended);
+    EXPECT_EQ(c.pdfs().size(), 1u);
+    c.engine.tick(); // held by the transfer
+    EXPECT_EQ(c.transfer.forwarded.size(), 1u);
+    // The transfer ends: it has sent the files and deleted them.
+    std::filesystem::remove(c.queue + "/d.kez");
+    std::filesystem::remove(c.queue + "/d.kez.kel");
+    c.transfer.holding = false;
+    c.engine.tick();
+    ASSERT_EQ(c.transfer.forwarded.size(), 2u);
+    EXPECT_EQ(c.transfer.forwarded[1], c.queue + "/e.kel|" + c.queue + "/e.kel|peer:1002");
+}

@@ -1,0 +1,274 @@
+// The TCP transfer over real sockets on 127.0.0.1: our sender to our
+// receiver, and each of them against an independent peer in Python.
+#include "app/messages.h"
+#include "support/testenv.h"
+#include "transfer/tcptransfer.h"
+#include "transfer/transferservice.h"
+#include "transfertest.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace kel;
+using kel::test::PythonHelper;
+using kel::test::waitFor;
+
+namespace {
+
+std::vector<std::string> entries(const std::string &folder)
+{
+    std::vector<std::string> out;
+    for (const auto &e : std::filesystem::directory_iterator(folder))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string randomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 engine(seed);
+    std::string s(n, '\0');
+    for (char &c : s)
+        c = static_cast<char>(engine() & 0xFF);
+    return s;
+}
+
+// A receiver on 127.0.0.1 with a free port, recording what it says.
+struct Receiver
+{
+    explicit Receiver(const std::string &queue, TcpReceiver::Options options = {})
+        : receiver(queue,
+                   {[this](const std::string &t) { statuses.push_back(t); },
+                    [this](const std::string &name) { received.push_back(name); }, nullptr},
+                   options)
+    {
+        std::string error;
+        listening = receiver.listen(0, QHostAddress::LocalHost, error);
+    }
+    int accepted() const
+    {
+        return static_cast<int>(std::count_if(statuses.begin(), statuses.end(), [](auto &s) {
+            return s.rfind("Connection accepted from 127.0.0.1", 0) == 0;
+        }));
+    }
+    QStringList port() const
+    {
+        return {QStringLiteral("--port"), QString::number(receiver.port())};
+    }
+
+    std::vector<std::string> statuses;
+    std::vector<std::string> received;
+    TcpReceiver receiver;
+    bool listening = false;
+};
+
+struct Service
+{
+    Service()
+    {
+        for (int n = 0; n < Messages::kCount; ++n)
+            messages.set(n, "message " + std::to_string(n));
+    }
+    SettingsRecord settings;
+    Messages messages;
+    ScriptedPrompter prompter;
+    std::vector<std::string> statuses;
+    TransferService service{{settings, messages, prompter, "/nonexistent",
+                             [this](const std::string &t) { statuses.push_back(t); }}};
+};
+
+} // namespace
+
+TEST(Loopback, ForwardedReportArrivesWithItsPicturesFirst)
+{
+    test::TempDir a;
+    test::TempDir b;
+    a.write("left.png", randomBytes(5000, 1));
+    const std::string right = randomBytes(1234, 2);
+    a.write("pics/right.png", right);
+    Receiver receiver(b.path());
+    ASSERT_TRUE(receiver.listening);
+    const std::string report =
+        "[HEADER]\r\nSEND_TO=127.0.0.1:" + std::to_string(receiver.receiver.port()) +
+        "\r\n[DATA]\r\n{PIC=left.png,1,1,1,1}text\r\n{PIC=" + a.file("pics/right.png") +
+        ",1,1,1,1}\r\nEND_OF_FILE\r\n";
+    a.write("r.txt.kel", report);
+
+    Service sending;
+    sending.service.forward(a.file("r.txt"), a.file("r.txt.kel"),
+                            "127.0.0.1:" + std::to_string(receiver.receiver.port()));
+    EXPECT_TRUE(sending.service.holdsMainTick());
+    ASSERT_TRUE(waitFor([&] { return !sending.service.holdsMainTick(); }, 20000));
+
+    EXPECT_EQ(receiver.received, (std::vector<std::string>{"left.png", "right.png", "r.txt.kel"}));
+    EXPECT_EQ(receiver.accepted(), 3);
+    EXPECT_EQ(entries(b.path()), (std::vector<std::string>{"left.png", "r.txt.kel", "right.png"}));
+    EXPECT_EQ(test::readAll(b.file("right.png")), right);
+    EXPECT_EQ(test::readAll(b.file("r.txt.kel")),
+              "[HEADER]\r\n[DATA]\r\n{PIC=left.png,1,1,1,1}text\r\n{PIC=right.png,1,1,1,1}\r\n"
+              "END_OF_FILE\r\n");
+    // The report and its copy are gone from the sending queue; pictures stay.
+    EXPECT_EQ(entries(a.path()), (std::vector<std::string>{"left.png", "pics"}));
+}
+
+TEST(Loopback, IndependentPeerSendsToOurReceiver)
+{
+    test::TempDir source;
+    test::TempDir queue;
+    Receiver receiver(queue.path());
+    ASSERT_TRUE(receiver.listening);
+    struct Row
+    {
+        const char *name;
+        std::string file;
+        size_t size;
+        QStringList options;
+    };
+    const Row rows[] = {
+        {"small report, one send per message", "small.kel", 2345, {}},
+        {"every message split in two sends", "split.kel", 2000, {"--split"}},
+        {"sender that closes right after the end", "closing.kel", 950, {"--close-after-end"}},
+        {"10 MB binary file", "big.bin", 10 * 1024 * 1024, {}},
+    };
+    unsigned seed = 10;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string bytes = randomBytes(row.size, ++seed);
+        source.write(row.file, bytes);
+        PythonHelper peer(
+            "wirepeer.py",
+            QStringList{"send", "--file", QString::fromStdString(source.file(row.file))}
+                << receiver.port() << row.options);
+        ASSERT_TRUE(peer.started());
+        EXPECT_EQ(peer.wait(60000), 0) << peer.errors();
+        ASSERT_TRUE(waitFor([&] { return receiver.receiver.sessions() == 0; }, 5000));
+        EXPECT_TRUE(test::readAll(queue.file(row.file)) == bytes);
+    }
+}
+
+TEST(Loopback, OurSenderSendsToAnIndependentPeer)
+{
+    test::TempDir source;
+    test::TempDir target;
+    PythonHelper peer("wirepeer.py",
+                      {"receive", "--dir", QString::fromStdString(target.path()), "--count", "2"});
+    const std::string line = peer.readLine();
+    ASSERT_EQ(line.rfind("port ", 0), 0u) << peer.errors();
+    const auto port = static_cast<uint16_t>(std::stoi(line.substr(5)));
+    const std::string small = randomBytes(1800, 3); // an exact number of blocks
+    const std::string big = randomBytes(10 * 1024 * 1024, 4);
+    source.write("small.kel", small);
+    source.write("big.bin", big);
+
+    std::vector<SendOutcome> outcomes;
+    TcpSender sender({nullptr, [&](const SendJob &, SendOutcome o, const std::string &) {
+                          outcomes.push_back(o);
+                      }});
+    SendJob job;
+    job.items = {{source.file("small.kel"), "C:\\out\\small.kel"},
+                 {source.file("big.bin"), "big.bin"}};
+    job.destination = {"127.0.0.1", port};
+    job.destinationText = "127.0.0.1";
+    sender.send(job);
+    ASSERT_TRUE(waitFor([&] { return !outcomes.empty(); }, 120000));
+    EXPECT_EQ(outcomes[0], SendOutcome::Delivered);
+    EXPECT_EQ(peer.wait(10000), 0) << peer.errors();
+    EXPECT_TRUE(test::readAll(target.file("small.kel")) == small);
+    EXPECT_TRUE(test::readAll(target.file("big.bin")) == big);
+}
+
+TEST(Loopback, PullingThePlugLeavesNothingInTheQueue)
+{
+    test::TempDir source;
+    test::TempDir base;
+    const std::string queue = base.file("queue");
+    std::filesystem::create_directories(queue);
+    source.write("cut.kel", randomBytes(9000, 5));
+    Receiver receiver(queue);
+    ASSERT_TRUE(receiver.listening);
+
+    PythonHelper dropping("wirepeer.py", QStringList{"send", "--file",
+                                                     QString::fromStdString(source.file("cut.kel")),
+                                                     "--drop-after", "4"}
+                                             << receiver.port());
+    EXPECT_EQ(dropping.wait(), 0);
+    EXPECT_EQ(dropping.readLine(), "dropped");
+    ASSERT_TRUE(waitFor([&] { return receiver.receiver.sessions() == 0; }, 5000));
+    EXPECT_TRUE(entries(queue).empty());
+
+    // Hostile names: nothing anywhere but in the queue folder, and the peer
+    // is told by a closed connection rather than an "OK".
+    for (const char *name : {"../../x", "/etc/x", "C:\\x\\..\\y", "", ".."}) {
+        SCOPED_TRACE(name);
+        PythonHelper peer("wirepeer.py", QStringList{"send", "--file",
+                                                     QString::fromStdString(source.file("cut.kel")),
+                                                     "--name", name}
+                                             << receiver.port());
+        const int code = peer.wait();
+        ASSERT_TRUE(waitFor([&] { return receiver.receiver.sessions() == 0; }, 5000));
+        EXPECT_EQ(entries(base.path()), std::vector<std::string>{"queue"});
+        const std::vector<std::string> inQueue = entries(queue);
+        if (std::string(name) == "/etc/x" || std::string(name) == "../../x") {
+            EXPECT_EQ(code, 0);
+            EXPECT_EQ(inQueue, std::vector<std::string>{"x"});
+        } else if (std::string(name) == "C:\\x\\..\\y") {
+            EXPECT_EQ(code, 0);
+            EXPECT_EQ(inQueue, std::vector<std::string>{"y"});
+        } else {
+            EXPECT_EQ(code, 3);
+            EXPECT_TRUE(inQueue.empty());
+        }
+        for (const std::string &f : inQueue)
+            std::filesystem::remove(queue + "/" + f);
+    }
+}
+
+// The one test that waits the real 20 seconds: a destination where nothing
+// answers, through the whole service.
+TEST(Loopback, DestinationThatNeverAnswersLeavesNotSent)
+{
+    test::TempDir queue;
+    queue.write("lost.kel", "[HEADER]\r\nSEND_TO=127.0.0.1\r\n[DATA]\r\nx\r\n");
+    queue.write("00000000.$$$", "work");
+    Service sending;
+    const std::string destination = "127.0.0.1:" + std::to_string(test::freePort());
+    sending.service.forward(queue.file("lost.kel"), queue.file("lost.kel"), destination);
+    ASSERT_TRUE(sending.service.holdsMainTick());
+    ASSERT_TRUE(waitFor([&] { return !sending.service.holdsMainTick(); }, 30000));
+    EXPECT_EQ(entries(queue.path()), std::vector<std::string>{"lost.kel.NOT_SENT"});
+    EXPECT_EQ(test::readAll(queue.file("lost.kel.NOT_SENT")),
+              "[HEADER]\r\nSEND_TO=127.0.0.1\r\n[DATA]\r\nx\r\n");
+    EXPECT_NE(std::find(sending.statuses.begin(), sending.statuses.end(), "Aborting connection..."),
+              sending.statuses.end());
+    EXPECT_NE(std::find(sending.statuses.begin(), sending.statuses.end(),
+                        "Trying " + destination + "...20 secs remaining."),
+              sending.statuses.end());
+}
+
+TEST(Loopback, ServiceReceivesOnItsPortAndHoldsTheTickMeanwhile)
+{
+    test::TempDir queue;
+    test::TempDir source;
+    source.write("r.kel", randomBytes(500000, 6));
+    Service receiving;
+    receiving.settings.tcpPort = std::to_string(test::freePort());
+    receiving.service.setListenAddress(QHostAddress::LocalHost);
+    receiving.service.start(queue.path());
+    ASSERT_TRUE(receiving.service.listening());
+    EXPECT_EQ(std::to_string(receiving.service.receiverPort()), receiving.settings.tcpPort);
+
+    PythonHelper peer("wirepeer.py",
+                      {"send", "--file", QString::fromStdString(source.file("r.kel")), "--port",
+                       QString::fromStdString(receiving.settings.tcpPort)});
+    bool held = false;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            held = held || receiving.service.holdsMainTick();
+            return peer.process().state() == QProcess::NotRunning;
+        },
+        30000));
+    EXPECT_TRUE(held);
+    ASSERT_TRUE(waitFor([&] { return !receiving.service.holdsMainTick(); }, 5000));
+    EXPECT_EQ(entries(queue.path()), std::vector<std::string>{"r.kel"});
+}
