@@ -209,23 +209,29 @@ PdfFace &PdfFonts::faceOf(const GlyphTable &table)
     return *m_faces.back();
 }
 
-std::shared_ptr<const PdfFontUse> PdfFonts::use(const QFont &font)
+std::shared_ptr<const PdfFontUse> PdfFonts::use(const SurfaceFont &font)
 {
+    // A report switches fonts on every line (bold on, bold off): the uses
+    // are found by the markup's own values, without making a QFont.
     for (auto it = m_uses.rbegin(); it != m_uses.rend(); ++it) {
-        const QFont &f = (*it)->font;
-        if (f.pointSizeF() == font.pointSizeF() && f.bold() == font.bold() &&
-            f.italic() == font.italic() && f.family() == font.family())
+        const SurfaceFont &f = (*it)->asked;
+        if (f.size == font.size && f.bold == font.bold && f.italic == font.italic &&
+            f.name == font.name)
             return *it;
     }
     if (m_uses.size() >= kMaxUses)
         m_uses.erase(m_uses.begin());
 
-    const GlyphTable &table = m_tables->table(font, *m_device);
-    PdfFace &face = faceOf(table);
     auto use = std::make_shared<PdfFontUse>();
-    use->font = font;
-    use->font.setUnderline(false);
-    use->font.setStrikeOut(false);
+    use->asked = font;
+    use->asked.underline = false;
+    use->asked.strikeOut = false;
+    use->font.setFamily(fromCp1252(font.name));
+    use->font.setPointSizeF(font.size);
+    use->font.setBold(font.bold);
+    use->font.setItalic(font.italic);
+    const GlyphTable &table = m_tables->table(use->font, *m_device);
+    PdfFace &face = faceOf(table);
     use->resource = face.resource;
     use->face = &face;
     // Qt draws the font at a whole pixel size of the device; the PDF says
@@ -240,8 +246,8 @@ std::shared_ptr<const PdfFontUse> PdfFonts::use(const QFont &font)
     use->underlinePos = table.underlinePos * twipsPerUnit;
     use->strikeOutPos = table.strikeOutPos * twipsPerUnit;
     use->lineThickness = table.lineThickness * twipsPerUnit;
-    use->fakeBold = font.bold() && !face.bold;
-    use->fakeItalic = font.italic() && !face.italic;
+    use->fakeBold = font.bold && !face.bold;
+    use->fakeItalic = font.italic && !face.italic;
     m_uses.push_back(use);
     return use;
 }

@@ -18,6 +18,8 @@
 // with its widths but not embedded; a reader then substitutes a font.
 #pragma once
 
+#include "render/surface.h"
+
 #include <QFont>
 #include <array>
 #include <bitset>
@@ -37,9 +39,10 @@ struct PdfFace;
 // Lengths are twips; `size` is the point size written with "Tf".
 struct PdfFontUse
 {
-    QFont font;    // for the rare text that needs Qt's shaping
-    int resource;  // the font is /F<resource> in the page resources
-    PdfFace *face; // owned by PdfFonts
+    SurfaceFont asked; // the markup's font (its underline and strike-out aside)
+    QFont font;        // the same for Qt, for the rare text that needs shaping
+    int resource;      // the font is /F<resource> in the page resources
+    PdfFace *face;     // owned by PdfFonts
     double size;
     std::array<double, 256> advances{};
     std::bitset<256> shaped; // bytes not drawn from the table (GlyphTable)
@@ -66,8 +69,8 @@ public:
     PdfFonts(const PdfFonts &) = delete;
     PdfFonts &operator=(const PdfFonts &) = delete;
 
-    // The font `font` (family, point size, bold, italic) as drawn.
-    std::shared_ptr<const PdfFontUse> use(const QFont &font);
+    // The font (name, size, bold, italic) as drawn.
+    std::shared_ptr<const PdfFontUse> use(const SurfaceFont &font);
     // Codes drawn with the font's face: they go into its subset.
     void markUsed(const PdfFontUse &use, std::string_view bytes);
     // Qt's shaped advance of `text` in twips, for text holding bytes the

@@ -232,14 +232,8 @@ PdfSurface::~PdfSurface() = default;
 
 const PdfFontUse &PdfSurface::fontUse()
 {
-    if (!m_font) {
-        const SurfaceFont &f = font();
-        QFont q(fromCp1252(f.name));
-        q.setPointSizeF(f.size);
-        q.setBold(f.bold);
-        q.setItalic(f.italic);
-        m_font = m_fonts.use(q);
-    }
+    if (!m_font)
+        m_font = m_fonts.use(font());
     return *m_font;
 }
 
