@@ -6,6 +6,14 @@
 // conversion into "$$$.$$$", then the whole opening of the report. The
 // figures to compare it with are BM_CountLines (the work of "wc -l") and
 // BM_Convert (the conversion alone).
+//
+// BM_ConvertOpenAndPdf goes on to a PDF of every page, as "keltool pdf"
+// does with a listing; BM_TextToPdf is cups-filters' texttopdf making a PDF
+// of the same listing in a child process (skipped when it is not
+// installed). Compare their processor times: the CPU column of the first
+// (this process) with the Time column of the second (the child's user and
+// system time, which the machine's other load does not inflate); "bytes"
+// is the size of each PDF.
 #include "benchenv.h"
 #include "documents/opening.h"
 #include "documents/textconvert.h"
@@ -19,7 +27,12 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kel;
 
@@ -115,6 +128,48 @@ void BM_ConvertOpenAndPdf(benchmark::State &state)
         pages = printed ? printed->pagesPrinted : 0;
     }
     state.counters["pages"] = pages;
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(pdf));
+}
+
+double childSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_TextToPdf(benchmark::State &state)
+{
+    static const char *const kFilter = "/usr/lib/cups/filter/texttopdf";
+    if (access(kFilter, X_OK) != 0) {
+        state.SkipWithError("cups-filters' texttopdf is not installed");
+        return;
+    }
+    Fixture &f = fixture();
+    const std::string pdf = f.folders.inTemp("bench-texttopdf.pdf");
+    // A filter's arguments: job, user, title, copies, options, file.
+    const char *args[] = {kFilter, "1", "bench", "listing", "1", "", f.listing.c_str(), nullptr};
+    for (auto _ : state) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, pdf.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        const double before = childSeconds();
+        pid_t child = 0;
+        int status = 0;
+        const bool ran = posix_spawn(&child, kFilter, &actions, nullptr, const_cast<char **>(args),
+                                     environ) == 0 &&
+                         waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                         WEXITSTATUS(status) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        if (!ran) {
+            state.SkipWithError("texttopdf failed");
+            return;
+        }
+        state.SetIterationTime(childSeconds() - before);
+    }
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(pdf));
 }
 
 } // namespace
@@ -122,7 +177,8 @@ void BM_ConvertOpenAndPdf(benchmark::State &state)
 BENCHMARK(BM_CountLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Convert)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertAndOpen)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConvertOpenAndPdf)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertOpenAndPdf)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextToPdf)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

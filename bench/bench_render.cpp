@@ -8,8 +8,12 @@
 // walk that carries the font and barcode mode of the pages before a single
 // page drawn alone) against BM_LocatePage (the scanning walk to the same
 // page) gives the cost of drawing a page alone as it is drawn in turn.
+// BM_PdfThousandPages (the print job writing pages 1 to 1,000 as a PDF
+// file, the pages located first) against BM_ScanAllPages.
 #include "benchenv.h"
 #include "documents/opening.h"
+#include "printing/pageoutput.h"
+#include "printing/printjob.h"
 #include "render/clock.h"
 #include "render/diagnostics.h"
 #include "render/externalcommands.h"
@@ -130,6 +134,25 @@ void BM_DrawPage(benchmark::State &state)
     }
 }
 
+void BM_PdfThousandPages(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.document) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    const std::string pdf = f.folders.inTemp("bench-thousand.pdf");
+    int pages = 0;
+    for (auto _ : state) {
+        RenderEngine engine(*f.document, f.services());
+        PdfFileOutput output(pdf, JobOptions{});
+        const Result<PrintReport> printed = printPages(engine, output, false, 1, 1000);
+        pages = printed ? printed->pagesPrinted : 0;
+    }
+    state.counters["pages"] = pages;
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(pdf));
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadFile)->Unit(benchmark::kMillisecond);
@@ -137,6 +160,7 @@ BENCHMARK(BM_ScanAllPages)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LocatePage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReachPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PdfThousandPages)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

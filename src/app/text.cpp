@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringDecoder>
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -213,12 +214,34 @@ std::vector<std::string_view> splitLines(std::string_view data)
     return lines;
 }
 
+const std::array<char16_t, 256> &cp1252Table()
+{
+    // Windows-1252 maps every byte to one character on its own, so the
+    // platform's decoder is asked once per byte and the answers kept: text
+    // is drawn segment by segment, and a decoder built per call cost more
+    // than the drawing.
+    static const std::array<char16_t, 256> table = [] {
+        std::array<char16_t, 256> t{};
+        QStringDecoder decoder("windows-1252");
+        for (int b = 0; b < 256; ++b) {
+            const char byte = static_cast<char>(b);
+            const QString one = decoder.isValid() ? decoder(QByteArrayView(&byte, 1)) : QString();
+            t[static_cast<size_t>(b)] =
+                one.size() == 1 ? one.at(0).unicode() : static_cast<char16_t>(b);
+        }
+        return t;
+    }();
+    return table;
+}
+
 QString fromCp1252(std::string_view bytes)
 {
-    QStringDecoder decoder("windows-1252");
-    if (!decoder.isValid())
-        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    return decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    const std::array<char16_t, 256> &table = cp1252Table();
+    QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    QChar *d = out.data();
+    for (char c : bytes)
+        *d++ = QChar(table[static_cast<unsigned char>(c)]);
+    return out;
 }
 
 std::string toCp1252(const QString &text)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -60,6 +61,10 @@ private:
 std::vector<std::string_view> splitLines(std::string_view data);
 
 QString fromCp1252(std::string_view bytes);
+// The character of every byte, as fromCp1252 decodes it (the five bytes
+// Windows-1252 leaves undefined decode as the control characters of the
+// same code).
+const std::array<char16_t, 256> &cp1252Table();
 // Characters outside Windows-1252 become "?".
 std::string toCp1252(const QString &text);
 

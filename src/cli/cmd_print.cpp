@@ -6,7 +6,6 @@
 #include "documents/opening.h"
 #include "printing/printers.h"
 #include "printing/printjob.h"
-#include "printing/qtprinter.h"
 #include "render/clock.h"
 #include "render/diagnostics.h"
 #include "render/externalcommands.h"
@@ -79,7 +78,7 @@ int runPrint(const Args &args)
     auto env = setUpEnvironment();
     if (!env)
         return 2;
-    const Printers printers(openQtPrinterQueue);
+    const Printers printers;
     std::string printer = parsed.option("printer") ? *parsed.option("printer") : "";
     if (printer.empty())
         printer = printers.defaultPrinter();

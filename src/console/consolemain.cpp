@@ -7,7 +7,7 @@
 #include "console/consolesession.h"
 #include "console/consolestartup.h"
 #include "console/consolewindow.h"
-#include "printing/qtprinter.h"
+#include "printing/printers.h"
 #include "transfer/transferservice.h"
 #include "transfer/widgets/testingcnxwindow.h"
 #include "viewer/guiprompter.h"
@@ -135,10 +135,10 @@ int runWindowed(ConsoleSession &session, TransferService *const &transfer)
 int runConsole(int argc, char **argv, const CommandLine &commandLine)
 {
     const ConsoleSwitches &switches = commandLine.console;
-    // Jobs on print-system queues go through the Qt printer adapter; the
+    // Jobs on print-system queues go to CUPS as PDFs of our own writer; the
     // network transfer is made once the services are loaded.
     TransferService *transfer = nullptr;
-    ConsoleSession session(switches, openQtPrinterQueue, transferFactory(transfer));
+    ConsoleSession session(switches, openCupsQueue, transferFactory(transfer));
     if (switches.headless || !displayAvailable()) {
         // Fonts for printing need an application object; no window is made.
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -13,12 +13,6 @@ LineStore::LineStore() : LineStore(std::string(), {}) {}
 LineStore::LineStore(std::string data, std::vector<Span> lines)
     : m_data(std::move(data)), m_records(std::move(lines))
 {
-    // The blank and the end record live after the buffer's own bytes.
-    const uint64_t base = m_data.size();
-    m_data += kBlank;
-    m_data += kEnd;
-    m_records.insert(m_records.begin(), Span{base, 1});
-    m_records.push_back({base + 1, static_cast<uint32_t>(kEnd.size())});
 }
 
 LineStore LineStore::fromLines(const std::vector<std::string> &lines)
@@ -27,7 +21,7 @@ LineStore LineStore::fromLines(const std::vector<std::string> &lines)
     std::vector<Span> spans;
     spans.reserve(lines.size());
     for (const std::string &l : lines) {
-        spans.push_back({data.size(), static_cast<uint32_t>(l.size())});
+        spans.emplace_back(data.size(), l.size());
         data += l;
     }
     return LineStore(std::move(data), std::move(spans));
@@ -37,8 +31,14 @@ std::string_view LineStore::raw(int n) const
 {
     if (n < 1 || n > count())
         return {};
-    const Span &s = m_records[static_cast<size_t>(n - 1)];
-    return std::string_view(m_data).substr(s.begin, s.length);
+    // The blank and the end record are not in the buffer: appending them
+    // would copy a whole report once more.
+    if (n == 1)
+        return kBlank;
+    if (n == count())
+        return kEnd;
+    const Span &s = m_records[static_cast<size_t>(n - 2)];
+    return std::string_view(m_data).substr(s.begin(), s.length());
 }
 
 std::string_view LineStore::trimmedView(std::string_view s)

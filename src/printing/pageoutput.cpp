@@ -3,12 +3,12 @@
 #include "app/text.h"
 #include "documents/documentsettings.h"
 #include "render/paintersurface.h"
+#include "render/pdfsurface.h"
 
 #include <QFile>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPdfWriter>
 #include <algorithm>
 #include <cstdio>
 
@@ -84,12 +84,48 @@ Status PainterPageOutput::finish()
     return {};
 }
 
-struct PdfFileOutput::Writer
+PdfPageOutput::PdfPageOutput(std::FILE *file, const JobOptions &options) : m_file(file)
 {
-    explicit Writer(const QString &path) : pdf(path), output(pdf) {}
-    QPdfWriter pdf;
-    PainterPageOutput output;
-};
+    if (m_file)
+        m_document = std::make_unique<PdfDocument>(m_file, PdfInfo{options.title});
+}
+
+PdfPageOutput::~PdfPageOutput()
+{
+    m_document.reset();
+    closeFile();
+}
+
+bool PdfPageOutput::closeFile()
+{
+    const bool closed = !m_file || std::fclose(m_file) == 0;
+    m_file = nullptr;
+    return closed;
+}
+
+Surface *PdfPageOutput::beginPage(const PageSetup &setup)
+{
+    if (!m_document)
+        return nullptr;
+    if (!m_firstPage)
+        m_firstPage = setup;
+    return &m_document->beginPage(setup.width, setup.length, setup.origin, setup.lineUnit);
+}
+
+void PdfPageOutput::endPage()
+{
+    if (m_document)
+        m_document->endPage();
+}
+
+bool PdfPageOutput::completeDocument()
+{
+    if (!m_document)
+        return false;
+    const bool written = m_document->finish();
+    m_document.reset();
+    return written && std::fflush(m_file) == 0 && std::ferror(m_file) == 0;
+}
 
 std::string PdfFileOutput::temporaryPath(const std::string &path)
 {
@@ -97,44 +133,30 @@ std::string PdfFileOutput::temporaryPath(const std::string &path)
 }
 
 PdfFileOutput::PdfFileOutput(std::string path, const JobOptions &options)
-    : m_path(std::move(path)), m_copies(std::max(1, options.copies))
+    : PdfPageOutput(std::fopen(temporaryPath(path).c_str(), "wb"), options),
+      m_path(std::move(path)), m_copies(std::max(1, options.copies))
 {
-    m_writer = std::make_unique<Writer>(QString::fromStdString(temporaryPath(m_path)));
-    m_writer->pdf.setResolution(1200);
-    m_writer->pdf.setCreator(QStringLiteral("Kel Printing System"));
-    m_writer->pdf.setTitle(QString::fromStdString(options.title));
 }
 
 PdfFileOutput::~PdfFileOutput()
 {
-    m_writer.reset();
-    if (!m_finished)
+    if (!m_finished) {
+        closeFile();
         std::remove(temporaryPath(m_path).c_str());
-}
-
-Surface *PdfFileOutput::beginPage(const PageSetup &setup)
-{
-    return m_writer->output.beginPage(setup);
-}
-
-void PdfFileOutput::endPage()
-{
-    m_writer->output.endPage();
+    }
 }
 
 Status PdfFileOutput::finish()
 {
-    Status done = m_writer->output.finish();
-    m_writer.reset(); // closes the file
+    bool done = completeDocument();
+    done = closeFile() && done;
     const std::string temporary = temporaryPath(m_path);
-    if (done && std::rename(temporary.c_str(), m_path.c_str()) != 0)
-        done = refusal(154, m_path + ": the PDF file cannot be written");
-    if (!done) {
-        std::remove(temporary.c_str());
-        return done;
+    if (done && std::rename(temporary.c_str(), m_path.c_str()) == 0) {
+        m_finished = true;
+        return {};
     }
-    m_finished = true;
-    return {};
+    std::remove(temporary.c_str());
+    return refusal(154, m_path + ": the PDF file cannot be written");
 }
 
 } // namespace kel

@@ -2,14 +2,15 @@
 //
 // A print job begins a page, draws it through the page's Surface, ends it,
 // and after the last page finishes the job. Each page brings its own size
-// and orientation. An output over a Qt paint device (a PDF file, a Qt
-// printer) implements it today; any other device that can give a Surface
-// per page plugs in the same way.
+// and orientation. Every printed page is a page of our own PDF writer: a
+// PDF file, or a PDF handed to the print system (printers.h). An output over
+// a Qt paint device remains for a QPrinter that a Qt dialog set up.
 #pragma once
 
 #include "app/result.h"
 
 #include <QPointF>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ namespace kel {
 
 struct DocumentSettings;
 class PainterSurface;
+class PdfDocument;
 class Surface;
 
 // Twips per printer line unit: line widths count as on a 384-dpi printer,
@@ -97,18 +99,47 @@ struct JobOptions
     int copies = 1;
 };
 
+// The pages drawn into one PDF document (PdfDocument) written to a file
+// that the output owns and closes. The base of the PDF file and of the
+// print system's jobs.
+class PdfPageOutput : public PageOutput
+{
+public:
+    // Takes `file` (opened for binary writing, closed by the output); a
+    // null file fails at the first page.
+    PdfPageOutput(std::FILE *file, const JobOptions &options);
+    ~PdfPageOutput() override;
+
+    Surface *beginPage(const PageSetup &setup) override;
+    void endPage() override;
+
+    // The setup of the first page (the job's paper), when there was one.
+    const std::optional<PageSetup> &firstPage() const { return m_firstPage; }
+
+protected:
+    // Completes the PDF and flushes the file, which stays open for the
+    // caller; false when anything could not be written.
+    bool completeDocument();
+    std::FILE *file() const { return m_file; }
+    // False when closing reported a failure (the data did not all land).
+    bool closeFile();
+
+private:
+    std::FILE *m_file;
+    std::unique_ptr<PdfDocument> m_document;
+    std::optional<PageSetup> m_firstPage;
+};
+
 // A PDF file: written under a temporary name beside `path` (not ending in
 // ".pdf") and renamed to `path` when the job finishes, so a job cut short
 // never leaves a half PDF that looks finished. Copies are drawn `copies`
 // times over.
-class PdfFileOutput : public PageOutput
+class PdfFileOutput : public PdfPageOutput
 {
 public:
     PdfFileOutput(std::string path, const JobOptions &options);
     ~PdfFileOutput() override;
 
-    Surface *beginPage(const PageSetup &setup) override;
-    void endPage() override;
     Status finish() override;
     int repeat() const override { return m_copies; }
     std::string outputPath() const override { return m_path; }
@@ -117,10 +148,8 @@ public:
     static std::string temporaryPath(const std::string &path);
 
 private:
-    struct Writer;
     std::string m_path;
     int m_copies;
-    std::unique_ptr<Writer> m_writer;
     bool m_finished = false;
 };
 

@@ -16,15 +16,21 @@ namespace kel {
 
 inline constexpr const char *kPdfPrinterPrefix = "pdf:";
 
-// Opens a job on a print-system queue; how is the front end's choice.
+// Opens a job on a print-system queue.
 using QueueOpener = std::function<Result<std::unique_ptr<PageOutput>>(const std::string &queue,
                                                                       const JobOptions &options)>;
+
+// A job on a CUPS queue: the pages as one PDF handed to CUPS with the
+// copies, orientation and paper as job attributes (cupsjob.h).
+Result<std::unique_ptr<PageOutput>> openCupsQueue(const std::string &queue,
+                                                  const JobOptions &options);
 
 class Printers
 {
 public:
-    // Without a queue opener, jobs on queues are refused (133).
-    explicit Printers(QueueOpener queues = {});
+    // Jobs on queues go to CUPS, unless another opener is given; with an
+    // empty one, they are refused (133).
+    explicit Printers(QueueOpener queues = openCupsQueue);
 
     // Names of the queues in the order the print system lists them;
     // `available` is false when the print system cannot be reached or has

@@ -1,9 +1,10 @@
-// The Qt printer adapter: jobs on print-system queues through QPrinter.
+// The Qt printer adapter: pages painted on a QPrinter.
 //
-// QPrinter belongs to Qt PrintSupport, which brings Qt Widgets with it, so
-// it sits in a library of its own (kel_qtprinter); the printing layer
-// itself links no Widgets. The viewer also uses it for Qt's own print
-// dialogs, whose QPrinter it wraps.
+// Printers send their jobs to CUPS as PDFs of our own writer
+// (openCupsQueue); this adapter remains for a QPrinter that one of Qt's own
+// print dialogs set up. QPrinter belongs to Qt PrintSupport, which brings
+// Qt Widgets with it, so it sits in a library of its own (kel_qtprinter)
+// that only the viewer links; the printing layer itself links no Widgets.
 #pragma once
 
 #include "printing/pageoutput.h"
@@ -29,8 +30,9 @@ private:
     PainterPageOutput m_output;
 };
 
-// Opens a job on a named queue: a QPrinter of that name at high
-// resolution, full page, with the title and the copies.
+// Opens a job on a named queue through a QPrinter of that name at high
+// resolution, full page, with the title and the copies: a QueueOpener for a
+// front end that wants Qt's printing instead of the PDF writer.
 Result<std::unique_ptr<PageOutput>> openQtPrinterQueue(const std::string &queue,
                                                        const JobOptions &options);
 

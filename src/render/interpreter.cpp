@@ -25,6 +25,7 @@
 #include "render/findstate.h"
 #include "render/linemoves.h"
 #include "render/linkareas.h"
+#include "render/picturecache.h"
 #include "render/surface.h"
 
 #include <QImage>
@@ -576,12 +577,16 @@ void MarkupInterpreter::drawPicture(std::string_view command, std::string_view v
         path = m_context.pictureFolder + "/" + path;
     }
     QImage image;
-    // Only a regular file is a picture: a device or a FIFO named here would
-    // read forever or block the drawing.
-    if (!name.empty() && isRegularFile(path)) {
+    // A picture is read once per document; only a regular file is one: a
+    // device or a FIFO named here would read forever or block the drawing.
+    if (const QImage *kept = m_context.pictures ? m_context.pictures->find(path) : nullptr) {
+        image = *kept;
+    } else if (!name.empty() && isRegularFile(path)) {
         QImageReader reader(fromCp1252(path));
         reader.setAutoTransform(true);
         image = reader.read();
+        if (m_context.pictures)
+            m_context.pictures->keep(path, image);
     }
     if (image.isNull() || !m_surface.paintPicture(image, x, y, w, h))
         commandFailed(command);

@@ -33,6 +33,7 @@ class ExternalCommands;
 struct FindState;
 class LinkAreas;
 class PageState;
+class PictureCache;
 class Surface;
 class Diagnostics;
 class Messages;
@@ -54,6 +55,8 @@ struct RenderContext
     std::string pictureFolder;
     // The number of the page being walked, which "PAG" prints.
     int page = 1;
+    // Pictures read earlier for this document; none kept when null.
+    PictureCache *pictures = nullptr;
 };
 
 // The commands whose effect a page hands on to the next: the font name

@@ -120,7 +120,8 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
                           m_services.diagnostics,
                           m_services.clock,
                           m_pictureFolder,
-                          p};
+                          p,
+                          &m_pictures};
     std::optional<MarkupInterpreter> interpreter;
     std::optional<ScanningExaminer> examiner;
     if (mode == Mode::Drawing) {

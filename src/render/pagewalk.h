@@ -14,6 +14,7 @@
 #include "render/findstate.h"
 #include "render/linkareas.h"
 #include "render/pagestate.h"
+#include "render/picturecache.h"
 
 #include <functional>
 #include <string>
@@ -102,6 +103,7 @@ private:
     LinkAreas m_links;
     std::string m_pictureFolder;
     std::function<void(int page)> m_pageWalked;
+    PictureCache m_pictures; // read once per document, for every page
 };
 
 } // namespace kel

@@ -2,6 +2,7 @@
 
 #include "app/text.h"
 
+#include <QGlyphRun>
 #include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
@@ -26,7 +27,8 @@ bool inDeviceRange(const QPointF &p)
 } // namespace
 
 PainterSurface::PainterSurface(QPainter &painter, const PainterSurfaceOptions &options)
-    : m_painter(painter), m_origin(options.origin)
+    : m_painter(painter), m_origin(options.origin),
+      m_tables(options.glyphTables ? *options.glyphTables : m_ownTables)
 {
     const QPaintDevice *device = painter.device();
     const int dpiX = device ? device->logicalDpiX() : 96;
@@ -56,30 +58,71 @@ const QFontMetricsF &PainterSurface::metrics()
     return *m_metrics;
 }
 
+const GlyphTable &PainterSurface::table()
+{
+    if (!m_table)
+        m_table = &m_tables.table(m_font, *m_painter.device());
+    return *m_table;
+}
+
+double PainterSurface::shapedWidth(std::string_view text)
+{
+    if (m_shapedWidth < 0 || text != m_shapedText) {
+        m_shapedText.assign(text);
+        m_shapedWidth = metrics().horizontalAdvance(fromCp1252(text));
+    }
+    return m_shapedWidth;
+}
+
 double PainterSurface::measureText(std::string_view text)
 {
-    return toTwips(metrics().horizontalAdvance(fromCp1252(text)));
+    const GlyphTable &t = table();
+    return toTwips(t.simple(text) ? t.width(text) : shapedWidth(text));
 }
 
 double PainterSurface::lineHeight()
 {
-    return metrics().height() / m_deviceUnitsPerTwipY;
+    return table().height / m_deviceUnitsPerTwipY;
 }
 
 double PainterSurface::drawText(std::string_view text, bool visible)
 {
     if (text.empty())
         return 0;
-    const QString s = fromCp1252(text);
-    const QFontMetricsF &fm = metrics();
-    const double width = fm.horizontalAdvance(s);
+    const GlyphTable &t = table();
     const QPointF at = toDevice(currentX(), currentY());
-    if (visible && inDeviceRange(at)) {
-        m_painter.setFont(m_font);
-        m_painter.setPen(foreColor());
-        m_painter.drawText(QPointF(at.x(), at.y() + fm.ascent()), s);
+    visible = visible && inDeviceRange(at);
+    if (!t.simple(text)) {
+        const double width = shapedWidth(text);
+        if (visible) {
+            m_painter.setFont(m_font);
+            m_painter.setPen(foreColor());
+            m_painter.drawText(QPointF(at.x(), at.y() + t.ascent), fromCp1252(text));
+        }
+        return toTwips(width);
     }
-    return toTwips(width);
+
+    // One glyph run at the table's advances: no shaping, no decoding.
+    m_runGlyphs.resize(text.size());
+    m_runPositions.resize(text.size());
+    double x = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        m_runGlyphs[i] = t.glyphs[b];
+        m_runPositions[i] = QPointF(x, 0);
+        x += t.advances[b];
+    }
+    if (visible) {
+        QGlyphRun run;
+        run.setRawFont(t.rawFont);
+        run.setRawData(m_runGlyphs.data(), m_runPositions.data(),
+                       static_cast<int>(m_runGlyphs.size()));
+        run.setUnderline(m_font.underline());
+        run.setStrikeOut(m_font.strikeOut());
+        m_painter.setPen(foreColor());
+        m_painter.drawGlyphRun(QPointF(at.x(), at.y() + t.ascent), run);
+    }
+    return toTwips(x);
 }
 
 void PainterSurface::stateChanged(Change change, FontFlag flag)
@@ -114,6 +157,8 @@ void PainterSurface::stateChanged(Change change, FontFlag flag)
         return; // taken when drawing
     }
     m_metrics.reset();
+    m_table = nullptr;
+    m_shapedWidth = -1;
 }
 
 void PainterSurface::applyPen()

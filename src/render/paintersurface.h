@@ -1,5 +1,4 @@
-// A surface over a QPainter: a QImage for the screen, a QPdfWriter or a
-// QPrinter for paper.
+// A surface over a QPainter: a QImage for the screen, a QPrinter for paper.
 //
 // The painter keeps its default coordinates (device units); the surface maps
 // twips to device units itself with the device's logical resolution. Fonts
@@ -7,14 +6,21 @@
 // size is never scaled twice (8-point text is 8 points on a 96-dpi image and
 // on a 1200-dpi printer alike). The painter and its device are not owned and
 // must outlive the surface; the painter must be active.
+//
+// Text is measured and drawn from the glyph table of the font on the
+// device (glyph runs at the table's advances); text with a byte the table
+// cannot serve is shaped by Qt, measured once and drawn as measured.
 #pragma once
 
+#include "render/glyphtable.h"
 #include "render/surface.h"
 
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPointF>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QPainter;
 
@@ -28,6 +34,10 @@ struct PainterSurfaceOptions
     // Twips per line unit. 15 is one pixel of the 96-dpi screen; 0 takes one
     // device unit (a printer dot).
     double lineUnit = 0;
+    // Glyph tables shared with other surfaces on devices of the same
+    // resolution (not owned; it must outlive the surface). Null: the
+    // surface keeps its own.
+    GlyphTables *glyphTables = nullptr;
 };
 
 class PainterSurface : public Surface
@@ -50,6 +60,8 @@ private:
     QPointF toDevice(double x, double y) const;
     double toTwips(double deviceLength) const;
     const QFontMetricsF &metrics();
+    const GlyphTable &table();
+    double shapedWidth(std::string_view text);
     void applyPen();
 
     QPainter &m_painter;
@@ -59,6 +71,15 @@ private:
     QPointF m_origin;
     QFont m_font;
     std::optional<QFontMetricsF> m_metrics;
+    GlyphTables m_ownTables;
+    GlyphTables &m_tables;
+    const GlyphTable *m_table = nullptr; // of m_font; null after a change
+    // The last text shaped by Qt and its advance in device units, so that
+    // text measured before it is drawn is shaped once.
+    std::string m_shapedText;
+    double m_shapedWidth = -1;
+    std::vector<quint32> m_runGlyphs;
+    std::vector<QPointF> m_runPositions;
 };
 
 } // namespace kel

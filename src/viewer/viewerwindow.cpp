@@ -8,7 +8,6 @@
 #include "app/text.h"
 #include "app/warnings.h"
 #include "documents/opening.h"
-#include "printing/qtprinter.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
@@ -102,8 +101,8 @@ private:
 } // namespace
 
 ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
-    : QMainWindow(parent), m_context(context), m_printers(openQtPrinterQueue),
-      m_toolBar(new QToolBar(this)), m_pageArea(new PageArea(this)), m_status(new QLabel(this)),
+    : QMainWindow(parent), m_context(context), m_toolBar(new QToolBar(this)),
+      m_pageArea(new PageArea(this)), m_status(new QLabel(this)),
       m_progress(new QProgressBar(this)), m_textxy(new QLineEdit(this))
 {
     setObjectName(QStringLiteral("viewform"));

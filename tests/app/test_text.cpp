@@ -2,6 +2,7 @@
 #include "app/text.h"
 #include "support/testenv.h"
 
+#include <QStringDecoder>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -35,6 +36,21 @@ TEST(Text, UpperCaseKnowsWindows1252Letters)
     EXPECT_EQ(upper("abc\xe9\xfc\x9a\xff\xf7"), "ABC\xc9\xdc\x8a\x9f\xf7");
     EXPECT_EQ(fromCp1252("\x80\xe9"), QString::fromUtf8("\u20ac\u00e9"));
     EXPECT_EQ(toCp1252(QString::fromUtf8("\u20ac\u00e9\u4e00")), "\x80\xe9?");
+}
+
+// The table the decoder is built from gives, for every byte and for a text
+// of all of them, what the platform's own decoder gives.
+TEST(Text, Windows1252TableDecodesAsThePlatform)
+{
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+    QStringDecoder decoder("windows-1252");
+    ASSERT_TRUE(decoder.isValid());
+    const QString expected = decoder(QByteArrayView(all.data(), qsizetype(all.size())));
+    EXPECT_EQ(fromCp1252(all), expected);
+    EXPECT_EQ(toCp1252(fromCp1252(all)).size(), all.size());
+    EXPECT_EQ(fromCp1252(""), QString());
 }
 
 TEST(Text, Fields)

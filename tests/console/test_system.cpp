@@ -305,7 +305,9 @@ TEST(ConsoleSystem, AConsoleKilledInTheMiddleOfAJobPrintsItWholeOnRestart)
 {
     Server s;
     QProcess &first = s.start();
-    const int pages = 1500;
+    // Enough pages that the job is still being written when the test looks
+    // (the PDF writer prints some ten thousand simple pages a second).
+    const int pages = 30000;
     s.drop("long.kel", pagesReport(pages, "long"));
     // The job has begun when its PDF is being written under its temporary name.
     const auto partial = [&] {
@@ -355,8 +357,12 @@ TEST(ConsoleSystem, PrintsThroughCups)
         },
         60000))
         << s.log();
-    // The Qt printer adapter hands CUPS its glyphs as pictures, so only the
-    // pages are checked here, not the text.
+    // The job reached CUPS as a PDF with its text, which cups-pdf keeps.
     EXPECT_EQ(test::pdfPages(found), 2);
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QString::fromStdString(found), QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    EXPECT_TRUE(
+        text.readAllStandardOutput().contains(QByteArray::fromStdString(token + " page 2")));
     fs::remove(found);
 }

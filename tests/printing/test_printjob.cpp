@@ -6,7 +6,15 @@
 #include "printing/printjob.h"
 #include "render/recordingsurface.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUuid>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -21,9 +29,7 @@ namespace {
 class RecordingOutput : public PageOutput
 {
 public:
-    explicit RecordingOutput(int repeat = 1, int failAt = 0) : m_repeat(repeat), m_failAt(failAt)
-    {
-    }
+    explicit RecordingOutput(int repeat = 1, int failAt = 0) : m_repeat(repeat), m_failAt(failAt) {}
     Surface *beginPage(const PageSetup &setup) override
     {
         if (++m_begun == m_failAt)
@@ -84,18 +90,41 @@ TEST(PrintJob, PagesCopiesAndRefusals)
         Lines calls;
     } cases[] = {
         {"the whole document",
-         true, 1, 1, 1, 0, 0,
+         true,
+         1,
+         1,
+         1,
+         0,
+         0,
          {"begin 16840x11907 at 500", "\"one\"", "end", "begin 16840x11907 at 500", "\"two\"",
           "end", "begin 16840x11907 at 500", "\"three\"", "end", "finish"}},
-        {"a range", false, 2, 3, 1, 0, 0,
+        {"a range",
+         false,
+         2,
+         3,
+         1,
+         0,
+         0,
          {"begin 16840x11907 at 500", "\"two\"", "end", "begin 16840x11907 at 500", "\"three\"",
           "end", "finish"}},
-        {"copies drawn by the job", false, 3, 3, 2, 0, 0,
-         {"begin 16840x11907 at 500", "\"three\"", "end", "begin 16840x11907 at 500",
-          "\"three\"", "end", "finish"}},
+        {"copies drawn by the job",
+         false,
+         3,
+         3,
+         2,
+         0,
+         0,
+         {"begin 16840x11907 at 500", "\"three\"", "end", "begin 16840x11907 at 500", "\"three\"",
+          "end", "finish"}},
         {"a range beyond the end begins nothing", false, 2, 4, 1, 0, 153, {}},
         {"a range backwards", false, 3, 2, 1, 0, 153, {}},
-        {"the device fails on page 2", true, 1, 1, 1, 2, 154,
+        {"the device fails on page 2",
+         true,
+         1,
+         1,
+         1,
+         2,
+         154,
          {"begin 16840x11907 at 500", "\"one\"", "end"}},
     };
     for (const auto &c : cases) {
@@ -155,4 +184,105 @@ TEST(PrintJob, UnknownPrintersAreRefused)
         SCOPED_TRACE(name);
         EXPECT_EQ(printDocument(h.engine(), PrintRequest{name}, printers).message(), 133);
     }
+}
+
+TEST(PrintJob, APdfThatCannotBeWrittenIsRefused)
+{
+    test::ensureGuiApplication();
+    ThreePages h;
+    test::TempDir out;
+    PdfFileOutput output(out.file("missing/folder/a.pdf"), JobOptions{"a", 1});
+    EXPECT_EQ(printPages(h.engine(), output, true, 1, 0).message(), 154);
+    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+}
+
+namespace {
+
+QString runTool(const QString &tool, const QStringList &args)
+{
+    QProcess p;
+    p.start(tool, args);
+    p.waitForFinished(60000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+int pdfPages(const QString &path)
+{
+    const QString info = runTool(QStringLiteral("pdfinfo"), {path});
+    static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
+    const QRegularExpressionMatch m = pages.match(info);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+// The PDF the print system wrote for the job titled `title`, once whole.
+QString waitForPdf(const QString &folder, const QString &title)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 60000) {
+        const QStringList files =
+            QDir(folder).entryList({QStringLiteral("*") + title + QStringLiteral("*.pdf")});
+        if (!files.isEmpty() && pdfPages(QDir(folder).filePath(files.front())) > 0)
+            return QDir(folder).filePath(files.front());
+        QThread::msleep(200);
+    }
+    return {};
+}
+
+} // namespace
+
+// A real CUPS queue (tools/cups-setup.sh: a cups-pdf queue writing PDFs
+// into a folder): the job is our PDF with the copies as an attribute.
+TEST(PrintJob, ThroughCupsWithPictures)
+{
+    const QByteArray printer = qgetenv("KEL_CUPS_PRINTER");
+    const QByteArray folder = qgetenv("KEL_CUPS_PDF_DIR");
+    if (printer.isEmpty() || folder.isEmpty())
+        GTEST_SKIP() << "no CUPS printer for this run (KEL_CUPS_PRINTER, KEL_CUPS_PDF_DIR)";
+    test::ensureGuiApplication();
+    test::TempDir dir;
+    QImage logo(60, 30, QImage::Format_RGB32);
+    logo.fill(Qt::darkBlue);
+    ASSERT_TRUE(logo.save(QString::fromStdString(dir.file("logo.png"))));
+    const QString token = QUuid::createUuid().toString(QUuid::Id128).left(12);
+    const struct
+    {
+        const char *name;
+        bool all;
+        int from, to, copies, pages;
+    } cases[] = {
+        {"whole", true, 1, 1, 1, 3}, {"range", false, 2, 3, 1, 2}, {"copies", false, 3, 3, 2, 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreePages h;
+        const QString title = QStringLiteral("kel%1pic%2").arg(token, QLatin1String(c.name));
+        h.document.settings.title = title.toStdString();
+        // The logo of the prologue is on every page.
+        h.document.settings.prologueLines = {"{PIC=" + dir.file("logo.png") +
+                                             ",6000,100,1200,600}"};
+        const Result<PrintReport> printed = printDocument(
+            h.engine(), {printer.toStdString(), c.all, c.from, c.to, c.copies}, Printers());
+        ASSERT_TRUE(printed.ok()) << printed.refusal().detail;
+        EXPECT_EQ(printed->pagesPrinted, c.pages / c.copies); // the queue makes the copies
+        EXPECT_TRUE(h.env.prompter.prompts().empty());
+        const QString pdf = waitForPdf(QString::fromLocal8Bit(folder), title);
+        ASSERT_FALSE(pdf.isEmpty());
+        EXPECT_EQ(pdfPages(pdf), c.pages);
+        const QStringList images =
+            runTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        EXPECT_EQ(images.size() - 2, c.pages); // a heading of two lines, then one per page
+    }
+}
+
+// Only the viewer links Qt Widgets and PrintSupport; keltool prints without.
+TEST(PrintJob, KeltoolLinksNoWidgets)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ldd")).isEmpty())
+        GTEST_SKIP() << "no ldd here";
+    const QString libraries =
+        runTool(QStringLiteral("ldd"), {QStringLiteral(KEL_BIN_DIR "/keltool")});
+    EXPECT_TRUE(libraries.contains(QStringLiteral("libQt6Gui")));
+    EXPECT_FALSE(libraries.contains(QStringLiteral("Widgets"), Qt::CaseInsensitive));
+    EXPECT_FALSE(libraries.contains(QStringLiteral("PrintSupport"), Qt::CaseInsensitive));
 }

@@ -84,8 +84,9 @@ std::vector<Word> words(const std::string &pdf, int page)
         runProgram(QStringLiteral("pdftotext"), {"-bbox", "-f", QString::number(page), "-l",
                                                  QString::number(page), q(pdf), "-"});
     std::vector<Word> out;
-    const std::regex word("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" "
-                          "yMax=\"([0-9.]+)\">([^<]*)</word>");
+    // A word at the very top of the page may start a hair above it.
+    const std::regex word("<word xMin=\"(-?[0-9.]+)\" yMin=\"(-?[0-9.]+)\" xMax=\"-?[0-9.]+\" "
+                          "yMax=\"(-?[0-9.]+)\">([^<]*)</word>");
     for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), word);
          it != std::sregex_iterator(); ++it)
         out.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), (*it)[4]});

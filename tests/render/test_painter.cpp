@@ -1,9 +1,11 @@
 // The painter surface on real devices: twips map to device units at the
 // device's resolution, fonts are not scaled twice, the margins are an
 // origin, and line widths are line units.
+#include "app/text.h"
 #include "harness.h"
 #include "render/paintersurface.h"
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <cmath>
@@ -183,4 +185,66 @@ TEST(Surfaces, RefuseTheSameValues)
     recorded.line(0, 0, far, 5);
     EXPECT_TRUE(recorded.lines().empty());
     EXPECT_EQ(recorded.currentY(), 5);
+}
+
+// Text drawn from the glyph table lands where Qt's own drawText puts it:
+// the same advance and the same pixels, for text without kerning pairs
+// (a table of single glyphs cannot kern). Text with a control byte is
+// shaped by Qt as before.
+TEST(PainterSurface, TableTextIsWhereQtPutsIt)
+{
+    test::ensureGuiApplication();
+    const struct
+    {
+        const char *name;
+        std::string text;
+        bool bold;
+        bool underline;
+    } cases[] = {
+        {"plain", "Hello iiii mmm 1250.00", false, false},
+        {"accents and the euro sign", "caf\xe9 M\xfcller \x80 12", false, false},
+        {"bold", "Sum 1648.70", true, false},
+        {"underlined", "Open the archive", false, true},
+        {"a control byte is shaped",
+         "a\tb\x01"
+         "c",
+         false, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage drawn = page(400, 40, 96);
+        QImage reference = drawn;
+        double width = 0;
+        {
+            QPainter painter(&drawn);
+            PainterSurface surface(painter, {QPointF(0, 0), 15});
+            surface.setFontSize(10);
+            surface.setFontFlag(FontFlag::Bold, c.bold);
+            surface.setFontFlag(FontFlag::Underline, c.underline);
+            surface.setCurrentX(150);
+            surface.setCurrentY(75);
+            width = surface.textWidth(c.text);
+            surface.print(c.text);
+            EXPECT_DOUBLE_EQ(surface.currentX(), 150 + width);
+        }
+        QFont font(QStringLiteral("arial"));
+        font.setPointSizeF(10);
+        font.setBold(c.bold);
+        font.setUnderline(c.underline);
+        const QFontMetricsF fm(font, &reference);
+        EXPECT_DOUBLE_EQ(width, fm.horizontalAdvance(fromCp1252(c.text)) * 15);
+        {
+            QPainter painter(&reference);
+            painter.setRenderHint(QPainter::TextAntialiasing, true);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            painter.drawText(QPointF(10, 5 + fm.ascent()), fromCp1252(c.text));
+        }
+        int differing = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x)
+                differing += drawn.pixel(x, y) != reference.pixel(x, y);
+        }
+        EXPECT_LE(differing, 2); // the underline may end a pixel earlier
+    }
 }
