@@ -8,7 +8,6 @@
 #pragma once
 
 #include "printing/pageoutput.h"
-#include "printing/printers.h"
 
 class QPrinter;
 
@@ -29,11 +28,5 @@ public:
 private:
     PainterPageOutput m_output;
 };
-
-// Opens a job on a named queue through a QPrinter of that name at high
-// resolution, full page, with the title and the copies: a QueueOpener for a
-// front end that wants Qt's printing instead of the PDF writer.
-Result<std::unique_ptr<PageOutput>> openQtPrinterQueue(const std::string &queue,
-                                                       const JobOptions &options);
 
 } // namespace kel

@@ -14,10 +14,12 @@ namespace {
 
 QImage blankPage(const DocumentSettings &s, double zoom, double ratio)
 {
-    const int w = std::clamp(
-        static_cast<int>(std::lround(s.pageWidth * zoom * ratio / kTwipsPerPixel)), 1, kMaxPagePixels);
-    const int h = std::clamp(
-        static_cast<int>(std::lround(s.pageLength * zoom * ratio / kTwipsPerPixel)), 1, kMaxPagePixels);
+    const int w =
+        std::clamp(static_cast<int>(std::lround(s.pageWidth * zoom * ratio / kTwipsPerPixel)), 1,
+                   kMaxPagePixels);
+    const int h =
+        std::clamp(static_cast<int>(std::lround(s.pageLength * zoom * ratio / kTwipsPerPixel)), 1,
+                   kMaxPagePixels);
     QImage image(w, h, QImage::Format_RGB32);
     image.setDotsPerMeterX(3780); // 96 dots per inch
     image.setDotsPerMeterY(3780);

@@ -198,8 +198,8 @@ void ViewerWindow::helpCommand()
         return;
     const std::string path = m_context.folders.inProgram("help.md");
     reportOnStderr(296, m.qtext(296), QString::fromStdString(path));
-    m_context.prompter.error(296, m.qtext(296) + QStringLiteral("\n\n") + QString::fromStdString(path),
-                             m.qtext(0));
+    m_context.prompter.error(
+        296, m.qtext(296) + QStringLiteral("\n\n") + QString::fromStdString(path), m.qtext(0));
 }
 
 } // namespace kel

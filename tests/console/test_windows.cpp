@@ -25,7 +25,8 @@ struct Windows : test::Console
 {
     Windows()
     {
-        EXPECT_TRUE(saveSettings(env.folders.inProgram("KEL.INI"), env.settings, env.messages).ok());
+        EXPECT_TRUE(
+            saveSettings(env.folders.inProgram("KEL.INI"), env.settings, env.messages).ok());
         engine.start(ConsoleEngine::StartQueue::Open);
     }
     ConsoleWindowContext context()
@@ -171,7 +172,8 @@ TEST(BrowserWindow, ConnectionFileAndSave)
 {
     Windows w;
     w.env.settings.cnxFile = "remote.cnx";
-    ASSERT_TRUE(saveSettings(w.env.folders.inProgram("KEL.INI"), w.env.settings, w.env.messages).ok());
+    ASSERT_TRUE(
+        saveSettings(w.env.folders.inProgram("KEL.INI"), w.env.settings, w.env.messages).ok());
     BrowserWindow browser(w.context());
     auto *cnx = child<QLineEdit>(browser, "Cnxfile");
     EXPECT_EQ(cnx->text(), QStringLiteral("remote.cnx"));
