@@ -14,11 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const std::string *field : {&read.host, &read.user, &read.password, &read.folder})
         kel::fuzz::require(field->find('|') == std::string::npos);
 
-    // The bytes as the four fields of a connection, written with a key made
-    // of the input's own digits, must read back unchanged.
-    unsigned next = 0;
-    const kel::Result<std::string> line = kel::scrambleConnection(
-        read, [&] { return size == 0 ? 3 : static_cast<int>(data[next++ % size] % 10); });
+    // The four fields, written with a key made of the input's own digits,
+    // must read back unchanged. Once the input is used up the digits count
+    // on, so the writer tries keys of every length.
+    size_t next = 0;
+    const kel::Result<std::string> line = kel::scrambleConnection(read, [&] {
+        const size_t i = next++;
+        return static_cast<int>((i < size ? data[i] : i) % 10);
+    });
     if (line.ok())
         kel::fuzz::require(kel::parseConnection(line.value()) == read);
     return 0;
