@@ -31,15 +31,25 @@ build_targets() {
   cmake --build "$build" -j "$jobs" --target "$@"
 }
 
-# run TARGET SECONDS [options...]: fuzz into the working corpus.
-run() {
-  local target=$1 seconds=$2
-  shift 2
-  local corpus=$build/corpus/$target findings=$build/findings/$target
+# fuzz TARGET SECONDS CORPUS [options...]: fuzz into CORPUS (seeded from the
+# target's corpus in the tree); findings go to build-fuzz/findings/TARGET.
+fuzz() {
+  local target=$1 seconds=$2 corpus=$3
+  shift 3
+  local findings=$build/findings/$target
   mkdir -p "$corpus" "$findings"
   "$build/bin/$target" -dict=fuzz/kel.dict -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 -artifact_prefix="$findings/" \
     "$@" "$corpus" "fuzz/corpus/$target"
+}
+
+# reap PID:TARGET: waits for a check run; on a finding shows its log.
+reap() {
+  local entry=$1 target=${1#*:}
+  wait "${entry%%:*}" && return 0
+  echo "fuzz: $target found a failure:" >&2
+  tail -40 "$build/$target.check.log" >&2
+  return 1
 }
 
 case "${1:-}" in
@@ -61,19 +71,16 @@ case "${1:-}" in
   pids=()
   for t in "${all[@]}"; do
     rm -rf "$build/corpus/$t.check"
-    mkdir -p "$build/corpus/$t.check" "$build/findings/$t"
-    "$build/bin/$t" -dict=fuzz/kel.dict -max_total_time="$seconds" -timeout=10 \
-      -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 -artifact_prefix="$build/findings/$t/" \
-      "$build/corpus/$t.check" "fuzz/corpus/$t" >"$build/$t.check.log" 2>&1 &
+    fuzz "$t" "$seconds" "$build/corpus/$t.check" >"$build/$t.check.log" 2>&1 &
     pids+=("$!:$t")
     if [ ${#pids[@]} -ge "$jobs" ]; then
       entry=${pids[0]}
       pids=("${pids[@]:1}")
-      wait "${entry%%:*}" || { status=1; echo "fuzz: ${entry#*:} found a failure:" >&2; tail -40 "$build/${entry#*:}.check.log" >&2; }
+      reap "$entry" || status=1
     fi
   done
   for entry in "${pids[@]}"; do
-    wait "${entry%%:*}" || { status=1; echo "fuzz: ${entry#*:} found a failure:" >&2; tail -40 "$build/${entry#*:}.check.log" >&2; }
+    reap "$entry" || status=1
   done
   for t in "${all[@]}"; do
     echo "fuzz: $t $(grep -Eo 'cov: [0-9]+ ft: [0-9]+' "$build/$t.check.log" | tail -1)," \
@@ -95,6 +102,6 @@ case "${1:-}" in
     exit 2
   fi
   build_targets "$target"
-  run "$target" "$seconds" "$@"
+  fuzz "$target" "$seconds" "$build/corpus/$target" "$@"
   ;;
 esac
