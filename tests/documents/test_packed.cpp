@@ -2,6 +2,7 @@
 #include "app/shift.h"
 #include "documents/opening.h"
 #include "documents/packed.h"
+#include "opensupport.h"
 #include "support/testenv.h"
 
 #include <filesystem>
@@ -11,6 +12,8 @@
 
 using namespace kel;
 using test::crlf;
+using test::open;
+using test::read;
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,19 +41,6 @@ std::string container(const std::vector<std::pair<std::string, std::string>> &me
         out += shiftDown(header, scramblingKey()) + "\r\n" + bytes;
     }
     return out;
-}
-
-OpenResult open(test::TestEnvironment &env, const std::string &path)
-{
-    return openDocument(path, {env.folders, env.messages, env.settings, env.prompter, env.warnings},
-                        {});
-}
-
-std::string read(const std::string &path)
-{
-    std::string bytes;
-    readFile(path, bytes);
-    return bytes;
 }
 
 // A zip archive with one entry of the given name, written with libzip.
