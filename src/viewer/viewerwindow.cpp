@@ -250,6 +250,18 @@ bool ViewerWindow::commandAvailable(ButtonNeeds needs) const
     return false;
 }
 
+bool ViewerWindow::allowedByDocument(ButtonNeeds needs)
+{
+    if (commandAvailable(needs))
+        return true;
+    const int message = needs == ButtonNeeds::PrintAllowed    ? 150
+                        : needs == ButtonNeeds::ExportAllowed ? 155
+                                                              : 162;
+    const Messages &m = m_context.messages;
+    m_context.prompter.notice(message, m.qtext(message), m.qtext(140));
+    return false;
+}
+
 void ViewerWindow::enableDocumentCommands()
 {
     // Buttons that need nothing keep the state they have; the switches of

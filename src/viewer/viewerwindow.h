@@ -179,6 +179,9 @@ private:
     void setStatus(const QString &text);
     void enableDocumentCommands();
     bool commandAvailable(ButtonNeeds needs) const;
+    // True when the open document's switch lets the command run; else the
+    // switch's notice (150 print, 155 export, 162 save) is shown.
+    bool allowedByDocument(ButtonNeeds needs);
     void applyOptionLetters();
     void addDistributorButton();
     void closeDocument();
