@@ -41,11 +41,6 @@ namespace kel {
 
 namespace {
 
-QString zoomText(double zoom)
-{
-    return QString::number(zoom * 100, 'g', 6) + QStringLiteral(" %");
-}
-
 // Status texts and progress of a document being opened.
 class WindowObserver : public OpenObserver
 {
