@@ -3,6 +3,7 @@
 #include "app/text.h"
 #include "documents/opening.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -73,31 +74,20 @@ std::unique_ptr<Document> openForCommand(const std::string &path, Environment &e
 
 const std::string *ParsedArgs::option(const std::string &name) const
 {
-    for (const auto &[k, v] : options) {
-        if (k == name)
-            return &v;
-    }
-    return nullptr;
+    const auto it = std::ranges::find(options, name, &std::pair<std::string, std::string>::first);
+    return it == options.end() ? nullptr : &it->second;
 }
 
 bool ParsedArgs::flag(const std::string &name) const
 {
-    for (const std::string &f : flags) {
-        if (f == name)
-            return true;
-    }
-    return false;
+    return std::ranges::find(flags, name) != flags.end();
 }
 
 bool parseArgs(const Args &args, const std::vector<std::string> &valued,
                const std::vector<std::string> &boolean, ParsedArgs &out)
 {
     auto contains = [](const std::vector<std::string> &v, const std::string &s) {
-        for (const std::string &x : v) {
-            if (x == s)
-                return true;
-        }
-        return false;
+        return std::ranges::find(v, s) != v.end();
     };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
@@ -120,6 +110,14 @@ bool parseArgs(const Args &args, const std::vector<std::string> &valued,
         }
     }
     return true;
+}
+
+bool positionalCount(const ParsedArgs &parsed, size_t count, const char *usage)
+{
+    if (parsed.positionals.size() == count)
+        return true;
+    fail(std::string("usage: keltool ") + usage);
+    return false;
 }
 
 bool intOption(const ParsedArgs &args, const std::string &name, int &value)

@@ -76,6 +76,9 @@ struct ParsedArgs
 // with a message on stderr for an unknown option or a missing value.
 bool parseArgs(const Args &args, const std::vector<std::string> &valued,
                const std::vector<std::string> &boolean, ParsedArgs &out);
+// True when exactly `count` positionals were given; else false with
+// "usage: keltool " + `usage` on stderr.
+bool positionalCount(const ParsedArgs &parsed, size_t count, const char *usage);
 // Reads a whole number option; false with a message when it is not one.
 bool intOption(const ParsedArgs &args, const std::string &name, int &value);
 

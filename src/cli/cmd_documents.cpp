@@ -36,10 +36,8 @@ int runConvert(const Args &args)
     ParsedArgs parsed;
     if (!parseArgs(args, {"type"}, {}, parsed))
         return 2;
-    if (parsed.positionals.size() != 2) {
-        fail("usage: keltool convert LISTING OUT.kel [--type txt|lst|prn]");
+    if (!positionalCount(parsed, 2, "convert LISTING OUT.kel [--type txt|lst|prn]"))
         return 2;
-    }
     const std::string &listing = parsed.positionals[0];
     const std::string &out = parsed.positionals[1];
     DocType type = DocType::Txt;
@@ -83,10 +81,8 @@ int runMerge(const Args &args)
     ParsedArgs parsed;
     if (!parseArgs(args, {}, {}, parsed))
         return 2;
-    if (parsed.positionals.size() != 2) {
-        fail("usage: keltool merge DATA.kez OUT.kel");
+    if (!positionalCount(parsed, 2, "merge DATA.kez OUT.kel"))
         return 2;
-    }
     const std::string &data = parsed.positionals[0];
     auto env = setUpEnvironment();
     if (!env)
@@ -109,10 +105,8 @@ int runPack(const Args &args)
     ParsedArgs parsed;
     if (!parseArgs(args, {}, {}, parsed))
         return 2;
-    if (parsed.positionals.size() != 2) {
-        fail("usage: keltool pack REPORT OUT");
+    if (!positionalCount(parsed, 2, "pack REPORT OUT"))
         return 2;
-    }
     const std::string &report = parsed.positionals[0];
     auto env = setUpEnvironment();
     if (!env)
@@ -141,10 +135,8 @@ int runUnpack(const Args &args)
     ParsedArgs parsed;
     if (!parseArgs(args, {}, {}, parsed))
         return 2;
-    if (parsed.positionals.size() != 2) {
-        fail("usage: keltool unpack PACKED DIR");
+    if (!positionalCount(parsed, 2, "unpack PACKED DIR"))
         return 2;
-    }
     std::string path = parsed.positionals[0];
     const std::string &dir = parsed.positionals[1];
     // The first bytes decide what the file is; only a packed plain report is

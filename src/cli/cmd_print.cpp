@@ -21,10 +21,8 @@ int runExport(const Args &args)
     ParsedArgs parsed;
     if (!parseArgs(args, {}, {}, parsed))
         return 2;
-    if (parsed.positionals.size() != 2) {
-        fail("usage: keltool export REPORT OUT.txt");
+    if (!positionalCount(parsed, 2, "export REPORT OUT.txt"))
         return 2;
-    }
     auto env = setUpEnvironment();
     if (!env)
         return 2;
@@ -56,10 +54,8 @@ int runPrint(const Args &args)
     ParsedArgs parsed;
     if (!parseArgs(args, {"printer", "from", "to", "copies"}, {"exec"}, parsed))
         return 2;
-    if (parsed.positionals.size() != 1) {
-        fail("usage: keltool print REPORT [--printer NAME] [--from N --to M] [--copies K]");
+    if (!positionalCount(parsed, 1, "print REPORT [--printer NAME] [--from N --to M] [--copies K]"))
         return 2;
-    }
     int from = 1;
     int to = 0;
     int copies = 1;

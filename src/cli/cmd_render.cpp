@@ -119,18 +119,10 @@ bool reach(Session &s, int p, Target target)
     return false;
 }
 
-bool onePositional(const ParsedArgs &parsed, const char *usage)
-{
-    if (parsed.positionals.size() == 1)
-        return true;
-    fail(std::string("usage: keltool ") + usage);
-    return false;
-}
-
 int runPages(const Args &args)
 {
     ParsedArgs parsed;
-    if (!parseArgs(args, {}, {}, parsed) || !onePositional(parsed, "pages FILE"))
+    if (!parseArgs(args, {}, {}, parsed) || !positionalCount(parsed, 1, "pages FILE"))
         return 2;
     Session s;
     if (const int code = openSession(parsed, s))
@@ -144,7 +136,7 @@ int runRender(const Args &args)
     ParsedArgs parsed;
     const char *usage = "render FILE --page N [--zoom Z] -o OUT.png";
     if (!parseArgs(args, {"page", "zoom", "o", "now"}, {"exec"}, parsed) ||
-        !onePositional(parsed, usage))
+        !positionalCount(parsed, 1, usage))
         return 2;
     int page = 1;
     double zoom = 1;
@@ -180,7 +172,7 @@ int runPdf(const Args &args)
     ParsedArgs parsed;
     const char *usage = "pdf FILE -o OUT.pdf [--from N --to M]";
     if (!parseArgs(args, {"o", "from", "to", "now"}, {"exec"}, parsed) ||
-        !onePositional(parsed, usage))
+        !positionalCount(parsed, 1, usage))
         return 2;
     const std::string *out = parsed.option("o");
     if (!out) {
@@ -218,7 +210,7 @@ int runTrace(const Args &args)
     ParsedArgs parsed;
     const char *usage = "trace FILE --page N [--zoom Z] [--printer]";
     if (!parseArgs(args, {"page", "zoom", "now"}, {"exec", "printer"}, parsed) ||
-        !onePositional(parsed, usage))
+        !positionalCount(parsed, 1, usage))
         return 2;
     int page = 1;
     double zoom = 1;

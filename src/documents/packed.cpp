@@ -186,15 +186,25 @@ bool unpackPackedFile(std::string &path, const Folders &folders, std::string &er
             return false;
         }
     }
-    const std::string copy = folders.tempSub + "/" + fs::path(path).filename().string();
+    // libzip reads a copy with "PK" put back. The copy has a name of its own
+    // (two programs may unpack reports of one name at once) and is removed
+    // once the entry is out: a packed report may be as large as a gigabyte.
+    const std::string copy = folders.tempSub + "/packed-" + uniqueWorkingName();
     std::error_code ec;
-    if (!fs::exists(copy, ec) || !fs::equivalent(path, copy, ec)) {
+    if (!fs::copy_file(path, copy, fs::copy_options::overwrite_existing, ec)) {
         fs::remove(copy, ec);
-        if (!fs::copy_file(path, copy, fs::copy_options::overwrite_existing, ec)) {
-            error = path + ": cannot be copied to " + copy;
-            return false;
-        }
+        error = path + ": cannot be copied to " + copy;
+        return false;
     }
+    struct RemoveCopy
+    {
+        const std::string &path;
+        ~RemoveCopy()
+        {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    } removeCopy{copy};
     if (!patchStart(copy, "PK")) {
         error = copy + ": cannot be written";
         return false;

@@ -114,8 +114,8 @@ uint64_t unpackLimit(uint64_t packedSize);
 
 // UnpackPackedFile: copies the packed file to the "Temp" subfolder, puts "PK"
 // back, and streams its first entry into the temporary folder; `path` then
-// names the extracted file. False with `error`, `path` unchanged, when the
-// file is no packed report, or its entry expands past unpackLimit of the
+// names the extracted file. The copy is removed again, whatever the outcome. False with `error`,
+// `path` unchanged, when the file is no packed report, or its entry expands past unpackLimit of the
 // packed file's size (what was written is deleted).
 bool unpackPackedFile(std::string &path, const Folders &folders, std::string &error);
 

@@ -94,10 +94,8 @@ void ViewerWindow::systemPrintCommand()
     if (!m_engine)
         return;
     const Messages &m = m_context.messages;
-    if (m_document->settings.printAllowed != "Y") {
-        m_context.prompter.notice(150, m.qtext(150), m.qtext(140));
+    if (!allowedByDocument(ButtonNeeds::PrintAllowed))
         return;
-    }
     // The dialog's page range needs the last page: finish the count.
     {
         BusyCursor busy;
@@ -125,10 +123,8 @@ void ViewerWindow::previewCommand()
     if (!m_engine)
         return;
     const Messages &m = m_context.messages;
-    if (m_document->settings.printAllowed != "Y") {
-        m_context.prompter.notice(150, m.qtext(150), m.qtext(140));
+    if (!allowedByDocument(ButtonNeeds::PrintAllowed))
         return;
-    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(windowTitle());
     QPrintPreviewDialog preview(&printer, this);

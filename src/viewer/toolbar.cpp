@@ -28,6 +28,11 @@ bool optionLettersSet(const ViewerOptions &o, const char *letters)
     return true;
 }
 
+QString zoomText(double zoom)
+{
+    return QString::number(zoom * 100, 'g', 6) + QStringLiteral(" %");
+}
+
 QIcon buttonIcon(const char *key)
 {
     // Freedesktop names that mean exactly what the button does; a theme that

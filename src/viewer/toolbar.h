@@ -61,6 +61,9 @@ bool optionLettersSet(const ViewerOptions &options, const char *letters);
 // the theme names one for that purpose.
 QIcon buttonIcon(const char *key);
 
+// What the zoom box shows for a zoom factor: "120 %" for 1.2.
+QString zoomText(double zoom);
+
 class ViewerToolbar
 {
 public:
@@ -72,7 +75,8 @@ public:
     QAction *button(const char *key) const;
     QComboBox *zoomBox() const { return m_zoomBox; }
 
-    // Adds a shortcut's text to a button's tooltip ("Find (Ctrl+F)").
+    // Adds a shortcut's text to a button's tooltip ("Find (Ctrl+F)"), unless
+    // the tooltip names one already.
     void showShortcut(const char *key, const QString &shortcut);
 
 private:

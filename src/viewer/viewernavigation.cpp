@@ -23,15 +23,6 @@
 
 namespace kel {
 
-namespace {
-
-QString zoomText(double zoom)
-{
-    return QString::number(zoom * 100, 'g', 6) + QStringLiteral(" %");
-}
-
-} // namespace
-
 void ViewerWindow::nextPage()
 {
     if (m_navigator && m_navigator->next().showsPage())
@@ -216,24 +207,20 @@ void ViewerWindow::drawColumnGuides()
     m_pageArea->setImage(std::move(image));
 }
 
-namespace {
-
 // The keys of desktop document viewers, beside the system's own. Each
 // names the button whose command it runs, so that a button hidden by an
 // option letter, or disabled, takes its key with it.
-struct Shortcut
+struct ViewerWindow::Shortcut
 {
     QKeyCombination keys;
     const char *button;
     void (ViewerWindow::*run)(); // null: the button's own command
 };
 
-} // namespace
-
-bool ViewerWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
+const std::vector<ViewerWindow::Shortcut> &ViewerWindow::shortcuts()
 {
     using W = ViewerWindow;
-    static const Shortcut shortcuts[] = {
+    static const std::vector<Shortcut> table = {
         {Qt::CTRL | Qt::Key_F, "findtext", nullptr},
         {QKeyCombination(Qt::Key_F3), "findagain", nullptr},
         {Qt::CTRL | Qt::Key_O, "abrir", nullptr},
@@ -251,9 +238,14 @@ bool ViewerWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
         {QKeyCombination(Qt::Key_F), "fitpage", nullptr},
         {QKeyCombination(Qt::Key_F1), "about", &W::helpCommand},
     };
+    return table;
+}
+
+bool ViewerWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
+{
     // Shift is how "+" is typed on many keyboards; it names no other key here.
     const Qt::KeyboardModifiers mods = modifiers & ~(Qt::ShiftModifier | Qt::KeypadModifier);
-    for (const Shortcut &s : shortcuts) {
+    for (const Shortcut &s : shortcuts()) {
         if (s.keys.key() != key || s.keys.keyboardModifiers() != mods)
             continue;
         const QAction *button = m_toolbar->button(s.button);
@@ -270,16 +262,13 @@ bool ViewerWindow::handleShortcut(int key, Qt::KeyboardModifiers modifiers)
 
 void ViewerWindow::showShortcutsInTooltips()
 {
-    const std::pair<QKeyCombination, const char *> shown[] = {
-        {Qt::CTRL | Qt::Key_F, "findtext"},       {QKeyCombination(Qt::Key_F3), "findagain"},
-        {Qt::CTRL | Qt::Key_O, "abrir"},          {Qt::CTRL | Qt::Key_P, "sysprint"},
-        {Qt::CTRL | Qt::Key_S, "salvar"},         {Qt::CTRL | Qt::Key_Q, "salir"},
-        {Qt::CTRL | Qt::Key_Home, "back01"},      {Qt::CTRL | Qt::Key_End, "for02"},
-        {Qt::CTRL | Qt::Key_Plus, "acerca"},      {Qt::CTRL | Qt::Key_Minus, "aleja"},
-        {QKeyCombination(Qt::Key_W), "fitwidth"}, {QKeyCombination(Qt::Key_F), "fitpage"},
-    };
-    for (const auto &[keys, button] : shown)
-        m_toolbar->showShortcut(button, QKeySequence(keys).toString(QKeySequence::NativeText));
+    // A button's tooltip names the first key that runs its own command; a
+    // key that runs something else (Ctrl+0, F1) is not the button's.
+    for (const Shortcut &s : shortcuts()) {
+        if (!s.run)
+            m_toolbar->showShortcut(s.button,
+                                    QKeySequence(s.keys).toString(QKeySequence::NativeText));
+    }
 }
 
 bool ViewerWindow::handleKeyEvent(QKeyEvent *event)

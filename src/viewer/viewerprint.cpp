@@ -37,11 +37,8 @@ void ViewerWindow::printWholeDocument()
 {
     if (!m_engine)
         return;
-    if (m_document->settings.printAllowed != "Y") {
-        const Messages &m = m_context.messages;
-        m_context.prompter.notice(150, m.qtext(150), m.qtext(140));
+    if (!allowedByDocument(ButtonNeeds::PrintAllowed))
         return;
-    }
     PrintRequest request;
     request.printer = currentPrinter();
     runPrintJob(request);
@@ -106,10 +103,8 @@ void ViewerWindow::exportCommand()
     if (!m_engine)
         return;
     const Messages &m = m_context.messages;
-    if (m_document->settings.exportAllowed != "Y") {
-        m_context.prompter.notice(155, m.qtext(155), m.qtext(140));
+    if (!allowedByDocument(ButtonNeeds::ExportAllowed))
         return;
-    }
     QFileDialog dialog(this, m.qtext(157), dialogFolder());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(dialogFilter(m.qtext(156)).split(QStringLiteral(";;")));
@@ -127,10 +122,8 @@ bool ViewerWindow::exportTo(const std::string &path)
     if (!m_engine)
         return false;
     const Messages &m = m_context.messages;
-    if (m_document->settings.exportAllowed != "Y") {
-        m_context.prompter.notice(155, m.qtext(155), m.qtext(140));
+    if (!allowedByDocument(ButtonNeeds::ExportAllowed))
         return false;
-    }
     if (isFileUnwritable(path)) {
         m_context.prompter.error(158, m.qtext(158), m.qtext(140));
         return false;
@@ -166,10 +159,8 @@ void ViewerWindow::saveCommand()
     if (!m_engine)
         return;
     const Messages &m = m_context.messages;
-    if (m_document->settings.saveAllowed != "Y") {
-        m_context.prompter.notice(162, m.qtext(162), m.qtext(140));
+    if (!allowedByDocument(ButtonNeeds::SaveAllowed))
         return;
-    }
     QFileDialog dialog(this, m.qtext(164), dialogFolder());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     const QStringList types = dialogFilter(m.qtext(287)).split(QStringLiteral(";;"));
@@ -211,10 +202,8 @@ bool ViewerWindow::saveAs(const std::string &path, SaveForm form)
     if (!m_engine)
         return false;
     const Messages &m = m_context.messages;
-    if (m_document->settings.saveAllowed != "Y") {
-        m_context.prompter.notice(162, m.qtext(162), m.qtext(140));
+    if (!allowedByDocument(ButtonNeeds::SaveAllowed))
         return false;
-    }
     if (fileExists(path) && !m_context.prompter.askYesNo(
                                 165, QString::fromStdString(path) + QLatin1Char(' ') + m.qtext(165),
                                 m.qtext(140), PromptIcon::Question, false))

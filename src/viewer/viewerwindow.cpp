@@ -41,11 +41,6 @@ namespace kel {
 
 namespace {
 
-QString zoomText(double zoom)
-{
-    return QString::number(zoom * 100, 'g', 6) + QStringLiteral(" %");
-}
-
 // Status texts and progress of a document being opened.
 class WindowObserver : public OpenObserver
 {
@@ -247,6 +242,18 @@ bool ViewerWindow::commandAvailable(ButtonNeeds needs) const
     case ButtonNeeds::ExportAllowed:
         return s.exportAllowed == "Y";
     }
+    return false;
+}
+
+bool ViewerWindow::allowedByDocument(ButtonNeeds needs)
+{
+    if (commandAvailable(needs))
+        return true;
+    const int message = needs == ButtonNeeds::PrintAllowed    ? 150
+                        : needs == ButtonNeeds::ExportAllowed ? 155
+                                                              : 162;
+    const Messages &m = m_context.messages;
+    m_context.prompter.notice(message, m.qtext(message), m.qtext(140));
     return false;
 }
 

@@ -167,6 +167,10 @@ private:
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
     // A key typed into the zoom box; true when the box does not get it.
     bool zoomBoxKey(QKeyEvent *event);
+    // The keys of desktop viewers (viewernavigation.cpp), one table for the
+    // keys and for the tooltips that name them.
+    struct Shortcut;
+    static const std::vector<Shortcut> &shortcuts();
     void showShortcutsInTooltips();
 
     void drawPage(int page);
@@ -179,6 +183,9 @@ private:
     void setStatus(const QString &text);
     void enableDocumentCommands();
     bool commandAvailable(ButtonNeeds needs) const;
+    // True when the open document's switch lets the command run; else the
+    // switch's notice (150 print, 155 export, 162 save) is shown.
+    bool allowedByDocument(ButtonNeeds needs);
     void applyOptionLetters();
     void addDistributorButton();
     void closeDocument();

@@ -1,4 +1,5 @@
 #include "documents/opening.h"
+#include "opensupport.h"
 #include "support/testenv.h"
 
 #include <filesystem>
@@ -8,28 +9,15 @@ namespace fs = std::filesystem;
 
 using namespace kel;
 using test::crlf;
+using test::dataRecords;
+using test::open;
 
 namespace {
-
-OpenResult open(test::TestEnvironment &env, const std::string &path, OpenOptions options = {})
-{
-    return openDocument(path, {env.folders, env.messages, env.settings, env.prompter, env.warnings},
-                        options);
-}
 
 OpenResult openText(test::TestEnvironment &env, const std::string &text,
                     const std::string &name = "r.kel")
 {
     return open(env, env.dir.write(name, text));
-}
-
-// The data records of a document, the blank and the end record left out.
-std::vector<std::string> dataRecords(const Document &d)
-{
-    std::vector<std::string> out;
-    for (int i = 2; i < d.lines.count(); ++i)
-        out.emplace_back(d.lines.record(i));
-    return out;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Text listings converted into reports, alone and through opening.
 #include "documents/opening.h"
 #include "documents/textconvert.h"
+#include "opensupport.h"
 #include "support/testenv.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 using namespace kel;
 using test::crlf;
+using test::open;
 
 namespace {
 
@@ -36,12 +38,6 @@ std::vector<std::string> dataLines(std::string_view report)
             inData = true;
     }
     return out;
-}
-
-OpenResult open(test::TestEnvironment &env, const std::string &path)
-{
-    return openDocument(path, {env.folders, env.messages, env.settings, env.prompter, env.warnings},
-                        {});
 }
 
 } // namespace
