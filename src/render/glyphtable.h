@@ -28,6 +28,12 @@ class QPaintDevice;
 
 namespace kel {
 
+// True when no byte of `text` is marked in `shaped`: the text can be
+// measured and drawn from a table of single-byte glyphs.
+bool servedByTable(const std::bitset<256> &shaped, std::string_view text);
+// The sum of the advances of the bytes of `text`, in the unit of the table.
+double tableWidth(const std::array<double, 256> &advances, std::string_view text);
+
 struct GlyphTable
 {
     // The font at the device's pixel size (rawFont.pixelSize()).

@@ -314,10 +314,7 @@ void PdfSurface::setStrokeStyle()
 double PdfSurface::measureText(std::string_view text)
 {
     const PdfFontUse &f = fontUse();
-    bool simple = true;
-    for (char c : text)
-        simple = simple && !f.shaped.test(static_cast<unsigned char>(c));
-    return simple ? f.width(text) : m_fonts.shapedWidth(f, fromCp1252(text));
+    return f.simple(text) ? f.width(text) : m_fonts.shapedWidth(f, fromCp1252(text));
 }
 
 double PdfSurface::lineHeight()
@@ -331,11 +328,7 @@ double PdfSurface::drawText(std::string_view text, bool visible)
         return 0;
     const PdfFontUse &f = fontUse();
     const double baseline = currentY() + f.ascent;
-    size_t firstShaped = 0;
-    while (firstShaped < text.size() &&
-           !f.shaped.test(static_cast<unsigned char>(text[firstShaped])))
-        ++firstShaped;
-    if (firstShaped == text.size()) {
+    if (f.simple(text)) {
         const double width = f.width(text);
         if (visible) {
             showText(text, currentX(), baseline);
