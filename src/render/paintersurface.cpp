@@ -67,11 +67,8 @@ const GlyphTable &PainterSurface::table()
 
 double PainterSurface::shapedWidth(std::string_view text)
 {
-    if (m_shapedWidth < 0 || text != m_shapedText) {
-        m_shapedText.assign(text);
-        m_shapedWidth = metrics().horizontalAdvance(fromCp1252(text));
-    }
-    return m_shapedWidth;
+    return m_shaped.width(
+        text, [this](std::string_view t) { return metrics().horizontalAdvance(fromCp1252(t)); });
 }
 
 double PainterSurface::measureText(std::string_view text)
@@ -158,7 +155,7 @@ void PainterSurface::stateChanged(Change change, FontFlag flag)
     }
     m_metrics.reset();
     m_table = nullptr;
-    m_shapedWidth = -1;
+    m_shaped.forget();
 }
 
 void PainterSurface::applyPen()

@@ -240,8 +240,17 @@ const PdfFontUse &PdfSurface::fontUse()
 void PdfSurface::stateChanged(Change change, FontFlag flag)
 {
     if (change == Change::FontName || change == Change::FontSize ||
-        (change == Change::FontFlag && (flag == FontFlag::Bold || flag == FontFlag::Italic)))
+        (change == Change::FontFlag && (flag == FontFlag::Bold || flag == FontFlag::Italic))) {
         m_font.reset();
+        m_shaped.forget();
+    }
+}
+
+double PdfSurface::shapedWidth(std::string_view text)
+{
+    const PdfFontUse &f = fontUse();
+    return m_shaped.width(
+        text, [&](std::string_view t) { return m_fonts.shapedWidth(f, fromCp1252(t)); });
 }
 
 void PdfSurface::number(double v)
@@ -314,7 +323,7 @@ void PdfSurface::setStrokeStyle()
 double PdfSurface::measureText(std::string_view text)
 {
     const PdfFontUse &f = fontUse();
-    return f.simple(text) ? f.width(text) : m_fonts.shapedWidth(f, fromCp1252(text));
+    return f.simple(text) ? f.width(text) : shapedWidth(text);
 }
 
 double PdfSurface::lineHeight()
@@ -337,20 +346,24 @@ double PdfSurface::drawText(std::string_view text, bool visible)
         return width;
     }
 
-    // Bytes the table does not serve: Qt's shaping places the runs between
-    // them (at the advance of what precedes each run); they are not drawn.
-    const double width = m_fonts.shapedWidth(f, fromCp1252(text));
+    // Bytes the table does not serve: Qt's shaping gives the whole advance,
+    // as measured; they are not drawn, and each run between them starts
+    // where the shaped text before it ends. That text is shaped a piece at
+    // a time (each run with the byte that ends it), so a long line full of
+    // such bytes costs one shaping of each byte, not one of each prefix.
+    const double width = shapedWidth(text);
     if (!visible)
         return width;
+    double offset = 0;
     size_t i = 0;
     while (i < text.size()) {
         size_t end = i;
         while (end < text.size() && !f.shaped.test(static_cast<unsigned char>(text[end])))
             ++end;
-        if (end > i) {
-            const double offset = i ? m_fonts.shapedWidth(f, fromCp1252(text.substr(0, i))) : 0;
+        if (end > i)
             showText(text.substr(i, end - i), currentX() + offset, baseline);
-        }
+        if (end < text.size())
+            offset += m_fonts.shapedWidth(f, fromCp1252(text.substr(i, end + 1 - i)));
         i = end + 1;
     }
     decorate(currentX(), baseline, width);
