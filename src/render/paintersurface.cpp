@@ -122,7 +122,7 @@ double PainterSurface::drawText(std::string_view text, bool visible)
     return toTwips(x);
 }
 
-void PainterSurface::stateChanged(Change change, FontFlag flag)
+void PainterSurface::stateChanged(Change change, FontFlag /*flag*/)
 {
     const SurfaceFont &f = font();
     switch (change) {
@@ -133,20 +133,10 @@ void PainterSurface::stateChanged(Change change, FontFlag flag)
         m_font.setPointSizeF(f.size);
         break;
     case Change::FontFlag:
-        switch (flag) {
-        case FontFlag::Bold:
-            m_font.setBold(f.bold);
-            break;
-        case FontFlag::Italic:
-            m_font.setItalic(f.italic);
-            break;
-        case FontFlag::Underline:
-            m_font.setUnderline(f.underline);
-            break;
-        case FontFlag::StrikeOut:
-            m_font.setStrikeOut(f.strikeOut);
-            break;
-        }
+        m_font.setBold(f.bold);
+        m_font.setItalic(f.italic);
+        m_font.setUnderline(f.underline);
+        m_font.setStrikeOut(f.strikeOut);
         break;
     case Change::ForeColor:
     case Change::LineWidth:
