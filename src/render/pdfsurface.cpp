@@ -267,26 +267,37 @@ void PdfSurface::point(double x, double y)
     number(m_paperHeight - (y + m_origin.y()) / kTwipsPerPoint);
 }
 
-void PdfSurface::setFill(QRgb color)
+// Writes the colour with `op` ("rg" fill, "RG" stroke) unless `shown`, what
+// the content has set, is that colour already.
+void PdfSurface::setColor(QRgb &shown, QRgb color, const char *op)
 {
-    if (color == m_fill)
+    if (color == shown)
         return;
-    m_fill = color;
+    shown = color;
     number(qRed(color) / 255.0);
     number(qGreen(color) / 255.0);
     number(qBlue(color) / 255.0);
-    m_content += "rg\n";
+    m_content += op;
+    m_content += '\n';
+}
+
+void PdfSurface::setFill(QRgb color)
+{
+    setColor(m_fill, color, "rg");
 }
 
 void PdfSurface::setStroke(QRgb color)
 {
-    if (color == m_stroke)
+    setColor(m_stroke, color, "RG");
+}
+
+void PdfSurface::setStrokeWidth(double points)
+{
+    if (points == m_strokeWidth)
         return;
-    m_stroke = color;
-    number(qRed(color) / 255.0);
-    number(qGreen(color) / 255.0);
-    number(qBlue(color) / 255.0);
-    m_content += "RG\n";
+    m_strokeWidth = points;
+    number(points);
+    m_content += "w\n";
 }
 
 // The pen of lines and outlines, as the painter's: the line width in line
@@ -300,11 +311,7 @@ void PdfSurface::setStrokeStyle()
         m_capSet = true;
     }
     const double width = lineWidth() * m_lineUnit / kTwipsPerPoint;
-    if (width != m_strokeWidth) {
-        m_strokeWidth = width;
-        number(width);
-        m_content += "w\n";
-    }
+    setStrokeWidth(width);
     // The dots are as long as the line is wide: a new width, new dots.
     const double dash = lineStyle() == LineStyle::Dotted ? width : 0;
     if (dash != m_dash) {
@@ -389,12 +396,7 @@ void PdfSurface::showText(std::string_view text, double x, double baseline)
     if (f.fakeBold) {
         // The outline stroked in the text's colour thickens every stem.
         setStroke(foreColor().rgb());
-        const double width = f.size * kFakeBoldStroke;
-        if (width != m_strokeWidth) {
-            m_strokeWidth = width;
-            number(width);
-            m_content += "w\n";
-        }
+        setStrokeWidth(f.size * kFakeBoldStroke);
     }
     m_content += "BT ";
     if (f.fakeItalic) {

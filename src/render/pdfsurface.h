@@ -99,8 +99,10 @@ private:
     double shapedWidth(std::string_view text);
     void number(double v);
     void point(double x, double y);
+    void setColor(QRgb &shown, QRgb color, const char *op);
     void setFill(QRgb color);
     void setStroke(QRgb color);
+    void setStrokeWidth(double points);
     void setStrokeStyle();
     void showText(std::string_view text, double x, double baseline);
     void decorate(double x, double baseline, double width);
