@@ -10,6 +10,10 @@
 // page) gives the cost of drawing a page alone as it is drawn in turn.
 // BM_PdfThousandPages (the print job writing pages 1 to 1,000 as a PDF
 // file, the pages located first) against BM_ScanAllPages.
+// BM_PdfLine/control (one line of text holding a control byte every other
+// byte, printed on a PDF page) against BM_PdfLine/plain (a line of the same
+// length without them), at two lengths: the ratio stays flat as the line
+// grows when each byte is shaped once.
 #include "benchenv.h"
 #include "documents/opening.h"
 #include "printing/pageoutput.h"
@@ -19,6 +23,7 @@
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
+#include "render/pdfsurface.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -153,6 +158,33 @@ void BM_PdfThousandPages(benchmark::State &state)
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(pdf));
 }
 
+// One line of `length` bytes printed on a page of a PDF document; with
+// `control` true every other byte is a control byte.
+void BM_PdfLine(benchmark::State &state, bool control)
+{
+    const auto length = static_cast<size_t>(state.range(0));
+    std::string line(length, 'x');
+    if (control) {
+        for (size_t i = 1; i < length; i += 2)
+            line[i] = '\x01';
+    }
+    std::FILE *file = std::tmpfile();
+    if (!file) {
+        state.SkipWithError("no temporary file");
+        return;
+    }
+    {
+        PdfDocument pdf(file);
+        for (auto _ : state) {
+            Surface &surface = pdf.beginPage(12240, 15840, QPointF(), 1);
+            surface.setFontName("arial");
+            surface.print(line);
+            pdf.endPage();
+        }
+    }
+    std::fclose(file);
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadFile)->Unit(benchmark::kMillisecond);
@@ -161,6 +193,8 @@ BENCHMARK(BM_LocatePage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReachPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PdfThousandPages)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PdfLine, plain, false)->Arg(1000)->Arg(8000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PdfLine, control, true)->Arg(1000)->Arg(8000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -14,19 +14,12 @@ class QPrinter;
 namespace kel {
 
 // A page output over a QPrinter set up elsewhere (a Qt print dialog): the
-// printer makes the copies. The printer is not owned.
-class QtPrinterOutput : public PageOutput
+// printer makes the copies. The printer is not owned and must outlive the
+// output.
+class QtPrinterOutput : public PainterPageOutput
 {
 public:
     explicit QtPrinterOutput(QPrinter &printer);
-    ~QtPrinterOutput() override;
-
-    Surface *beginPage(const PageSetup &setup) override;
-    void endPage() override;
-    Status finish() override;
-
-private:
-    PainterPageOutput m_output;
 };
 
 } // namespace kel

@@ -33,7 +33,7 @@ struct GlyphTables::Entry
     GlyphTable table;
 };
 
-bool GlyphTable::simple(std::string_view text) const
+bool servedByTable(const std::bitset<256> &shaped, std::string_view text)
 {
     for (char c : text) {
         if (shaped.test(static_cast<unsigned char>(c)))
@@ -42,12 +42,22 @@ bool GlyphTable::simple(std::string_view text) const
     return true;
 }
 
-double GlyphTable::width(std::string_view text) const
+double tableWidth(const std::array<double, 256> &advances, std::string_view text)
 {
     double w = 0;
     for (char c : text)
         w += advances[static_cast<unsigned char>(c)];
     return w;
+}
+
+bool GlyphTable::simple(std::string_view text) const
+{
+    return servedByTable(shaped, text);
+}
+
+double GlyphTable::width(std::string_view text) const
+{
+    return tableWidth(advances, text);
 }
 
 GlyphTables::GlyphTables() = default;

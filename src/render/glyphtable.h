@@ -21,12 +21,42 @@
 #include <array>
 #include <bitset>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 class QPaintDevice;
 
 namespace kel {
+
+// True when no byte of `text` is marked in `shaped`: the text can be
+// measured and drawn from a table of single-byte glyphs.
+bool servedByTable(const std::bitset<256> &shaped, std::string_view text);
+// The sum of the advances of the bytes of `text`, in the unit of the table.
+double tableWidth(const std::array<double, 256> &advances, std::string_view text);
+
+// The advance of the last text that needed shaping, kept so that text
+// measured before it is drawn (as every segment of a line is) is shaped
+// once. Forgotten on a change of font.
+class ShapedWidthMemo
+{
+public:
+    // The width of `text`: the one kept when it is the same text, else
+    // `shape(text)`, which is then kept.
+    template <typename Shape> double width(std::string_view text, Shape &&shape)
+    {
+        if (m_width < 0 || text != m_text) {
+            m_text.assign(text);
+            m_width = shape(text);
+        }
+        return m_width;
+    }
+    void forget() { m_width = -1; }
+
+private:
+    std::string m_text;
+    double m_width = -1;
+};
 
 struct GlyphTable
 {

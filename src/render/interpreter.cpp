@@ -282,29 +282,16 @@ void MarkupInterpreter::executeCommand(std::string_view command)
 void MarkupInterpreter::applyCarried(std::string_view command, const CarriedCommand &carried)
 {
     using Kind = CarriedCommand::Kind;
-    DrawingState &d = m_context.drawing;
-    switch (carried.kind) {
-    case Kind::None:
-        break;
-    case Kind::FontName:
-        if (!m_surface.setFontName(carried.fontName)) {
-            commandFailed(command);
-            return;
-        }
-        d.fontName = std::string(carried.fontName);
-        break;
-    case Kind::FontSize:
-        if (!m_surface.setFontSize(scaled(carried.fontSize))) {
-            commandFailed(command);
-            return;
-        }
-        d.fontSize = carried.fontSize;
-        break;
-    case Kind::BarOn:
-    case Kind::BarOff:
-        d.barMode = carried.kind == Kind::BarOn;
-        break;
+    // The surface refuses exactly what a walk without one skips, so the
+    // state it keeps afterwards is the walk's.
+    const bool refused =
+        (carried.kind == Kind::FontName && !m_surface.setFontName(carried.fontName)) ||
+        (carried.kind == Kind::FontSize && !m_surface.setFontSize(scaled(carried.fontSize)));
+    if (refused) {
+        commandFailed(command);
+        return;
     }
+    carryWithoutSurface(carried, m_context.drawing, m_target);
 }
 
 void MarkupInterpreter::executeKeyword(std::string_view command, const std::string &u)

@@ -67,11 +67,8 @@ const GlyphTable &PainterSurface::table()
 
 double PainterSurface::shapedWidth(std::string_view text)
 {
-    if (m_shapedWidth < 0 || text != m_shapedText) {
-        m_shapedText.assign(text);
-        m_shapedWidth = metrics().horizontalAdvance(fromCp1252(text));
-    }
-    return m_shapedWidth;
+    return m_shaped.width(
+        text, [this](std::string_view t) { return metrics().horizontalAdvance(fromCp1252(t)); });
 }
 
 double PainterSurface::measureText(std::string_view text)
@@ -125,7 +122,7 @@ double PainterSurface::drawText(std::string_view text, bool visible)
     return toTwips(x);
 }
 
-void PainterSurface::stateChanged(Change change, FontFlag flag)
+void PainterSurface::stateChanged(Change change, FontFlag /*flag*/)
 {
     const SurfaceFont &f = font();
     switch (change) {
@@ -136,20 +133,10 @@ void PainterSurface::stateChanged(Change change, FontFlag flag)
         m_font.setPointSizeF(f.size);
         break;
     case Change::FontFlag:
-        switch (flag) {
-        case FontFlag::Bold:
-            m_font.setBold(f.bold);
-            break;
-        case FontFlag::Italic:
-            m_font.setItalic(f.italic);
-            break;
-        case FontFlag::Underline:
-            m_font.setUnderline(f.underline);
-            break;
-        case FontFlag::StrikeOut:
-            m_font.setStrikeOut(f.strikeOut);
-            break;
-        }
+        m_font.setBold(f.bold);
+        m_font.setItalic(f.italic);
+        m_font.setUnderline(f.underline);
+        m_font.setStrikeOut(f.strikeOut);
         break;
     case Change::ForeColor:
     case Change::LineWidth:
@@ -158,7 +145,7 @@ void PainterSurface::stateChanged(Change change, FontFlag flag)
     }
     m_metrics.reset();
     m_table = nullptr;
-    m_shapedWidth = -1;
+    m_shaped.forget();
 }
 
 void PainterSurface::applyPen()

@@ -74,10 +74,7 @@ private:
     GlyphTables m_ownTables;
     GlyphTables &m_tables;
     const GlyphTable *m_table = nullptr; // of m_font; null after a change
-    // The last text shaped by Qt and its advance in device units, so that
-    // text measured before it is drawn is shaped once.
-    std::string m_shapedText;
-    double m_shapedWidth = -1;
+    ShapedWidthMemo m_shaped;            // in device units
     std::vector<quint32> m_runGlyphs;
     std::vector<QPointF> m_runPositions;
 };

@@ -153,14 +153,6 @@ struct PdfFace
     std::bitset<256> used;
 };
 
-double PdfFontUse::width(std::string_view text) const
-{
-    double w = 0;
-    for (char c : text)
-        w += advances[static_cast<unsigned char>(c)];
-    return w;
-}
-
 PdfFonts::PdfFonts(PdfWriter &writer, int dotsPerInch)
     : m_writer(writer), m_dpi(dotsPerInch), m_device(resolutionDevice(dotsPerInch)),
       m_tables(std::make_unique<GlyphTables>())

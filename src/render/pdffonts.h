@@ -18,6 +18,7 @@
 // with its widths but not embedded; a reader then substitutes a font.
 #pragma once
 
+#include "render/glyphtable.h"
 #include "render/surface.h"
 
 #include <QFont>
@@ -31,7 +32,6 @@ class QPaintDevice;
 
 namespace kel {
 
-class GlyphTables;
 class PdfWriter;
 struct PdfFace;
 
@@ -56,7 +56,9 @@ struct PdfFontUse
     bool fakeBold = false;
     bool fakeItalic = false;
 
-    double width(std::string_view text) const;
+    // True when every byte of `text` is drawn from the table.
+    bool simple(std::string_view text) const { return servedByTable(shaped, text); }
+    double width(std::string_view text) const { return tableWidth(advances, text); }
 };
 
 class PdfFonts
@@ -88,7 +90,7 @@ public:
     bool needsOpenType() const { return m_openType; }
 
 private:
-    PdfFace &faceOf(const struct GlyphTable &table);
+    PdfFace &faceOf(const GlyphTable &table);
     void writeFace(PdfFace &face);
 
     PdfWriter &m_writer;

@@ -240,8 +240,17 @@ const PdfFontUse &PdfSurface::fontUse()
 void PdfSurface::stateChanged(Change change, FontFlag flag)
 {
     if (change == Change::FontName || change == Change::FontSize ||
-        (change == Change::FontFlag && (flag == FontFlag::Bold || flag == FontFlag::Italic)))
+        (change == Change::FontFlag && (flag == FontFlag::Bold || flag == FontFlag::Italic))) {
         m_font.reset();
+        m_shaped.forget();
+    }
+}
+
+double PdfSurface::shapedWidth(std::string_view text)
+{
+    const PdfFontUse &f = fontUse();
+    return m_shaped.width(
+        text, [&](std::string_view t) { return m_fonts.shapedWidth(f, fromCp1252(t)); });
 }
 
 void PdfSurface::number(double v)
@@ -258,26 +267,37 @@ void PdfSurface::point(double x, double y)
     number(m_paperHeight - (y + m_origin.y()) / kTwipsPerPoint);
 }
 
-void PdfSurface::setFill(QRgb color)
+// Writes the colour with `op` ("rg" fill, "RG" stroke) unless `shown`, what
+// the content has set, is that colour already.
+void PdfSurface::setColor(QRgb &shown, QRgb color, const char *op)
 {
-    if (color == m_fill)
+    if (color == shown)
         return;
-    m_fill = color;
+    shown = color;
     number(qRed(color) / 255.0);
     number(qGreen(color) / 255.0);
     number(qBlue(color) / 255.0);
-    m_content += "rg\n";
+    m_content += op;
+    m_content += '\n';
+}
+
+void PdfSurface::setFill(QRgb color)
+{
+    setColor(m_fill, color, "rg");
 }
 
 void PdfSurface::setStroke(QRgb color)
 {
-    if (color == m_stroke)
+    setColor(m_stroke, color, "RG");
+}
+
+void PdfSurface::setStrokeWidth(double points)
+{
+    if (points == m_strokeWidth)
         return;
-    m_stroke = color;
-    number(qRed(color) / 255.0);
-    number(qGreen(color) / 255.0);
-    number(qBlue(color) / 255.0);
-    m_content += "RG\n";
+    m_strokeWidth = points;
+    number(points);
+    m_content += "w\n";
 }
 
 // The pen of lines and outlines, as the painter's: the line width in line
@@ -291,11 +311,7 @@ void PdfSurface::setStrokeStyle()
         m_capSet = true;
     }
     const double width = lineWidth() * m_lineUnit / kTwipsPerPoint;
-    if (width != m_strokeWidth) {
-        m_strokeWidth = width;
-        number(width);
-        m_content += "w\n";
-    }
+    setStrokeWidth(width);
     // The dots are as long as the line is wide: a new width, new dots.
     const double dash = lineStyle() == LineStyle::Dotted ? width : 0;
     if (dash != m_dash) {
@@ -314,10 +330,7 @@ void PdfSurface::setStrokeStyle()
 double PdfSurface::measureText(std::string_view text)
 {
     const PdfFontUse &f = fontUse();
-    bool simple = true;
-    for (char c : text)
-        simple = simple && !f.shaped.test(static_cast<unsigned char>(c));
-    return simple ? f.width(text) : m_fonts.shapedWidth(f, fromCp1252(text));
+    return f.simple(text) ? f.width(text) : shapedWidth(text);
 }
 
 double PdfSurface::lineHeight()
@@ -331,11 +344,7 @@ double PdfSurface::drawText(std::string_view text, bool visible)
         return 0;
     const PdfFontUse &f = fontUse();
     const double baseline = currentY() + f.ascent;
-    size_t firstShaped = 0;
-    while (firstShaped < text.size() &&
-           !f.shaped.test(static_cast<unsigned char>(text[firstShaped])))
-        ++firstShaped;
-    if (firstShaped == text.size()) {
+    if (f.simple(text)) {
         const double width = f.width(text);
         if (visible) {
             showText(text, currentX(), baseline);
@@ -344,20 +353,24 @@ double PdfSurface::drawText(std::string_view text, bool visible)
         return width;
     }
 
-    // Bytes the table does not serve: Qt's shaping places the runs between
-    // them (at the advance of what precedes each run); they are not drawn.
-    const double width = m_fonts.shapedWidth(f, fromCp1252(text));
+    // Bytes the table does not serve: Qt's shaping gives the whole advance,
+    // as measured; they are not drawn, and each run between them starts
+    // where the shaped text before it ends. That text is shaped a piece at
+    // a time (each run with the byte that ends it), so a long line full of
+    // such bytes costs one shaping of each byte, not one of each prefix.
+    const double width = shapedWidth(text);
     if (!visible)
         return width;
+    double offset = 0;
     size_t i = 0;
     while (i < text.size()) {
         size_t end = i;
         while (end < text.size() && !f.shaped.test(static_cast<unsigned char>(text[end])))
             ++end;
-        if (end > i) {
-            const double offset = i ? m_fonts.shapedWidth(f, fromCp1252(text.substr(0, i))) : 0;
+        if (end > i)
             showText(text.substr(i, end - i), currentX() + offset, baseline);
-        }
+        if (end < text.size())
+            offset += m_fonts.shapedWidth(f, fromCp1252(text.substr(i, end + 1 - i)));
         i = end + 1;
     }
     decorate(currentX(), baseline, width);
@@ -383,12 +396,7 @@ void PdfSurface::showText(std::string_view text, double x, double baseline)
     if (f.fakeBold) {
         // The outline stroked in the text's colour thickens every stem.
         setStroke(foreColor().rgb());
-        const double width = f.size * kFakeBoldStroke;
-        if (width != m_strokeWidth) {
-            m_strokeWidth = width;
-            number(width);
-            m_content += "w\n";
-        }
+        setStrokeWidth(f.size * kFakeBoldStroke);
     }
     m_content += "BT ";
     if (f.fakeItalic) {

@@ -12,6 +12,7 @@
 // that resolution would measure it on the screen's font engine.
 #pragma once
 
+#include "render/glyphtable.h"
 #include "render/surface.h"
 
 #include <QPointF>
@@ -95,10 +96,13 @@ protected:
 
 private:
     const PdfFontUse &fontUse();
+    double shapedWidth(std::string_view text);
     void number(double v);
     void point(double x, double y);
+    void setColor(QRgb &shown, QRgb color, const char *op);
     void setFill(QRgb color);
     void setStroke(QRgb color);
+    void setStrokeWidth(double points);
     void setStrokeStyle();
     void showText(std::string_view text, double x, double baseline);
     void decorate(double x, double baseline, double width);
@@ -110,6 +114,7 @@ private:
     QPointF m_origin;                         // twips
     double m_lineUnit;                        // twips
     std::shared_ptr<const PdfFontUse> m_font; // null after a change of font
+    ShapedWidthMemo m_shaped;                 // in twips, of m_font
 
     // What the content stream has set so far on this page, so that each
     // state is written only when it changes.

@@ -27,22 +27,23 @@ double boundedLineWidth(double units)
     return units > kMaxLineWidth ? kMaxLineWidth : units;
 }
 
-bool SurfaceFont::flag(FontFlag f) const
+namespace {
+
+// The member of `font` that holds the flag (const or not, as `font` is).
+template <typename Font> auto &flagField(Font &font, FontFlag f)
 {
     switch (f) {
     case FontFlag::Bold:
-        return bold;
+        return font.bold;
     case FontFlag::Italic:
-        return italic;
+        return font.italic;
     case FontFlag::Underline:
-        return underline;
+        return font.underline;
     case FontFlag::StrikeOut:
-        return strikeOut;
+        break;
     }
-    return false;
+    return font.strikeOut;
 }
-
-namespace {
 
 bool acceptedPoints(std::initializer_list<double> values)
 {
@@ -54,6 +55,11 @@ bool acceptedPoints(std::initializer_list<double> values)
 }
 
 } // namespace
+
+bool SurfaceFont::flag(FontFlag f) const
+{
+    return flagField(*this, f);
+}
 
 double Surface::textWidth(std::string_view text)
 {
@@ -90,20 +96,7 @@ bool Surface::setFontSize(double points)
 
 void Surface::setFontFlag(FontFlag flag, bool on)
 {
-    switch (flag) {
-    case FontFlag::Bold:
-        m_font.bold = on;
-        break;
-    case FontFlag::Italic:
-        m_font.italic = on;
-        break;
-    case FontFlag::Underline:
-        m_font.underline = on;
-        break;
-    case FontFlag::StrikeOut:
-        m_font.strikeOut = on;
-        break;
-    }
+    flagField(m_font, flag) = on;
     stateChanged(Change::FontFlag, flag);
 }
 

@@ -2,18 +2,21 @@
 // paper where the layout put it (poppler's pdftotext -bbox), a page looks
 // like the painter's page (pdftoppm against a QImage), and the file carries
 // its fonts as searchable subsets and each picture once.
+#include "app/text.h"
 #include "documents/opening.h"
 #include "harness.h"
 #include "printing/pageoutput.h"
 #include "render/clock.h"
 #include "render/diagnostics.h"
 #include "render/externalcommands.h"
+#include "render/glyphtable.h"
 #include "render/pagewalk.h"
 #include "render/paintersurface.h"
 #include "render/pdfsurface.h"
 #include "render/recordingsurface.h"
 #include "support/testenv.h"
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -509,4 +512,59 @@ TEST(PdfSurface, APictureOnEveryPageIsReadAndWrittenOnce)
     }
     EXPECT_EQ(pages, 3);
     EXPECT_EQ(objects.size(), 1u);
+}
+
+// Bytes the font's table does not serve (control bytes) are not drawn; the
+// runs between them start where Qt's shaping of the text before them ends,
+// and the text advances by its shaped width, as it was measured.
+TEST(PdfSurface, RunsBetweenControlBytesStartWhereTheShapedTextBeforeThemEnds)
+{
+    test::ensureGuiApplication();
+    test::TempDir dir;
+    const std::string path = dir.file("control.pdf");
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const std::string text = "AB\x01"
+                             "CD\x02\x03"
+                             "EF";
+    double advance = 0;
+    {
+        PdfDocument pdf(file, {"control"});
+        Surface &s = pdf.beginPage(12240, 15840, QPointF(), 1);
+        ASSERT_TRUE(s.setFontName("arial"));
+        ASSERT_TRUE(s.setFontSize(10));
+        s.print(text);
+        advance = s.currentX();
+        ASSERT_TRUE(pdf.finish());
+    }
+    ASSERT_EQ(std::fclose(file), 0);
+
+    // The shaping the layout measures with: the font at 1200 dpi.
+    QFont font(QStringLiteral("arial"));
+    font.setPointSizeF(10);
+    const std::unique_ptr<QPaintDevice> device = resolutionDevice(kPdfResolution);
+    const QFontMetricsF metrics(font, device.get());
+    auto twips = [&](std::string_view t) {
+        return metrics.horizontalAdvance(fromCp1252(t)) * 1440.0 / kPdfResolution;
+    };
+    EXPECT_NEAR(advance, twips(text), 0.5);
+
+    const std::string content = firstContent(path);
+    const QRegularExpression shown(QStringLiteral("BT ([0-9.]+) [0-9.]+ Td \\((\\w+)\\)Tj ET"));
+    std::vector<std::pair<std::string, double>> runs;
+    for (auto it = shown.globalMatch(QString::fromLatin1(content)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        runs.emplace_back(m.captured(2).toStdString(), m.captured(1).toDouble());
+    }
+    ASSERT_EQ(runs.size(), 3u) << content;
+    const struct
+    {
+        const char *run;
+        size_t before; // bytes of the text before the run
+    } expected[] = {{"AB", 0}, {"CD", 3}, {"EF", 7}};
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(expected[i].run);
+        EXPECT_EQ(runs[i].first, expected[i].run);
+        EXPECT_NEAR(runs[i].second, twips(text.substr(0, expected[i].before)) / 20, 0.02);
+    }
 }
