@@ -1,6 +1,5 @@
 // FTP fetching and the connection tester against a real FTP server on
 // 127.0.0.1 (pyftpdlib, started and stopped by each test).
-#include "app/messages.h"
 #include "support/testenv.h"
 #include "transfer/curlftp.h"
 #include "transfer/ftpfetcher.h"
@@ -14,28 +13,15 @@
 #include <gtest/gtest.h>
 
 using namespace kel;
+using kel::test::entries;
 using kel::test::waitFor;
 
 namespace {
 
-std::vector<std::string> entries(const std::string &folder)
-{
-    std::vector<std::string> out;
-    for (const auto &e : std::filesystem::directory_iterator(folder))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 // A server root with the remote folder "in", and a queue folder.
 struct Site
 {
-    Site()
-    {
-        std::filesystem::create_directories(root.file("in"));
-        for (int n = 0; n < Messages::kCount; ++n)
-            env.messages.set(n, "message " + std::to_string(n));
-    }
+    Site() { std::filesystem::create_directories(root.file("in")); }
     std::string remote(const std::string &name) const { return root.file("in/" + name); }
     void put(const std::string &name, const std::string &bytes) const
     {

@@ -1,6 +1,5 @@
 // The TCP transfer over real sockets on 127.0.0.1: our sender to our
 // receiver, and each of them against an independent peer in Python.
-#include "app/messages.h"
 #include "support/testenv.h"
 #include "transfer/tcptransfer.h"
 #include "transfer/transferservice.h"
@@ -8,31 +7,14 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace kel;
+using kel::test::entries;
 using kel::test::PythonHelper;
+using kel::test::randomBytes;
 using kel::test::waitFor;
 
 namespace {
-
-std::vector<std::string> entries(const std::string &folder)
-{
-    std::vector<std::string> out;
-    for (const auto &e : std::filesystem::directory_iterator(folder))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string randomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 engine(seed);
-    std::string s(n, '\0');
-    for (char &c : s)
-        c = static_cast<char>(engine() & 0xFF);
-    return s;
-}
 
 // A receiver on 127.0.0.1 with a free port, recording what it says.
 struct Receiver
@@ -63,18 +45,12 @@ struct Receiver
     bool listening = false;
 };
 
+// A transfer service in a test environment, recording its status texts.
 struct Service
 {
-    Service()
-    {
-        for (int n = 0; n < Messages::kCount; ++n)
-            messages.set(n, "message " + std::to_string(n));
-    }
-    SettingsRecord settings;
-    Messages messages;
-    ScriptedPrompter prompter;
+    test::TestEnvironment env;
     std::vector<std::string> statuses;
-    TransferService service{{settings, messages, prompter, "/nonexistent",
+    TransferService service{{env.settings, env.messages, env.prompter, env.folders.temp,
                              [this](const std::string &t) { statuses.push_back(t); }}};
 };
 
