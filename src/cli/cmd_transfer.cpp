@@ -51,13 +51,7 @@ int testcnx(const Args &args)
     CurlFtp client;
     client.setConnection(*connection);
     ConnectionTester tester(client, env->folders.temp);
-    QEventLoop loop;
-    bool passed = false;
-    tester.run([&](bool result) {
-        passed = result;
-        loop.quit();
-    });
-    loop.exec();
+    const bool passed = tester.runAndWait();
     std::printf("tested=%d\n", passed ? 1 : 0);
     if (!passed)
         failWithMessage(env->messages, 240, tester.detail());

@@ -7,7 +7,6 @@
 #include "transfer/workfiles.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QProcess>
 #include <algorithm>
 
@@ -145,13 +144,7 @@ bool TransferService::testConnection(const std::string &cnxFile)
     client.setConnection(readConnectionFile(cnxFile).value_or(Connection{}));
     ConnectionTester tester(client, m_env.tempFolder);
     status(m_env.messages.text(236));
-    QEventLoop loop;
-    bool passed = false;
-    tester.run([&](bool result) {
-        passed = result;
-        loop.quit();
-    });
-    loop.exec();
+    const bool passed = tester.runAndWait();
     showConnectionTestResult(passed, tester.detail(), m_env.messages, m_env.prompter);
     return passed;
 }
