@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "app/text.h"
+#include "transfer/workfiles.h"
 #include "transfer/xtod.h"
 
 #include <filesystem>
@@ -25,17 +26,6 @@ bool endsWithAny(std::string_view name, std::initializer_list<std::string_view> 
     return false;
 }
 
-bool safeName(std::string_view name)
-{
-    if (name.empty() || name.front() == '.' || name.find_first_of("/\\") != std::string_view::npos)
-        return false;
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 32 || c == '\x7f')
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 ListedNames readListing(std::string_view listing)
@@ -47,7 +37,7 @@ ListedNames readListing(std::string_view listing)
         const std::string_view name = trimmed(line);
         if (name.empty() || name == "." || name == ".." || name == "./" || name == "../")
             continue;
-        if (!safeName(name)) {
+        if (!isPlainFileName(name)) {
             out.skipped.emplace_back(name);
             continue;
         }

@@ -8,6 +8,12 @@
 
 namespace kel {
 
+// Whether a name that came from another machine (a sender's announced
+// file, an FTP listing) can be written in a queue folder as it stands: not
+// empty, not starting with "." (".", "..", hidden files), without "/" or
+// "\" and without a control character.
+bool isPlainFileName(std::string_view name);
+
 // A fresh working file name for `kind` ("receiving", "fetching").
 std::string workingFileName(std::string_view kind);
 
