@@ -79,12 +79,15 @@ TEST(FtpFetcher, FetchesTheFolderAndEmptiesIt)
     site.put("a.k", "[HEADER]\r\n[DATA]\r\nfrom a.k\r\n");
     site.put("logo.png", kPicture);
     site.put("notes.ins", "one\ntwo\n");
+    // A name the line-end conversion once used for its own work.
+    site.put("XtoD", "data\n");
 
     Fetch fetch(site, {server.host(), "writer", "pw", "in"});
     ASSERT_TRUE(fetch.run());
     EXPECT_TRUE(entries(site.root.file("in")).empty());
     EXPECT_EQ(entries(site.queue.path()),
-              (std::vector<std::string>{"a.kel", "logo.png", "notes.ins", "report.kel"}));
+              (std::vector<std::string>{"XtoD", "a.kel", "logo.png", "notes.ins", "report.kel"}));
+    EXPECT_EQ(test::readAll(site.queue.file("XtoD")), "data\n");
     EXPECT_EQ(test::readAll(site.queue.file("report.kel")), "[HEADER]\r\n[DATA]\r\nline\r\n");
     EXPECT_EQ(test::readAll(site.queue.file("a.kel")), "[HEADER]\r\n[DATA]\r\nfrom a.k\r\n");
     EXPECT_EQ(test::readAll(site.queue.file("notes.ins")), "one\r\ntwo\r\n");
