@@ -4,7 +4,6 @@
 #include "app/prompter.h"
 #include "app/text.h"
 #include "transfer/tester.h"
-#include "transfer/workfiles.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -50,8 +49,8 @@ void TransferService::start(const std::string &queueFolder)
 {
     m_queue = queueFolder;
     m_fetcher.setQueueFolder(queueFolder);
-    // What a receiver or fetcher of an earlier run left mid-file.
-    removeWorkingFiles(queueFolder);
+    // The receiver's listen() removes what a receiver or fetcher of an
+    // earlier run left mid-file.
     m_receiver = std::make_unique<TcpReceiver>(
         queueFolder,
         TcpReceiver::Events{[this](const std::string &text) { status(text); }, nullptr, nullptr},
