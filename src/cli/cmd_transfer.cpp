@@ -51,13 +51,7 @@ int testcnx(const Args &args)
     CurlFtp client;
     client.setConnection(*connection);
     ConnectionTester tester(client, env->folders.temp);
-    QEventLoop loop;
-    bool passed = false;
-    tester.run([&](bool result) {
-        passed = result;
-        loop.quit();
-    });
-    loop.exec();
+    const bool passed = tester.runAndWait();
     std::printf("tested=%d\n", passed ? 1 : 0);
     if (!passed)
         failWithMessage(env->messages, 240, tester.detail());
@@ -78,7 +72,10 @@ int receive(const Args &args)
         !intOption(parsed, "quiet-ms", options.quietMs))
         return 2;
     const std::string *queue = parsed.option("queue");
-    if (!queue || !parsed.positionals.empty() || port > 65535 || count < 0 || options.quietMs < 1) {
+    // A port given must be one (0 picks a free one); without --port the
+    // receiver takes TCP_PORT.
+    const bool badPort = parsed.option("port") && (port < 0 || port > 65535);
+    if (!queue || !parsed.positionals.empty() || badPort || count < 0 || options.quietMs < 1) {
         fail("usage: keltool receive --queue DIR [--port N] [--address A] [--count K] "
              "[--quiet-ms M] [-v]");
         return 2;

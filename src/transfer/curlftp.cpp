@@ -45,6 +45,16 @@ int timerCallback(CURLM *, long milliseconds, void *client)
     return 0;
 }
 
+// The end of a call that brings nothing back: done, or refused with `what`
+// ("upload of NAME") and curl's reason.
+std::function<void(CURLcode, const std::string &)> plainEnd(std::string what, FtpClient::Done done)
+{
+    return [what = std::move(what), done = std::move(done)](CURLcode code,
+                                                            const std::string &error) {
+        done(code == CURLE_OK ? Status() : Status(refusal(kNoMessage, what + " failed: " + error)));
+    };
+}
+
 } // namespace
 
 std::string remotePath(const std::string &folder, const std::string &name)
@@ -281,11 +291,7 @@ void CurlFtp::remove(const std::string &name, Done done)
     CURL *easy = newHandle(*t, "ftp://" + m_connection.host + "/");
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy, CURLOPT_QUOTE, t->commands);
-    t->finished = [name, done = std::move(done)](CURLcode code, const std::string &error) {
-        done(code == CURLE_OK
-                 ? Status()
-                 : Status(refusal(kNoMessage, "delete of " + name + " failed: " + error)));
-    };
+    t->finished = plainEnd("delete of " + name, std::move(done));
     add(easy, std::move(transfer));
 }
 
@@ -309,11 +315,7 @@ void CurlFtp::put(const std::string &localPath, const std::string &name, Done do
     curl_easy_setopt(easy, CURLOPT_READDATA, t->file);
     if (!ec)
         curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    t->finished = [name, done = std::move(done)](CURLcode code, const std::string &error) {
-        done(code == CURLE_OK
-                 ? Status()
-                 : Status(refusal(kNoMessage, "upload of " + name + " failed: " + error)));
-    };
+    t->finished = plainEnd("upload of " + name, std::move(done));
     add(easy, std::move(transfer));
 }
 

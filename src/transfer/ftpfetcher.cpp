@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "app/text.h"
+#include "transfer/workfiles.h"
 #include "transfer/xtod.h"
 
 #include <filesystem>
@@ -25,17 +26,6 @@ bool endsWithAny(std::string_view name, std::initializer_list<std::string_view> 
     return false;
 }
 
-bool safeName(std::string_view name)
-{
-    if (name.empty() || name.front() == '.' || name.find_first_of("/\\") != std::string_view::npos)
-        return false;
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 32 || c == '\x7f')
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 ListedNames readListing(std::string_view listing)
@@ -47,7 +37,7 @@ ListedNames readListing(std::string_view listing)
         const std::string_view name = trimmed(line);
         if (name.empty() || name == "." || name == ".." || name == "./" || name == "../")
             continue;
-        if (!safeName(name)) {
+        if (!isPlainFileName(name)) {
             out.skipped.emplace_back(name);
             continue;
         }
@@ -137,11 +127,11 @@ void FtpFetcher::completeKFiles()
             entry.is_regular_file(ec))
             found.push_back(entry.path());
     }
+    // A rename replaces the older file at once, so a.kel is never missing
+    // meanwhile.
     for (const fs::path &k : found) {
-        const fs::path completed = k.string() + "el";
         std::error_code ignored;
-        fs::remove(completed, ignored);
-        fs::rename(k, completed, ignored);
+        fs::rename(k, k.string() + "el", ignored);
     }
 }
 
@@ -165,17 +155,24 @@ void FtpFetcher::nextDelete()
         convert(name);
 }
 
+// The converted file is written under a working name (a fetched file of any
+// name is safe from it, and a run that ends halfway leaves nothing a queue
+// filter takes) and replaces the fetched one in one rename; when that fails
+// the fetched file stays as it came.
 void FtpFetcher::convert(const std::string &name)
 {
     const std::string source = local(name);
     std::error_code ec;
     if (!fs::is_regular_file(source, ec))
         return;
-    const std::string work = local("XtoD");
+    const std::string work = local(workingFileName("converting"));
     if (!xtodFile(source, work, m_env.prompter))
         return;
-    fs::remove(source, ec);
     fs::rename(work, source, ec);
+    if (ec) {
+        status("Line ends of " + name + " not converted: " + ec.message());
+        fs::remove(work, ec);
+    }
 }
 
 void FtpFetcher::end()

@@ -1,6 +1,7 @@
 #include "transfer/protocol.h"
 
 #include "app/text.h"
+#include "transfer/workfiles.h"
 
 #include <charconv>
 
@@ -74,13 +75,7 @@ std::string receivedFileName(std::string_view message)
     const size_t cut = name.find_last_of("\\/");
     if (cut != std::string_view::npos)
         name = name.substr(cut + 1);
-    if (name.empty() || name.front() == '.')
-        return {};
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 32 || c == '\x7f')
-            return {};
-    }
-    return std::string(name);
+    return isPlainFileName(name) ? std::string(name) : std::string();
 }
 
 } // namespace kel::wire

@@ -89,8 +89,9 @@ public:
     }
     ~TcpReceiver() override;
 
-    // Starts listening; port 0 picks a free port (see port()). False with
-    // `error` when the port cannot be had.
+    // Removes the working files left in the queue folder by a run that
+    // ended mid-file (workfiles.h), then starts listening; port 0 picks a
+    // free port (see port()). False with `error` when the port cannot be had.
     bool listen(uint16_t port, const QHostAddress &address, std::string &error);
     void stop();
     bool listening() const;

@@ -4,6 +4,7 @@
 #include "app/prompter.h"
 #include "app/text.h"
 
+#include <QEventLoop>
 #include <QTimer>
 #include <filesystem>
 
@@ -78,6 +79,18 @@ void ConnectionTester::run(std::function<void(bool)> done)
             });
         });
     });
+}
+
+bool ConnectionTester::runAndWait()
+{
+    QEventLoop loop;
+    bool passed = false;
+    run([&](bool result) {
+        passed = result;
+        loop.quit();
+    });
+    loop.exec();
+    return passed;
 }
 
 void showConnectionTestResult(bool passed, const std::string &detail, const Messages &messages,

@@ -36,6 +36,9 @@ public:
     // Runs the test on the client's connection; `done` follows from the
     // event loop, never from inside the call.
     void run(std::function<void(bool passed)> done);
+    // Runs the test to its end in a nested event loop (timers and windows
+    // of the program go on meanwhile) and returns whether it passed.
+    bool runAndWait();
     bool running() const { return m_running; }
     // What failed, for a message beside 240; empty after a pass.
     const std::string &detail() const { return m_detail; }

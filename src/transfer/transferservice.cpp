@@ -4,10 +4,8 @@
 #include "app/prompter.h"
 #include "app/text.h"
 #include "transfer/tester.h"
-#include "transfer/workfiles.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QProcess>
 #include <algorithm>
 
@@ -51,8 +49,8 @@ void TransferService::start(const std::string &queueFolder)
 {
     m_queue = queueFolder;
     m_fetcher.setQueueFolder(queueFolder);
-    // What a receiver or fetcher of an earlier run left mid-file.
-    removeWorkingFiles(queueFolder);
+    // The receiver's listen() removes what a receiver or fetcher of an
+    // earlier run left mid-file.
     m_receiver = std::make_unique<TcpReceiver>(
         queueFolder,
         TcpReceiver::Events{[this](const std::string &text) { status(text); }, nullptr, nullptr},
@@ -145,13 +143,7 @@ bool TransferService::testConnection(const std::string &cnxFile)
     client.setConnection(readConnectionFile(cnxFile).value_or(Connection{}));
     ConnectionTester tester(client, m_env.tempFolder);
     status(m_env.messages.text(236));
-    QEventLoop loop;
-    bool passed = false;
-    tester.run([&](bool result) {
-        passed = result;
-        loop.quit();
-    });
-    loop.exec();
+    const bool passed = tester.runAndWait();
     showConnectionTestResult(passed, tester.detail(), m_env.messages, m_env.prompter);
     return passed;
 }

@@ -10,6 +10,17 @@ constexpr std::string_view kPrefix = "~kel-";
 constexpr std::string_view kSuffix = ".part";
 } // namespace
 
+bool isPlainFileName(std::string_view name)
+{
+    if (name.empty() || name.front() == '.' || name.find_first_of("/\\") != std::string_view::npos)
+        return false;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 32 || c == '\x7f')
+            return false;
+    }
+    return true;
+}
+
 std::string workingFileName(std::string_view kind)
 {
     static std::atomic<unsigned> counter{0};

@@ -1,6 +1,7 @@
-// Working files of the transfer in a queue folder: a file being received or
-// fetched is written as "~kel-KIND-PID-N.part" (a name outside every queue
-// filter, unique to this process) and takes its own name when complete.
+// Working files of the transfer in a queue folder: a file being received,
+// fetched or converted is written as "~kel-KIND-PID-N.part" (a name outside
+// every queue filter, unique to this process) and takes its own name when
+// complete.
 #pragma once
 
 #include <string>
@@ -8,7 +9,14 @@
 
 namespace kel {
 
-// A fresh working file name for `kind` ("receiving", "fetching").
+// Whether a name that came from another machine (a sender's announced
+// file, an FTP listing) can be written in a queue folder as it stands: not
+// empty, not starting with "." (".", "..", hidden files), without "/" or
+// "\" and without a control character.
+bool isPlainFileName(std::string_view name);
+
+// A fresh working file name for `kind` ("receiving", "fetching",
+// "converting").
 std::string workingFileName(std::string_view kind);
 
 // Removes the working files a process left in `folder` when it ended

@@ -36,6 +36,16 @@ bool hasCrLf(std::FILE *f, bool &readError)
     return false;
 }
 
+// Appends `piece` with a CR before every LF.
+void appendWithCrLf(std::string_view piece, std::string &out)
+{
+    for (char c : piece) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+}
+
 } // namespace
 
 std::string xtod(std::string_view bytes)
@@ -44,11 +54,7 @@ std::string xtod(std::string_view bytes)
         return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 32);
-    for (char c : bytes) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
+    appendWithCrLf(bytes, out);
     return out;
 }
 
@@ -82,11 +88,7 @@ Status xtodFile(const std::string &source, const std::string &destination, Promp
         std::string_view piece(chunk.data(), got);
         if (!unchanged) {
             converted.clear();
-            for (char c : piece) {
-                if (c == '\n')
-                    converted += '\r';
-                converted += c;
-            }
+            appendWithCrLf(piece, converted);
             piece = converted;
         }
         failed = std::fwrite(piece.data(), 1, piece.size(), out.get()) != piece.size();

@@ -1,30 +1,12 @@
 #include "support/testenv.h"
 #include "transfer/forwarding.h"
+#include "transfertest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kel;
-
-namespace {
-
-std::vector<std::string> entries(const std::string &folder)
-{
-    std::vector<std::string> out;
-    for (const auto &e : std::filesystem::directory_iterator(folder))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string read(const std::string &path)
-{
-    std::string bytes;
-    readFile(path, bytes);
-    return bytes;
-}
-
-} // namespace
+using kel::test::entries;
 
 TEST(Forwarding, TheCopyThatTravels)
 {
@@ -106,9 +88,10 @@ TEST(Forwarding, PreparingListsPicturesFirstAndKeepsTheReport)
         prepareForwarding(queue + "/a.kel", queue + "/a.kel", " 127.0.0.1:5001 ", 1001);
     ASSERT_TRUE(f.ok()) << f.refusal().detail;
     EXPECT_EQ(f->copy, queue + "/a.kel$");
-    EXPECT_EQ(read(queue + "/a.kel"), report);
-    EXPECT_EQ(read(f->copy), "OPEN=[\r\nCLOSE=]\r\n[HEADER]\r\n[DATA]\r\n[PIC=logo.png,1,1,1,1]\r\n"
-                             "[PIC=map.png][PIC=map.png]\r\n[PIC=missing.png]\r\n");
+    EXPECT_EQ(test::readAll(queue + "/a.kel"), report);
+    EXPECT_EQ(test::readAll(f->copy),
+              "OPEN=[\r\nCLOSE=]\r\n[HEADER]\r\n[DATA]\r\n[PIC=logo.png,1,1,1,1]\r\n"
+              "[PIC=map.png][PIC=map.png]\r\n[PIC=missing.png]\r\n");
     // map.png named twice (bare, and by a path of another machine) goes once.
     const std::vector<SendItem> &items = f->job.items;
     ASSERT_EQ(items.size(), 4u);
@@ -173,6 +156,6 @@ TEST(Forwarding, GivingUpKeepsTheReport)
         const std::string original =
             row.released == row.report || row.kept == row.report + ".NOT_SENT" ? row.report
                                                                                : row.released;
-        EXPECT_EQ(read(kept), "content of " + original);
+        EXPECT_EQ(test::readAll(kept), "content of " + original);
     }
 }

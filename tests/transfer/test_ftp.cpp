@@ -1,6 +1,5 @@
 // FTP fetching and the connection tester against a real FTP server on
 // 127.0.0.1 (pyftpdlib, started and stopped by each test).
-#include "app/messages.h"
 #include "support/testenv.h"
 #include "transfer/curlftp.h"
 #include "transfer/ftpfetcher.h"
@@ -14,28 +13,15 @@
 #include <gtest/gtest.h>
 
 using namespace kel;
+using kel::test::entries;
 using kel::test::waitFor;
 
 namespace {
 
-std::vector<std::string> entries(const std::string &folder)
-{
-    std::vector<std::string> out;
-    for (const auto &e : std::filesystem::directory_iterator(folder))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 // A server root with the remote folder "in", and a queue folder.
 struct Site
 {
-    Site()
-    {
-        std::filesystem::create_directories(root.file("in"));
-        for (int n = 0; n < Messages::kCount; ++n)
-            env.messages.set(n, "message " + std::to_string(n));
-    }
+    Site() { std::filesystem::create_directories(root.file("in")); }
     std::string remote(const std::string &name) const { return root.file("in/" + name); }
     void put(const std::string &name, const std::string &bytes) const
     {
@@ -93,12 +79,15 @@ TEST(FtpFetcher, FetchesTheFolderAndEmptiesIt)
     site.put("a.k", "[HEADER]\r\n[DATA]\r\nfrom a.k\r\n");
     site.put("logo.png", kPicture);
     site.put("notes.ins", "one\ntwo\n");
+    // A name the line-end conversion once used for its own work.
+    site.put("XtoD", "data\n");
 
     Fetch fetch(site, {server.host(), "writer", "pw", "in"});
     ASSERT_TRUE(fetch.run());
     EXPECT_TRUE(entries(site.root.file("in")).empty());
     EXPECT_EQ(entries(site.queue.path()),
-              (std::vector<std::string>{"a.kel", "logo.png", "notes.ins", "report.kel"}));
+              (std::vector<std::string>{"XtoD", "a.kel", "logo.png", "notes.ins", "report.kel"}));
+    EXPECT_EQ(test::readAll(site.queue.file("XtoD")), "data\n");
     EXPECT_EQ(test::readAll(site.queue.file("report.kel")), "[HEADER]\r\n[DATA]\r\nline\r\n");
     EXPECT_EQ(test::readAll(site.queue.file("a.kel")), "[HEADER]\r\n[DATA]\r\nfrom a.k\r\n");
     EXPECT_EQ(test::readAll(site.queue.file("notes.ins")), "one\r\ntwo\r\n");

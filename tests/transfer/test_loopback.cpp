@@ -1,6 +1,5 @@
 // The TCP transfer over real sockets on 127.0.0.1: our sender to our
 // receiver, and each of them against an independent peer in Python.
-#include "app/messages.h"
 #include "support/testenv.h"
 #include "transfer/tcptransfer.h"
 #include "transfer/transferservice.h"
@@ -8,31 +7,14 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace kel;
+using kel::test::entries;
 using kel::test::PythonHelper;
+using kel::test::randomBytes;
 using kel::test::waitFor;
 
 namespace {
-
-std::vector<std::string> entries(const std::string &folder)
-{
-    std::vector<std::string> out;
-    for (const auto &e : std::filesystem::directory_iterator(folder))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string randomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 engine(seed);
-    std::string s(n, '\0');
-    for (char &c : s)
-        c = static_cast<char>(engine() & 0xFF);
-    return s;
-}
 
 // A receiver on 127.0.0.1 with a free port, recording what it says.
 struct Receiver
@@ -63,18 +45,12 @@ struct Receiver
     bool listening = false;
 };
 
+// A transfer service in a test environment, recording its status texts.
 struct Service
 {
-    Service()
-    {
-        for (int n = 0; n < Messages::kCount; ++n)
-            messages.set(n, "message " + std::to_string(n));
-    }
-    SettingsRecord settings;
-    Messages messages;
-    ScriptedPrompter prompter;
+    test::TestEnvironment env;
     std::vector<std::string> statuses;
-    TransferService service{{settings, messages, prompter, "/nonexistent",
+    TransferService service{{env.settings, env.messages, env.prompter, env.folders.temp,
                              [this](const std::string &t) { statuses.push_back(t); }}};
 };
 
@@ -252,15 +228,15 @@ TEST(Loopback, ServiceReceivesOnItsPortAndHoldsTheTickMeanwhile)
     test::TempDir source;
     source.write("r.kel", randomBytes(500000, 6));
     Service receiving;
-    receiving.settings.tcpPort = std::to_string(test::freePort());
+    receiving.env.settings.tcpPort = std::to_string(test::freePort());
     receiving.service.setListenAddress(QHostAddress::LocalHost);
     receiving.service.start(queue.path());
     ASSERT_TRUE(receiving.service.listening());
-    EXPECT_EQ(std::to_string(receiving.service.receiverPort()), receiving.settings.tcpPort);
+    EXPECT_EQ(std::to_string(receiving.service.receiverPort()), receiving.env.settings.tcpPort);
 
     PythonHelper peer("wirepeer.py",
                       {"send", "--file", QString::fromStdString(source.file("r.kel")), "--port",
-                       QString::fromStdString(receiving.settings.tcpPort)});
+                       QString::fromStdString(receiving.env.settings.tcpPort)});
     bool held = false;
     ASSERT_TRUE(waitFor(
         [&] {
@@ -271,4 +247,66 @@ TEST(Loopback, ServiceReceivesOnItsPortAndHoldsTheTickMeanwhile)
     EXPECT_TRUE(held);
     ASSERT_TRUE(waitFor([&] { return !receiving.service.holdsMainTick(); }, 5000));
     EXPECT_EQ(entries(queue.path()), std::vector<std::string>{"r.kel"});
+}
+
+TEST(Loopback, KeltoolSendsToKeltoolReceive)
+{
+    test::TempDir source;
+    test::TempDir queue;
+    const std::string report = randomBytes(2000, 7);
+    const std::string picture = randomBytes(900, 8);
+    source.write("one.kel", report);
+    source.write("two.png", picture);
+    const QString keltool = QStringLiteral(KEL_BIN_DIR "/keltool");
+
+    QProcess receiving;
+    receiving.start(keltool, {"receive", "--queue", QString::fromStdString(queue.path()), "--port",
+                              "0", "--address", "127.0.0.1", "--count", "2"});
+    // The programs run in other processes: plain waiting is fine.
+    ASSERT_TRUE(receiving.waitForReadyRead(30000));
+    const std::string listening = receiving.readLine().trimmed().toStdString();
+    ASSERT_EQ(listening.rfind("listening on ", 0), 0u) << listening;
+    const std::string port = listening.substr(13);
+
+    QProcess sending;
+    sending.start(keltool, {"send", QString::fromStdString(source.file("one.kel")),
+                            QString::fromStdString(source.file("two.png")), "--to",
+                            QString::fromStdString("127.0.0.1:" + port)});
+    ASSERT_TRUE(sending.waitForFinished(60000));
+    EXPECT_EQ(sending.exitCode(), 0) << sending.readAllStandardError().toStdString();
+    ASSERT_TRUE(receiving.waitForFinished(30000));
+    EXPECT_EQ(receiving.exitCode(), 0);
+    EXPECT_EQ(receiving.readAllStandardOutput().toStdString(),
+              "received one.kel\nreceived two.png\n");
+    EXPECT_EQ(entries(queue.path()), (std::vector<std::string>{"one.kel", "two.png"}));
+    EXPECT_TRUE(test::readAll(queue.file("one.kel")) == report);
+    EXPECT_TRUE(test::readAll(queue.file("two.png")) == picture);
+
+    // Bad arguments are usage errors (exit 2), before anything listens.
+    struct Row
+    {
+        const char *name;
+        QStringList args;
+    };
+    const Row rows[] = {
+        {"negative port",
+         {"receive", "--queue", QString::fromStdString(queue.path()), "--port", "-5"}},
+        {"port past 65535",
+         {"receive", "--queue", QString::fromStdString(queue.path()), "--port", "70000"}},
+        {"queue that is not a folder",
+         {"receive", "--queue", QString::fromStdString(source.file("one.kel"))}},
+        {"not an address",
+         {"receive", "--queue", QString::fromStdString(queue.path()), "--address", "nowhere"}},
+        {"send without a destination", {"send", QString::fromStdString(source.file("one.kel"))}},
+        {"send to a bad port",
+         {"send", QString::fromStdString(source.file("one.kel")), "--to", "127.0.0.1:0"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        QProcess bad;
+        bad.start(keltool, row.args);
+        ASSERT_TRUE(bad.waitForFinished(30000));
+        EXPECT_EQ(bad.exitCode(), 2);
+        EXPECT_TRUE(bad.readAllStandardOutput().isEmpty());
+    }
 }

@@ -2,11 +2,13 @@
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 #include "transfer/workfiles.h"
+#include "transfertest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kel;
+using kel::test::entries;
 
 namespace {
 
@@ -35,15 +37,6 @@ Outcome feed(ReceiverSession &session, const std::vector<std::string> &arrivals,
     out.closeWanted = session.wantsClose();
     if (closeAtEnd)
         session.onClosed();
-    return out;
-}
-
-std::vector<std::string> entries(const std::string &folder)
-{
-    std::vector<std::string> out;
-    for (const auto &e : std::filesystem::directory_iterator(folder))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
     return out;
 }
 

@@ -6,6 +6,9 @@
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <random>
 
 namespace kel::test {
 
@@ -90,6 +93,24 @@ std::string readAll(const std::string &path)
     std::string bytes;
     kel::readFile(path, bytes);
     return bytes;
+}
+
+std::vector<std::string> entries(const std::string &folder)
+{
+    std::vector<std::string> out;
+    for (const auto &e : std::filesystem::directory_iterator(folder))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string randomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 engine(seed);
+    std::string s(n, '\0');
+    for (char &c : s)
+        c = static_cast<char>(engine() & 0xFF);
+    return s;
 }
 
 } // namespace kel::test

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kel::test {
 
@@ -54,5 +55,11 @@ private:
 uint16_t freePort();
 
 std::string readAll(const std::string &path);
+
+// The names in a folder, sorted.
+std::vector<std::string> entries(const std::string &folder);
+
+// `n` bytes of every value, the same for the same seed.
+std::string randomBytes(size_t n, unsigned seed);
 
 } // namespace kel::test
