@@ -27,13 +27,23 @@ QPageLayout layoutOf(const PageSetup &setup)
                        QMarginsF(0, 0, 0, 0));
 }
 
+// The paper's side for a report's side: a side of 0 or below (a report that
+// gives a page length but no width, or a negative one) takes A4's, and no
+// side is longer than 200 inches, the largest page PDF readers and printers
+// take.
+double paperSide(double side, double a4Side)
+{
+    constexpr double kLongestSide = 200 * 1440.0; // twips
+    return side > 0 ? std::min(side, kLongestSide) : a4Side;
+}
+
 } // namespace
 
 PageSetup printerPageSetup(const DocumentSettings &s)
 {
     PageSetup setup;
-    setup.width = s.pageWidth;
-    setup.length = s.pageLength;
+    setup.width = paperSide(s.pageWidth, s.landscape() ? kA4Length : kA4Width);
+    setup.length = paperSide(s.pageLength, s.landscape() ? kA4Width : kA4Length);
     setup.origin = QPointF(s.leftMargin, 0);
     setup.lineUnit = kPrinterLineUnit;
     return setup;

@@ -1,6 +1,7 @@
 // The print job over page outputs: which pages reach the paper, with what
 // page setup, in how many copies, and what a refused job leaves behind.
 #include "../render/harness.h"
+#include "documents/documentsettings.h"
 #include "printing/pageoutput.h"
 #include "printing/printers.h"
 #include "printing/printjob.h"
@@ -136,6 +137,36 @@ TEST(PrintJob, PagesCopiesAndRefusals)
         EXPECT_EQ(printed.message(), c.message);
         EXPECT_EQ(output.calls, c.calls);
         EXPECT_EQ(h.engine().pages().currentPage(), 2); // the page shown is kept
+    }
+}
+
+// The paper a printer is asked for is one it can take, whatever the report
+// gives: a missing or negative side takes A4's, a huge one is cut to 200 in.
+TEST(PrintJob, PaperIsUsableWhateverSizeTheReportGives)
+{
+    struct Case
+    {
+        const char *name;
+        const char *orientation;
+        double width, length;
+        double paperWidth, paperLength;
+    };
+    const Case cases[] = {
+        {"as given", "1", 11907, 16840, 11907, 16840},
+        {"no width", "1", 0, 20000, 11907, 20000},
+        {"negative length", "1", 5000, -3, 5000, 16840},
+        {"landscape without a length", "2", 20000, 0, 20000, 11907},
+        {"larger than any paper", "1", 1e7, 1e7, 288000, 288000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DocumentSettings settings;
+        settings.orientation = c.orientation;
+        settings.pageWidth = c.width;
+        settings.pageLength = c.length;
+        const PageSetup setup = printerPageSetup(settings);
+        EXPECT_EQ(setup.width, c.paperWidth);
+        EXPECT_EQ(setup.length, c.paperLength);
     }
 }
 
