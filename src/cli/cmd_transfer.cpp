@@ -35,10 +35,8 @@ int testcnx(const Args &args)
     ParsedArgs parsed;
     if (!parseArgs(args, {}, {}, parsed))
         return 2;
-    if (parsed.positionals.size() != 1) {
-        fail("usage: keltool testcnx FILE.cnx");
+    if (!positionalCount(parsed, 1, "testcnx FILE.cnx"))
         return 2;
-    }
     auto env = setUpEnvironment();
     if (!env)
         return 2;

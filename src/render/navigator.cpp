@@ -155,4 +155,10 @@ bool Navigator::countSettled() const
     return m_engine.pages().lastPageKnown() || m_indexFull;
 }
 
+void Navigator::countAll()
+{
+    while (!countSome(1000)) {
+    }
+}
+
 } // namespace kel

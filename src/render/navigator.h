@@ -81,6 +81,8 @@ public:
     // full. The current page does not change.
     bool countSome(int pages);
     bool countSettled() const;
+    // Scans to the end of the count at once (a print dialog's page range).
+    void countAll();
 
 private:
     enum class FindMode { Normal, Again };

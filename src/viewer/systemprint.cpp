@@ -99,8 +99,7 @@ void ViewerWindow::systemPrintCommand()
     // The dialog's page range needs the last page: finish the count.
     {
         BusyCursor busy;
-        while (!m_navigator->countSome(1000)) {
-        }
+        m_navigator->countAll();
     }
     showPageStatus();
     QPrinter printer(QPrinter::HighResolution);
