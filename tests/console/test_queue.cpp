@@ -150,6 +150,13 @@ TEST(ReportSteps, IncludesAndTheirErrorLine)
     // The report's own delimiters, and a folder is not a file to include.
     EXPECT_EQ(expandQueueIncludes(crlf({"<COPY=part.txt>", "<COPY=.>"}), '<', '>', "x", dir.path()),
               crlf({"included 1", "included 2", "<100>x<\\N>"}));
+
+    // A device is no file to include, and the includes of one report
+    // together stay under their limit: a file named on many lines is
+    // included only while it fits.
+    EXPECT_EQ(expandQueueIncludes(crlf({"{COPY=/dev/zero}", "{COPY=part.txt}", "{COPY=part.txt}"}),
+                                  '{', '}', "x", dir.path(), 30),
+              crlf({"{100}x{\\N}", "included 1", "included 2", "{100}x{\\N}"}));
 }
 
 TEST(ReportSteps, HeaderKeys)
