@@ -75,20 +75,15 @@ void ConsoleEngine::start(StartQueue queue)
     // The start-up command file is obeyed; every command file left from
     // before the start, itself included, is then discarded unread.
     tellStatus(90);
-    for (const std::string &name : filesEndingIn(m_folder, ".cmd")) {
-        if (!equalsNoCase(name, kAutoexec))
-            continue;
-        std::string bytes;
-        if (!readFile(m_folder + "/" + name, bytes))
-            continue;
-        for (Verb verb : parseCommandFile(bytes)) {
-            obey(verb);
-            if (m_shutdown)
-                return;
-        }
+    const std::vector<std::string> left = filesEndingIn(m_folder, ".cmd");
+    for (const std::string &name : left) {
+        if (equalsNoCase(name, kAutoexec))
+            obeyCommandFile(name);
+        if (m_shutdown)
+            return;
     }
     tellStatus(91);
-    for (const std::string &name : filesEndingIn(m_folder, ".cmd"))
+    for (const std::string &name : left)
         std::remove((m_folder + "/" + name).c_str());
 
     m_context.transfer.start(m_folder);
@@ -154,21 +149,39 @@ std::optional<int64_t> ConsoleEngine::nextLookIn() const
 void ConsoleEngine::runCommandFiles(const std::vector<QueueEntry> &commands)
 {
     for (const QueueEntry &e : commands) {
-        if (!m_commandSettling.settled(e, m_clock.nowMs()))
+        if (!m_commandSettling.settled(e, m_clock.nowMs()) || !obeyCommandFile(e.name))
             continue;
-        const std::string path = m_folder + "/" + e.name;
-        std::string bytes;
-        if (!readFile(path, bytes))
-            continue;
-        for (Verb verb : parseCommandFile(bytes)) {
-            obey(verb);
-            // SHUTDOWN: the file stays, and is discarded unread at the next
-            // start.
-            if (m_shutdown)
-                return;
-        }
-        std::remove(path.c_str());
+        // SHUTDOWN: the file stays, and is discarded unread at the next start.
+        if (m_shutdown)
+            return;
+        std::remove((m_folder + "/" + e.name).c_str());
     }
+}
+
+bool ConsoleEngine::obeyCommandFile(const std::string &name)
+{
+    std::string bytes;
+    if (!readFile(m_folder + "/" + name, bytes))
+        return false;
+    std::vector<UnknownCommandLine> unknown;
+    const std::vector<Verb> verbs = parseCommandFile(bytes, &unknown);
+    // Lines that are no verb are ignored, but the program that wrote them
+    // meant something: say which, once, since the file goes after this.
+    if (!unknown.empty()) {
+        const Messages &m = m_context.messages;
+        QString text = m.qtext(kMsgQueueError);
+        for (const UnknownCommandLine &u : unknown) {
+            text += QStringLiteral("\n%1, line %2: \"%3\" is no command; it is ignored.")
+                        .arg(pathText(name), QString::number(u.number), fromCp1252(u.text));
+        }
+        m_context.prompter.error(kMsgQueueError, text, m.qtext(kMsgErrorTitle));
+    }
+    for (Verb verb : verbs) {
+        obey(verb);
+        if (m_shutdown)
+            break;
+    }
+    return true;
 }
 
 void ConsoleEngine::obey(Verb verb)

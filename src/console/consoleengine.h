@@ -145,6 +145,10 @@ private:
     QueueListing look();
     void publishCounts(const QueueListing &listing);
     void runCommandFiles(const std::vector<QueueEntry> &commands);
+    // Reads the command file `name` of the queue folder and obeys its verbs,
+    // up to SHUTDOWN; lines that are no verb are said once. False when it
+    // cannot be read.
+    bool obeyCommandFile(const std::string &name);
     void obey(Verb verb);
     void renameAll(bool toHeld);
     void deletePattern(std::string_view extension);

@@ -115,6 +115,17 @@ TEST(CommandFile, WholeLinesAreVerbs)
         SCOPED_TRACE(r.name);
         EXPECT_EQ(parseCommandFile(r.text), r.verbs);
     }
+
+    // The lines that are no verb, up to SHUTDOWN, are handed back to be said.
+    std::vector<UnknownCommandLine> unknown;
+    EXPECT_EQ(parseCommandFile(
+                  "\r\n OPEN_QUEUE now \r\nhold_all\r\n\tPRINT_ALL\r\nSHUTDOWN\r\njunk", &unknown),
+              (std::vector<Verb>{Verb::HoldAll, Verb::Shutdown}));
+    ASSERT_EQ(unknown.size(), 2u);
+    EXPECT_EQ(unknown[0].number, 2);
+    EXPECT_EQ(unknown[0].text, "OPEN_QUEUE now");
+    EXPECT_EQ(unknown[1].number, 4);
+    EXPECT_EQ(unknown[1].text, "PRINT_ALL");
 }
 
 TEST(ReportSteps, ViewerRequestWithinTheFirstHundredLines)
