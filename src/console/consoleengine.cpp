@@ -121,10 +121,9 @@ QueueListing ConsoleEngine::look()
 
 void ConsoleEngine::publishCounts(const QueueListing &listing)
 {
-    m_held = static_cast<int>(listing.held.size());
-    m_released = static_cast<int>(listing.released.size());
+    m_lastLook = listing;
     for (ConsoleObserver *o : std::vector(m_observers))
-        o->countsChanged(m_held, m_released);
+        o->countsChanged(heldCount(), releasedCount());
 }
 
 bool ConsoleEngine::settled(const QueueEntry &entry) const
