@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <unordered_set>
 
 namespace kel {
 namespace {
@@ -110,11 +112,15 @@ QueueListing ConsoleEngine::look()
     } else if (listing.readable) {
         m_folderReported = false;
     }
-    // Forget left files that are gone or were renamed away.
-    std::erase_if(m_left, [&](const auto &item) {
-        return std::none_of(listing.released.begin(), listing.released.end(),
-                            [&](const QueueEntry &e) { return e.name == item.first; });
-    });
+    // Forget left files that are gone or were renamed away. A queue that
+    // waits for its printer leaves every file, so this is a set lookup per
+    // file, not a walk of the whole list per file.
+    if (!m_left.empty()) {
+        std::unordered_set<std::string_view> present;
+        for (const QueueEntry &e : listing.released)
+            present.insert(e.name);
+        std::erase_if(m_left, [&](const auto &item) { return !present.contains(item.first); });
+    }
     publishCounts(listing);
     return listing;
 }
