@@ -75,7 +75,7 @@ BrowserWindow::BrowserWindow(const ConsoleWindowContext &context, QWidget *paren
 
     build();
     loadControls();
-    refreshLists();
+    fillLists(m_context.engine.lastLook());
     m_context.engine.addObserver(this);
 }
 
@@ -282,9 +282,10 @@ void BrowserWindow::loadControls()
 {
     const SettingsRecord &s = m_context.settings;
     const QSignalBlocker b1(m_kel), b2(m_kez), b3(m_txt), b4(m_escExits);
-    m_kel->setChecked(upper(trimmed(s.printKel)) == "Y");
-    m_kez->setChecked(upper(trimmed(s.printKez)) == "Y");
-    m_txt->setChecked(upper(trimmed(s.printTxt)) == "Y");
+    const QueueTypes types = QueueTypes::fromSettings(s);
+    m_kel->setChecked(types.reports);
+    m_kez->setChecked(types.templates);
+    m_txt->setChecked(types.listings);
     m_escExits->setChecked(upper(trimmed(s.escExits)) == "Y");
     m_queuePath->setText(local(s.queuePath));
     m_queuePath->setToolTip(local(s.queuePath));
@@ -304,9 +305,8 @@ std::vector<std::string> BrowserWindow::selected(const QListWidget *list) const
     return names;
 }
 
-void BrowserWindow::refreshLists()
+void BrowserWindow::fillLists(const QueueListing &listing)
 {
-    const QueueListing listing = m_context.engine.listing();
     auto fill = [](QListWidget *list, const std::vector<QueueEntry> &entries) {
         QSet<QString> keep;
         for (const QListWidgetItem *item : list->selectedItems())
@@ -326,9 +326,11 @@ void BrowserWindow::refreshLists()
 
 void BrowserWindow::countsChanged(int, int)
 {
-    refreshLists();
+    fillLists(m_context.engine.lastLook());
 }
 
+// The engine's buttons look at the folder when they are done; the lists
+// follow through countsChanged.
 void BrowserWindow::renameSelected(bool toHeld)
 {
     const std::vector<std::string> names = selected(toHeld ? m_released : m_held);
@@ -336,13 +338,11 @@ void BrowserWindow::renameSelected(bool toHeld)
         m_context.engine.holdFiles(names);
     else
         m_context.engine.releaseFiles(names);
-    refreshLists();
 }
 
 void BrowserWindow::deleteSelected(bool held)
 {
     m_context.engine.deleteFiles(selected(held ? m_held : m_released));
-    refreshLists();
     (held ? m_viewHeld : m_viewReleased)->setEnabled(false);
 }
 
@@ -373,9 +373,9 @@ std::string BrowserWindow::prepareView(const std::string &name, bool held)
             return refuse(41, path);
         return target;
     }
-    // A report that deletes itself once opened is shown from a copy.
-    std::string bytes;
-    if (readFile(path, bytes) && upper(readKeyValueIn(bytes, "DELETE_AFTER")) == "Y") {
+    // A report that deletes itself once opened is shown from a copy. The key
+    // is looked for in the first lines only, as the loader does.
+    if (upper(readKeyValue(path, "DELETE_AFTER").value_or(std::string())) == "Y") {
         std::error_code ec;
         fs::copy_file(path, target, fs::copy_options::overwrite_existing, ec);
         return ec ? refuse(41, path) : target;
@@ -403,7 +403,6 @@ void BrowserWindow::typeSwitched()
     s.printKez = m_kez->isChecked() ? "Y" : "N";
     s.printTxt = m_txt->isChecked() ? "Y" : "N";
     m_context.engine.reloadTypes();
-    refreshLists();
 }
 
 void BrowserWindow::chooseQueueFolder()
@@ -420,7 +419,6 @@ void BrowserWindow::chooseQueueFolder()
     m_context.engine.setQueueFolder(local(QDir::cleanPath(chosen)));
     m_queuePath->setText(local(m_context.engine.queueFolder()));
     m_queuePath->setToolTip(m_queuePath->text());
-    refreshLists();
 }
 
 void BrowserWindow::chooseEditor()

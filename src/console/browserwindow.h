@@ -27,7 +27,7 @@ public:
     ~BrowserWindow() override;
 
     // The lists from a fresh look at the folder, keeping the selection.
-    void refreshLists();
+    void refreshLists() { m_context.engine.refresh(); }
     // The file the viewer is started on for a queued file: a report as it
     // is (a copy when it would delete itself on opening), template data
     // merged and a listing converted into a report of their own ("$$$.$$$"
@@ -51,7 +51,9 @@ public:
     QListWidget *releasedList() const { return m_released; }
 
 private:
+    // Every look of the engine (the tick's, the buttons') fills the lists.
     void countsChanged(int held, int released) override;
+    void fillLists(const QueueListing &listing);
 
     void build();
     QWidget *buildQueuesTab();

@@ -2,6 +2,7 @@
 
 #include "app/text.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -28,12 +29,14 @@ constexpr std::array<VerbRow, 9> kVerbs = {{
 
 } // namespace
 
-std::vector<Verb> parseCommandFile(std::string_view bytes)
+std::vector<Verb> parseCommandFile(std::string_view bytes, std::vector<UnknownCommandLine> *unknown)
 {
     std::vector<Verb> verbs;
     LineSplitter splitter(bytes);
     std::string_view line;
+    int number = 0;
     while (splitter.next(line)) {
+        ++number;
         // Tabs count as blanks here: command files are often written by
         // scripts, and a tab around a verb is as invisible as a blank.
         size_t first = 0;
@@ -42,26 +45,22 @@ std::vector<Verb> parseCommandFile(std::string_view bytes)
             ++first;
         while (last > first && (line[last - 1] == ' ' || line[last - 1] == '\t'))
             --last;
-        const std::string word = upper(line.substr(first, last - first));
-        for (const VerbRow &row : kVerbs) {
-            if (word == row.name) {
-                verbs.push_back(row.verb);
-                break;
-            }
+        const std::string_view text = line.substr(first, last - first);
+        const std::string word = upper(text);
+        const auto row = std::find_if(kVerbs.begin(), kVerbs.end(),
+                                      [&](const VerbRow &r) { return word == r.name; });
+        if (row == kVerbs.end()) {
+            // A few lines, each cut short, are enough to say what went
+            // wrong; a junk file of any size is said in a few lines.
+            if (unknown && !text.empty() && unknown->size() < kMaxUnknownLines)
+                unknown->push_back({number, std::string(text.substr(0, kMaxUnknownText))});
+            continue;
         }
-        if (!verbs.empty() && verbs.back() == Verb::Shutdown)
+        verbs.push_back(row->verb);
+        if (row->verb == Verb::Shutdown)
             break;
     }
     return verbs;
-}
-
-const char *verbName(Verb verb)
-{
-    for (const VerbRow &row : kVerbs) {
-        if (row.verb == verb)
-            return row.name.data();
-    }
-    return "";
 }
 
 } // namespace kel

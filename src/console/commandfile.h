@@ -6,6 +6,7 @@
 // "SHUTDOWN" ends the reading: the lines after it are never obeyed.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,11 +24,21 @@ enum class Verb {
     RestoreMe,
 };
 
-// The verbs of a command file's bytes, in file order, up to and including
-// the first "SHUTDOWN".
-std::vector<Verb> parseCommandFile(std::string_view bytes);
+// A line of a command file that is not empty and not a verb: what the
+// program that wrote it meant is lost, so the console says so.
+struct UnknownCommandLine
+{
+    int number = 0;   // from 1
+    std::string text; // trimmed, as written
+};
 
-// The verb as written in command files ("HOLD_ALL").
-const char *verbName(Verb verb);
+// The verbs of a command file's bytes, in file order, up to and including
+// the first "SHUTDOWN". `unknown`, when given, receives the first
+// kMaxUnknownLines lines up to there that are neither blank nor a verb, each
+// cut to kMaxUnknownText characters.
+inline constexpr size_t kMaxUnknownLines = 10;
+inline constexpr size_t kMaxUnknownText = 80;
+std::vector<Verb> parseCommandFile(std::string_view bytes,
+                                   std::vector<UnknownCommandLine> *unknown = nullptr);
 
 } // namespace kel

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <unordered_set>
 
 namespace kel {
 namespace {
@@ -75,20 +77,15 @@ void ConsoleEngine::start(StartQueue queue)
     // The start-up command file is obeyed; every command file left from
     // before the start, itself included, is then discarded unread.
     tellStatus(90);
-    for (const std::string &name : filesEndingIn(m_folder, ".cmd")) {
-        if (!equalsNoCase(name, kAutoexec))
-            continue;
-        std::string bytes;
-        if (!readFile(m_folder + "/" + name, bytes))
-            continue;
-        for (Verb verb : parseCommandFile(bytes)) {
-            obey(verb);
-            if (m_shutdown)
-                return;
-        }
+    const std::vector<std::string> left = filesEndingIn(m_folder, ".cmd");
+    for (const std::string &name : left) {
+        if (equalsNoCase(name, kAutoexec))
+            obeyCommandFile(name);
+        if (m_shutdown)
+            return;
     }
     tellStatus(91);
-    for (const std::string &name : filesEndingIn(m_folder, ".cmd"))
+    for (const std::string &name : left)
         std::remove((m_folder + "/" + name).c_str());
 
     m_context.transfer.start(m_folder);
@@ -115,21 +112,24 @@ QueueListing ConsoleEngine::look()
     } else if (listing.readable) {
         m_folderReported = false;
     }
-    // Forget left files that are gone or were renamed away.
-    std::erase_if(m_left, [&](const auto &item) {
-        return std::none_of(listing.released.begin(), listing.released.end(),
-                            [&](const QueueEntry &e) { return e.name == item.first; });
-    });
+    // Forget left files that are gone or were renamed away. A queue that
+    // waits for its printer leaves every file, so this is a set lookup per
+    // file, not a walk of the whole list per file.
+    if (!m_left.empty()) {
+        std::unordered_set<std::string_view> present;
+        for (const QueueEntry &e : listing.released)
+            present.insert(e.name);
+        std::erase_if(m_left, [&](const auto &item) { return !present.contains(item.first); });
+    }
     publishCounts(listing);
     return listing;
 }
 
 void ConsoleEngine::publishCounts(const QueueListing &listing)
 {
-    m_held = static_cast<int>(listing.held.size());
-    m_released = static_cast<int>(listing.released.size());
+    m_lastLook = listing;
     for (ConsoleObserver *o : std::vector(m_observers))
-        o->countsChanged(m_held, m_released);
+        o->countsChanged(heldCount(), releasedCount());
 }
 
 bool ConsoleEngine::settled(const QueueEntry &entry) const
@@ -154,21 +154,39 @@ std::optional<int64_t> ConsoleEngine::nextLookIn() const
 void ConsoleEngine::runCommandFiles(const std::vector<QueueEntry> &commands)
 {
     for (const QueueEntry &e : commands) {
-        if (!m_commandSettling.settled(e, m_clock.nowMs()))
+        if (!m_commandSettling.settled(e, m_clock.nowMs()) || !obeyCommandFile(e.name))
             continue;
-        const std::string path = m_folder + "/" + e.name;
-        std::string bytes;
-        if (!readFile(path, bytes))
-            continue;
-        for (Verb verb : parseCommandFile(bytes)) {
-            obey(verb);
-            // SHUTDOWN: the file stays, and is discarded unread at the next
-            // start.
-            if (m_shutdown)
-                return;
-        }
-        std::remove(path.c_str());
+        // SHUTDOWN: the file stays, and is discarded unread at the next start.
+        if (m_shutdown)
+            return;
+        std::remove((m_folder + "/" + e.name).c_str());
     }
+}
+
+bool ConsoleEngine::obeyCommandFile(const std::string &name)
+{
+    std::string bytes;
+    if (!readFile(m_folder + "/" + name, bytes))
+        return false;
+    std::vector<UnknownCommandLine> unknown;
+    const std::vector<Verb> verbs = parseCommandFile(bytes, &unknown);
+    // Lines that are no verb are ignored, but the program that wrote them
+    // meant something: say which, once, since the file goes after this.
+    if (!unknown.empty()) {
+        const Messages &m = m_context.messages;
+        QString text = m.qtext(kMsgQueueError);
+        for (const UnknownCommandLine &u : unknown) {
+            text += QStringLiteral("\n%1, line %2: \"%3\" is no command; it is ignored.")
+                        .arg(pathText(name), QString::number(u.number), fromCp1252(u.text));
+        }
+        m_context.prompter.error(kMsgQueueError, text, m.qtext(kMsgErrorTitle));
+    }
+    for (Verb verb : verbs) {
+        obey(verb);
+        if (m_shutdown)
+            break;
+    }
+    return true;
 }
 
 void ConsoleEngine::obey(Verb verb)

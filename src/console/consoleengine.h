@@ -120,10 +120,15 @@ public:
     void reloadTypes();
     const QueueTypes &types() const { return m_types; }
 
-    // A fresh look at the folder, for the windows' lists.
+    // A fresh look at the folder, without telling anyone.
     QueueListing listing() const;
-    int heldCount() const { return m_held; }
-    int releasedCount() const { return m_released; }
+    // Looks at the folder now; the observers hear of it (countsChanged).
+    void refresh() { look(); }
+    // What the last look saw: the windows' lists show it without another
+    // look of their own.
+    const QueueListing &lastLook() const { return m_lastLook; }
+    int heldCount() const { return static_cast<int>(m_lastLook.held.size()); }
+    int releasedCount() const { return static_cast<int>(m_lastLook.released.size()); }
 
     // The windows' buttons. Renames never replace an existing file and,
     // like deletions, skip a file that fails without a message.
@@ -145,6 +150,10 @@ private:
     QueueListing look();
     void publishCounts(const QueueListing &listing);
     void runCommandFiles(const std::vector<QueueEntry> &commands);
+    // Reads the command file `name` of the queue folder and obeys its verbs,
+    // up to SHUTDOWN; lines that are no verb are said once. False when it
+    // cannot be read.
+    bool obeyCommandFile(const std::string &name);
     void obey(Verb verb);
     void renameAll(bool toHeld);
     void deletePattern(std::string_view extension);
@@ -166,8 +175,7 @@ private:
     bool m_inTick = false;
     bool m_folderReported = false; // the unreadable folder was said
     bool m_pending = false;        // settled files the last pass did not reach
-    int m_held = 0;
-    int m_released = 0;
+    QueueListing m_lastLook;
     // Files left in the queue, as they were when they were left.
     struct LeftFile
     {

@@ -92,6 +92,7 @@ int runWindowed(ConsoleSession &session, TransferService *const &transfer)
     Warnings warnings(prompter, services.messages);
     std::unique_ptr<ConsoleWindow> window;
     std::unique_ptr<ConsoleLoop> loop;
+    std::unique_ptr<TerminationSignals> stopSignals;
     session.setTransferStatus([&window](const std::string &text) {
         if (window)
             window->showTransferStatus(fromCp1252(text));
@@ -122,9 +123,16 @@ int runWindowed(ConsoleSession &session, TransferService *const &transfer)
         modal.setParent(window.get());
         window->activate();
         loop = std::make_unique<ConsoleLoop>(engine, 5000, [] { QApplication::exit(0); });
+        // A stop signal (the session ending, systemctl stop) ends the console
+        // as the Exit button does, after the file being printed.
+        stopSignals = std::make_unique<TerminationSignals>([&engine](int) {
+            engine.stop();
+            QApplication::exit(0);
+        });
         loop->start();
     });
     const int status = QApplication::exec();
+    stopSignals.reset();
     loop.reset();
     window.reset();
     return status;

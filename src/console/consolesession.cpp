@@ -8,25 +8,8 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QSocketNotifier>
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace kel {
-namespace {
-
-// SIGTERM and SIGINT end the headless console the way SHUTDOWN does: the
-// handler only writes a byte, the event loop reads it between two files.
-int g_signalPipe[2] = {-1, -1};
-
-void onStopSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(g_signalPipe[0], &byte, 1);
-}
-
-} // namespace
 
 ConsoleSession::ConsoleSession(const ConsoleSwitches &switches, QueueOpener queues,
                                TransferFactory transfer)
@@ -134,22 +117,15 @@ int runHeadlessConsole(ConsoleSession &session)
         return 0;
 
     ConsoleLoop loop(engine, 5000, [] { QCoreApplication::exit(0); });
-    std::unique_ptr<QSocketNotifier> stopNotifier;
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
-        stopNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[1], QSocketNotifier::Read);
-        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&engine] {
-            char byte = 0;
-            [[maybe_unused]] const ssize_t n = read(g_signalPipe[1], &byte, 1);
-            engine.stop();
-            QCoreApplication::exit(0);
-        });
-        std::signal(SIGTERM, onStopSignal);
-        std::signal(SIGINT, onStopSignal);
-    }
+    // SIGTERM, SIGINT and SIGHUP end the headless console the way SHUTDOWN
+    // does; the event loop hears them between two files, so the file being
+    // printed is finished first.
+    const TerminationSignals stopSignals([&engine](int) {
+        engine.stop();
+        QCoreApplication::exit(0);
+    });
     loop.start();
     const int status = QCoreApplication::exec();
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
     engine.removeObserver(&log);
     return status;
 }

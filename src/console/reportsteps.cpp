@@ -1,10 +1,10 @@
 #include "console/reportsteps.h"
 
+#include "app/files.h"
 #include "app/keyvalue.h"
 #include "app/text.h"
 
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -14,19 +14,6 @@ namespace {
 bool isMarker(std::string_view line, std::string_view marker)
 {
     return equalsNoCase(trimmed(line), marker);
-}
-
-// The bytes of an include, or false. Only a regular file of a sane size is
-// read: an include line may name anything, a device or a fifo included.
-bool readInclude(const std::string &path, std::string &out)
-{
-    struct stat st
-    {
-    };
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<uint64_t>(st.st_size) > kMaxIncludeBytes)
-        return false;
-    return readFile(path, out) && out.size() <= kMaxIncludeBytes;
 }
 
 } // namespace
@@ -78,11 +65,16 @@ bool hasIncludeLines(std::string_view report, char open)
 }
 
 std::string expandQueueIncludes(std::string_view report, char open, char close,
-                                std::string_view unreadableText, const std::string &folder)
+                                std::string_view unreadableText, const std::string &folder,
+                                uint64_t maxIncludedBytes)
 {
     const std::string directive = std::string(1, upperChar(open)) + "COPY=";
     std::string out;
     out.reserve(report.size() + report.size() / 32 + 16);
+    // What the includes of this report have added so far: a report that
+    // names a large file on many lines would otherwise make the console hold
+    // any amount of memory.
+    uint64_t includedBytes = 0;
     LineSplitter splitter(report);
     std::string_view line;
     while (splitter.next(line)) {
@@ -97,10 +89,14 @@ std::string expandQueueIncludes(std::string_view report, char open, char close,
         std::string content;
         bool ok = false;
         if (!name.empty()) {
+            // Only a regular file is read (an include line may name anything,
+            // a device or a fifo included), and only when its size, looked at
+            // before a byte is read, fits in what is left.
             const fs::path p(name);
-            ok = readInclude(p.is_relative() && !folder.empty() ? (fs::path(folder) / p).string()
-                                                                : name,
-                             content);
+            const std::string path =
+                p.is_relative() && !folder.empty() ? (fs::path(folder) / p).string() : name;
+            ok = readRegularFile(path, content, maxIncludedBytes - includedBytes) ==
+                 ReadOutcome::Read;
         }
         if (!ok || content.empty()) {
             out += open;
@@ -113,6 +109,7 @@ std::string expandQueueIncludes(std::string_view report, char open, char close,
             out += "\r\n";
             continue;
         }
+        includedBytes += content.size();
         LineSplitter inner(content);
         std::string_view included;
         while (inner.next(included)) {

@@ -30,14 +30,16 @@ std::string viewerFileName(std::string_view name);
 // the command-open character and "COPY=" is replaced by every line of the
 // file it names (the text after the "=" without its last character, the
 // closing one; a relative name is taken in `folder`). An include that
-// cannot be read, is not a regular file, is larger than kMaxIncludeBytes or
-// is empty becomes one line: open "100" close, `unreadableText`, open "\N"
-// close. Included lines are not searched for includes again. CR LF ends.
-// True when a line is an include line of the pass below.
-bool hasIncludeLines(std::string_view report, char open);
-inline constexpr size_t kMaxIncludeBytes = 256u * 1024 * 1024;
+// cannot be read, is not a regular file, is empty, or would take the bytes
+// included into this report past `maxIncludedBytes` becomes one line: open
+// "100" close, `unreadableText`, open "\N" close. Included lines are not
+// searched for includes again. CR LF ends.
+inline constexpr uint64_t kMaxIncludeBytes = 256u * 1024 * 1024;
 std::string expandQueueIncludes(std::string_view report, char open, char close,
-                                std::string_view unreadableText, const std::string &folder);
+                                std::string_view unreadableText, const std::string &folder,
+                                uint64_t maxIncludedBytes = kMaxIncludeBytes);
+// True when a line is an include line of the pass above.
+bool hasIncludeLines(std::string_view report, char open);
 
 // The header keys the console acts on, read as KEY=value lines within the
 // first 100 lines (the key lookup of the settings file).

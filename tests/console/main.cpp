@@ -1,12 +1,20 @@
-// The console's tests run inside one QGuiApplication on the offscreen
-// platform: printing to PDF needs fonts, and nothing here needs a widget.
+// The console's tests run inside one application object on the offscreen
+// platform: the engine's tests in a QGuiApplication (printing to PDF needs
+// fonts, nothing needs a widget), the window tests, built with
+// KEL_TEST_WIDGETS, in a QApplication.
+#ifdef KEL_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
 #include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    TestApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -97,6 +97,16 @@ TEST(ConsoleEngine, CommandFilesSteerTheQueue)
     // Only reports are emptied; template data stays (and waits for its template).
     EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"b.kez", "z.kz"}));
     EXPECT_TRUE(c.pdfs().empty());
+
+    // A line that is no verb is said, naming the file and the line; the
+    // verbs around it are obeyed and the file goes as any other.
+    c.env.prompter.clear();
+    c.drop("5.cmd", "CLOSE_QUEUE\r\nopen queue\r\n");
+    c.engine.tick();
+    EXPECT_FALSE(c.engine.queueOpen());
+    EXPECT_FALSE(c.inQueue("5.cmd"));
+    ASSERT_EQ(c.env.prompter.numbers(), (std::vector<int>{97}));
+    EXPECT_TRUE(c.env.prompter.prompts()[0].text.contains(QStringLiteral("5.cmd, line 2")));
 }
 
 TEST(ConsoleEngine, ACommandFileThatArrivesDuringAPassGoesFirst)

@@ -115,6 +115,17 @@ TEST(CommandFile, WholeLinesAreVerbs)
         SCOPED_TRACE(r.name);
         EXPECT_EQ(parseCommandFile(r.text), r.verbs);
     }
+
+    // The lines that are no verb, up to SHUTDOWN, are handed back to be said.
+    std::vector<UnknownCommandLine> unknown;
+    EXPECT_EQ(parseCommandFile(
+                  "\r\n OPEN_QUEUE now \r\nhold_all\r\n\tPRINT_ALL\r\nSHUTDOWN\r\njunk", &unknown),
+              (std::vector<Verb>{Verb::HoldAll, Verb::Shutdown}));
+    ASSERT_EQ(unknown.size(), 2u);
+    EXPECT_EQ(unknown[0].number, 2);
+    EXPECT_EQ(unknown[0].text, "OPEN_QUEUE now");
+    EXPECT_EQ(unknown[1].number, 4);
+    EXPECT_EQ(unknown[1].text, "PRINT_ALL");
 }
 
 TEST(ReportSteps, ViewerRequestWithinTheFirstHundredLines)
@@ -150,6 +161,13 @@ TEST(ReportSteps, IncludesAndTheirErrorLine)
     // The report's own delimiters, and a folder is not a file to include.
     EXPECT_EQ(expandQueueIncludes(crlf({"<COPY=part.txt>", "<COPY=.>"}), '<', '>', "x", dir.path()),
               crlf({"included 1", "included 2", "<100>x<\\N>"}));
+
+    // A device is no file to include, and the includes of one report
+    // together stay under their limit: a file named on many lines is
+    // included only while it fits.
+    EXPECT_EQ(expandQueueIncludes(crlf({"{COPY=/dev/zero}", "{COPY=part.txt}", "{COPY=part.txt}"}),
+                                  '{', '}', "x", dir.path(), 30),
+              crlf({"{100}x{\\N}", "included 1", "included 2", "{100}x{\\N}"}));
 }
 
 TEST(ReportSteps, HeaderKeys)
