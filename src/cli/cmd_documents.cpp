@@ -170,9 +170,7 @@ int runUnpack(const Args &args)
             return 1;
         }
     }
-    std::string_view first;
-    LineSplitter splitter(bytes);
-    if (!splitter.next(first) || !isContainerStart(first)) {
+    if (!startsAsContainer(bytes)) {
         if (!packed) {
             fail(path + " is neither a packed report nor a container");
             return 1;

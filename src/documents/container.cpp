@@ -49,6 +49,15 @@ bool isContainerStart(std::string_view firstLine)
     return plain.compare(0, 9, "***BOF***") == 0 && plain.compare(425, 7, "***EOL.") == 0;
 }
 
+bool startsAsContainer(std::string_view bytes)
+{
+    // A header line and its line end are all that is needed: a longer first
+    // line is still longer than a header when cut there.
+    std::string_view first;
+    LineSplitter splitter(bytes.substr(0, kMemberHeaderLength + 2));
+    return splitter.next(first) && isContainerStart(first);
+}
+
 std::string memberNameFor(std::string_view text)
 {
     std::string name;

@@ -303,14 +303,6 @@ OpenResult openReportFile(const std::string &path, InputFile &file, std::string 
     return {};
 }
 
-// True when the first line of the prefix is a container's first header.
-bool startsAsContainer(std::string_view prefix)
-{
-    std::string_view first;
-    LineSplitter splitter(prefix);
-    return splitter.next(first) && isContainerStart(first);
-}
-
 } // namespace
 
 OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment &env,

@@ -40,6 +40,9 @@ bool isPackedReportStart(std::string_view firstBytes);
 // True when the first line, shifted up with the program's key, is a member
 // header: 432 characters, "***BOF***" first and "***EOL." last.
 bool isContainerStart(std::string_view firstLine);
+// True when the first line of `bytes` (a file's first bytes) is a member
+// header: the file is a container.
+bool startsAsContainer(std::string_view bytes);
 
 // The member name for a path or a PIC/SND reference: "\", "/", ":" and
 // control characters become "_", and "$" is put in front unless it is there.
