@@ -97,13 +97,6 @@ struct Scratch
     }
 };
 
-bool isContainerBytes(std::string_view bytes)
-{
-    std::string_view first;
-    LineSplitter splitter(bytes.substr(0, 4096));
-    return splitter.next(first) && isContainerStart(first);
-}
-
 // Unpacks a packed report into the temporary folder, and a container (what
 // a packed report usually holds, or a bare one) into its members there;
 // `report` then names the report, `bytes` holds it.
@@ -111,14 +104,13 @@ bool unpackInto(std::string &report, std::string &bytes, const Folders &folders,
                 std::string &error)
 {
     if (isPackedReportStart(std::string_view(bytes).substr(0, 5))) {
-        scratch.files.push_back(folders.tempSub + "/" + fs::path(report).filename().string());
         if (!unpackPackedFile(report, folders, error))
             return false;
         scratch.files.push_back(report);
         if (!readFile(report, bytes))
             return false;
     }
-    if (!isContainerBytes(bytes))
+    if (!startsAsContainer(bytes))
         return true;
     std::vector<std::string> members;
     if (!extractMembers(report, folders.temp, error, &members) || members.empty()) {
@@ -229,7 +221,7 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     Scratch scratch;
     std::string pictureFolder = queueFolder;
     bool packed = false;
-    if (isPackedReportStart(std::string_view(bytes).substr(0, 5)) || isContainerBytes(bytes)) {
+    if (isPackedReportStart(std::string_view(bytes).substr(0, 5)) || startsAsContainer(bytes)) {
         std::string error;
         std::string inside = report;
         if (!unpackInto(inside, bytes, folders, scratch, error))
@@ -299,7 +291,14 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
             return failed(refusal(kNoMessage, report + ": cannot be written"), true);
         }
         removeQuietly(printFile);
-        m_context.transfer.forward(path, forwarded, trimmedCopy(header.sendTo));
+        ForwardedReport handed{path, forwarded, {}, {}};
+        if (packed) {
+            // The unpacked pictures are sent after this job ends: the
+            // transfer deletes them once it is done with them.
+            handed.pictureFolder = pictureFolder;
+            handed.scratch = std::exchange(scratch.files, {});
+        }
+        m_context.transfer.forward(handed, trimmedCopy(header.sendTo));
         ProcessOutcome o;
         o.kind = ProcessOutcome::Kind::Forwarded;
         return o;

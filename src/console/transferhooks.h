@@ -9,8 +9,25 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kel {
+
+// A released report that the console hands over for forwarding.
+struct ForwardedReport
+{
+    // The file that arrived in the queue (a.txt) and the report made from it
+    // (a.txt.kel; the same path for a .kel file), full paths in the queue
+    // folder.
+    std::string releasedFile;
+    std::string report;
+    // Where the report's relative picture names are found; empty: the
+    // report's folder. A packed report's pictures are unpacked elsewhere.
+    std::string pictureFolder;
+    // Working files made for the report (its unpacked pictures), deleted
+    // when the forwarding ends, however it ends.
+    std::vector<std::string> scratch;
+};
 
 class TransferHooks
 {
@@ -29,16 +46,11 @@ public:
     virtual bool holdsMainTick() const { return false; }
 
     // Forwards a released report to the console named by `destination`
-    // (SEND_TO: a host, or host:port). `releasedFile` is the file that
-    // arrived in the queue (a.txt), `report` the report made from it
-    // (a.txt.kel; the same path for a .kel file), both full paths in the
-    // queue folder. The transfer takes both files over: once the forwarding
-    // is complete it deletes them; on giving up it renames the released file
-    // to its name followed by ".NOT_SENT". The main tick is held meanwhile.
-    virtual void forward(const std::string & /*releasedFile*/, const std::string & /*report*/,
-                         const std::string & /*destination*/)
-    {
-    }
+    // (SEND_TO: a host, or host:port). The transfer takes the report's files
+    // over: once the forwarding is complete it deletes them; on giving up it
+    // renames the released file to its name followed by ".NOT_SENT". The
+    // main tick is held meanwhile.
+    virtual void forward(const ForwardedReport & /*report*/, const std::string & /*destination*/) {}
 
     // The end of a main tick: the first one that ends while a connection is
     // loaded starts the FTP listing at once.

@@ -127,9 +127,10 @@ ForwardCopy forwardCopy(std::string_view report, char open, char close)
     return out;
 }
 
-Result<Forwarding> prepareForwarding(const std::string &releasedFile, const std::string &report,
-                                     const std::string &sendTo, uint16_t defaultPort)
+Result<Forwarding> prepareForwarding(const ForwardedReport &handed, const std::string &sendTo,
+                                     uint16_t defaultPort)
 {
+    const std::string &report = handed.report;
     Result<wire::Destination> destination = wire::parseDestination(sendTo, defaultPort);
     if (!destination)
         return destination.refusal();
@@ -141,14 +142,16 @@ Result<Forwarding> prepareForwarding(const std::string &releasedFile, const std:
     const ForwardCopy copy = forwardCopy(bytes, open, close);
 
     Forwarding f;
-    f.releasedFile = releasedFile;
+    f.releasedFile = handed.releasedFile;
     f.report = report;
+    f.scratch = handed.scratch;
     f.copy = report + "$";
     if (!writeFile(f.copy, copy.text)) {
         removeQuietly(f.copy);
         return refusal(kNoMessage, "cannot write " + f.copy);
     }
-    const fs::path folder = fs::path(report).parent_path();
+    const fs::path folder = handed.pictureFolder.empty() ? fs::path(report).parent_path()
+                                                         : fs::path(handed.pictureFolder);
     std::vector<std::string> seen;
     for (const std::string &name : copy.pictures) {
         const std::string path = picturePath(name, folder);
@@ -168,6 +171,8 @@ void completeForwarding(const Forwarding &f)
     removeQuietly(f.releasedFile);
     removeQuietly(f.report);
     removeQuietly(f.copy);
+    for (const std::string &file : f.scratch)
+        removeQuietly(file);
 }
 
 std::string abandonForwarding(const std::string &releasedFile, const std::string &report,
@@ -198,6 +203,14 @@ std::string abandonForwarding(const std::string &releasedFile, const std::string
         if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".$$$") == 0)
             removeQuietly(entry.path().string());
     }
+    return kept;
+}
+
+std::string abandonForwarding(const Forwarding &f)
+{
+    const std::string kept = abandonForwarding(f.releasedFile, f.report, f.copy);
+    for (const std::string &file : f.scratch)
+        removeQuietly(file);
     return kept;
 }
 

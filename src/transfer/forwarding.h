@@ -10,6 +10,7 @@
 #pragma once
 
 #include "app/result.h"
+#include "console/transferhooks.h"
 #include "transfer/sender.h"
 
 #include <string>
@@ -33,25 +34,27 @@ ForwardCopy forwardCopy(std::string_view report, char open, char close);
 
 struct Forwarding
 {
-    std::string releasedFile; // the file that arrived in the queue
-    std::string report;       // the report made from it (may be the same path)
-    std::string copy;         // report + "$": what is sent under the report's name
+    std::string releasedFile;         // the file that arrived in the queue
+    std::string report;               // the report made from it (may be the same path)
+    std::string copy;                 // report + "$": what is sent under the report's name
+    std::vector<std::string> scratch; // working files deleted when it ends
     SendJob job;
 };
 
 // Reads the report (its OPEN and CLOSE header keys give the delimiters,
 // "{" and "}" when empty), writes the copy beside it and lists the files:
-// each picture (a relative name is looked for in the report's folder, a name
-// not found there by its last part too; pictures are optional) and then the
-// copy, announced under the report's path. The announced paths are written
-// with "\" between folders, as every console's receiver cuts names at "\".
-// Refused when the report cannot be read, the copy cannot be written or the
-// destination is not a host or host:port.
-Result<Forwarding> prepareForwarding(const std::string &releasedFile, const std::string &report,
-                                     const std::string &sendTo, uint16_t defaultPort);
+// each picture (a relative name is looked for in the picture folder, the
+// report's folder when none is given, a name not found there by its last
+// part too; pictures are optional) and then the copy, announced under the
+// report's path. The announced paths are written with "\" between folders,
+// as every console's receiver cuts names at "\". Refused when the report
+// cannot be read, the copy cannot be written or the destination is not a
+// host or host:port; the report's scratch files are left to the caller then.
+Result<Forwarding> prepareForwarding(const ForwardedReport &report, const std::string &sendTo,
+                                     uint16_t defaultPort);
 
-// The forwarding is complete: the released file, the report and the copy are
-// deleted (errors ignored).
+// The forwarding is complete: the released file, the report, the copy and
+// the scratch files are deleted (errors ignored).
 void completeForwarding(const Forwarding &forwarding);
 
 // The forwarding was given up. The released file is renamed to its name
@@ -63,5 +66,7 @@ void completeForwarding(const Forwarding &forwarding);
 // file was there.
 std::string abandonForwarding(const std::string &releasedFile, const std::string &report,
                               const std::string &copy);
+// The same for a forwarding under way; its scratch files are deleted too.
+std::string abandonForwarding(const Forwarding &forwarding);
 
 } // namespace kel

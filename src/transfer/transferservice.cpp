@@ -67,14 +67,13 @@ bool TransferService::holdsMainTick() const
     return m_sender.busy() || (m_receiver && m_receiver->sessions() > 0) || m_fetcher.fetching();
 }
 
-void TransferService::forward(const std::string &releasedFile, const std::string &report,
-                              const std::string &destination)
+void TransferService::forward(const ForwardedReport &report, const std::string &destination)
 {
-    Result<Forwarding> prepared = prepareForwarding(releasedFile, report, destination,
-                                                    wire::portSetting(m_env.settings.tcpPort));
+    Result<Forwarding> prepared =
+        prepareForwarding(report, destination, wire::portSetting(m_env.settings.tcpPort));
     if (!prepared) {
-        status("Cannot forward " + report + ": " + prepared.refusal().detail);
-        abandonForwarding(releasedFile, report, {});
+        status("Cannot forward " + report.report + ": " + prepared.refusal().detail);
+        abandonForwarding(Forwarding{report.releasedFile, report.report, {}, report.scratch, {}});
         return;
     }
     const int id = m_nextJob++;
@@ -98,7 +97,7 @@ void TransferService::forwardingEnded(const SendJob &job, SendOutcome outcome,
             status("Report sent to " + job.destinationText + "; " + detail);
         return;
     }
-    const std::string kept = abandonForwarding(f.releasedFile, f.report, f.copy);
+    const std::string kept = abandonForwarding(f);
     status("Report not sent (" + detail + ")" + (kept.empty() ? "" : ": kept as " + kept));
 }
 

@@ -17,9 +17,9 @@
 // The engine then calls, from its main tick:
 //   - holdsMainTick(): at the start of every tick; while true the tick does
 //     nothing (a file is arriving, being fetched or a report is forwarded);
-//   - forward(releasedFile, report, sendTo): for a report with SEND_TO; the
-//     service deletes both files once the report has arrived, or leaves
-//     releasedFile + ".NOT_SENT" when it gives up;
+//   - forward(report, sendTo): for a report with SEND_TO; the service
+//     deletes its files once the report has arrived, or leaves the released
+//     file + ".NOT_SENT" when it gives up;
 //   - tickEnded(): at the end of every tick; the first after a connection is
 //     applied lists the FTP folder at once.
 // The configuration window calls applyConnection(file, CHECK_EVERY) when a
@@ -71,8 +71,7 @@ public:
     // stops. Working files that a receiver left mid-file are removed.
     void start(const std::string &queueFolder) override;
     bool holdsMainTick() const override;
-    void forward(const std::string &releasedFile, const std::string &report,
-                 const std::string &destination) override;
+    void forward(const ForwardedReport &report, const std::string &destination) override;
     void tickEnded() override;
     // A file that cannot be opened changes nothing (said in the status
     // text). `checkEverySeconds` of 0 or less lists every 20 seconds.

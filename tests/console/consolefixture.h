@@ -31,10 +31,10 @@ class RecordingTransfer : public TransferHooks
 public:
     void start(const std::string &folder) override { started = folder; }
     bool holdsMainTick() const override { return holding; }
-    void forward(const std::string &released, const std::string &report,
-                 const std::string &destination) override
+    void forward(const ForwardedReport &report, const std::string &destination) override
     {
-        forwarded.push_back(released + "|" + report + "|" + destination);
+        forwarded.push_back(report.releasedFile + "|" + report.report + "|" + destination);
+        handed.push_back(report);
         holding = true;
     }
     void tickEnded() override { ++ticksEnded; }
@@ -42,6 +42,7 @@ public:
     std::string started;
     bool holding = false;
     std::vector<std::string> forwarded;
+    std::vector<ForwardedReport> handed;
     int ticksEnded = 0;
 };
 

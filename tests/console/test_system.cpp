@@ -126,6 +126,20 @@ public:
         readFile(root.file("stderr.log"), text);
         return text;
     }
+    // Packs a report with its pictures, as a user does with keltool.
+    bool pack(const std::string &report, const std::string &packed) const
+    {
+        QProcess keltool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KEL_HOME"), QString::fromStdString(home));
+        env.insert(QStringLiteral("TEMP"), QString::fromStdString(temp));
+        keltool.setProcessEnvironment(env);
+        keltool.start(QStringLiteral(KEL_BIN_DIR "/keltool"),
+                      {QStringLiteral("pack"), QString::fromStdString(report),
+                       QString::fromStdString(packed)});
+        return keltool.waitForFinished(30000) && keltool.exitStatus() == QProcess::NormalExit &&
+               keltool.exitCode() == 0;
+    }
 
     test::TempDir root;
     std::string home = root.path() + "/home";
@@ -179,8 +193,8 @@ int pixelsOf(const std::string &pdf, QRgb colour, const std::string &folder)
 
 // Two consoles on one machine, each with its own settings, port, queue and
 // temporary folder: a report with SEND_TO and two pictures dropped into the
-// first is printed by the second, pictures and all, and leaves nothing
-// behind in the first.
+// first, plain and packed, is printed by the second, pictures and all, and
+// leaves nothing behind in the first.
 TEST(ConsoleSystem, ForwardsAReportWithItsPicturesToAnotherConsole)
 {
     const int firstPort = freePort();
@@ -203,20 +217,39 @@ TEST(ConsoleSystem, ForwardsAReportWithItsPicturesToAnotherConsole)
     ASSERT_TRUE(
         waitUntil([&] { return second.log().find("kel: 112:") != std::string::npos; }, 15000));
 
-    first.drop("sent.kel",
-               crlf({"REPORT_TITLE=sent", "SEND_TO=127.0.0.1:" + std::to_string(secondPort),
-                     "[HEADER]", "[DATA]", "{PIC=" + pictures + "/red.png,1000,1000,2880,2880}",
-                     "{PIC=" + pictures + "/blue.png,5000,1000,2880,2880}", "forwarded"}));
+    const std::string report =
+        crlf({"REPORT_TITLE=sent", "SEND_TO=127.0.0.1:" + std::to_string(secondPort), "[HEADER]",
+              "[DATA]", "{PIC=" + pictures + "/red.png,1000,1000,2880,2880}",
+              "{PIC=" + pictures + "/blue.png,5000,1000,2880,2880}", "forwarded"});
+    // The packed report's pictures travel inside it, unpacked by the first
+    // console into its temporary folder.
+    const std::string source = first.root.write("packsrc/packed.kel", report);
+    ASSERT_TRUE(first.pack(source, first.root.file("packed.kel")));
+    first.drop("sent.kel", report);
     ASSERT_TRUE(waitUntil([&] { return second.pdfs().size() == 1; }, 60000))
+        << first.log() << second.log();
+    fs::rename(first.root.file("packed.kel"), first.queue + "/packed.kel");
+    ASSERT_TRUE(waitUntil([&] { return second.pdfs().size() == 2; }, 60000))
         << first.log() << second.log();
     EXPECT_TRUE(waitUntil([&] { return fs::is_empty(first.queue); }, 15000)) << first.log();
     EXPECT_TRUE(first.pdfs().empty());
     EXPECT_FALSE(second.inQueue("sent.kel"));
+    // Nor do the unpacked pictures stay in the first console's temporary
+    // folder.
+    const auto picturesIn = [](const std::string &folder) {
+        int n = 0;
+        for (const auto &e : fs::recursive_directory_iterator(folder))
+            n += e.path().extension() == ".png";
+        return n;
+    };
+    EXPECT_TRUE(waitUntil([&] { return picturesIn(first.temp) == 0; }, 15000));
 
-    const std::string pdf = second.pdfs().front();
-    EXPECT_EQ(test::pdfPages(pdf), 1);
-    EXPECT_GT(pixelsOf(pdf, qRgb(255, 0, 0), second.root.path()), 100);
-    EXPECT_GT(pixelsOf(pdf, qRgb(0, 0, 255), second.root.path()), 100);
+    for (const std::string &pdf : second.pdfs()) {
+        SCOPED_TRACE(pdf);
+        EXPECT_EQ(test::pdfPages(pdf), 1);
+        EXPECT_GT(pixelsOf(pdf, qRgb(255, 0, 0), second.root.path()), 100);
+        EXPECT_GT(pixelsOf(pdf, qRgb(0, 0, 255), second.root.path()), 100);
+    }
     sender.terminate();
     receiver.terminate();
     EXPECT_TRUE(sender.waitForFinished(15000));

@@ -85,7 +85,7 @@ TEST(Forwarding, PreparingListsPicturesFirstAndKeepsTheReport)
     base.write("queue/a.kel", report);
 
     const Result<Forwarding> f =
-        prepareForwarding(queue + "/a.kel", queue + "/a.kel", " 127.0.0.1:5001 ", 1001);
+        prepareForwarding({queue + "/a.kel", queue + "/a.kel", {}, {}}, " 127.0.0.1:5001 ", 1001);
     ASSERT_TRUE(f.ok()) << f.refusal().detail;
     EXPECT_EQ(f->copy, queue + "/a.kel$");
     EXPECT_EQ(test::readAll(queue + "/a.kel"), report);
@@ -107,8 +107,8 @@ TEST(Forwarding, PreparingListsPicturesFirstAndKeepsTheReport)
     EXPECT_EQ(f->job.destination.host, "127.0.0.1");
     EXPECT_EQ(f->job.destination.port, 5001);
 
-    EXPECT_FALSE(prepareForwarding(queue + "/a.kel", queue + "/a.kel", "h:x", 1001).ok());
-    EXPECT_FALSE(prepareForwarding(queue + "/b.kel", queue + "/b.kel", "h", 1001).ok());
+    EXPECT_FALSE(prepareForwarding({queue + "/a.kel", queue + "/a.kel", {}, {}}, "h:x", 1001).ok());
+    EXPECT_FALSE(prepareForwarding({queue + "/b.kel", queue + "/b.kel", {}, {}}, "h", 1001).ok());
 
     completeForwarding(*f);
     EXPECT_EQ(entries(queue), std::vector<std::string>{"map.png"});

@@ -72,7 +72,7 @@ TEST(Loopback, ForwardedReportArrivesWithItsPicturesFirst)
     a.write("r.txt.kel", report);
 
     Service sending;
-    sending.service.forward(a.file("r.txt"), a.file("r.txt.kel"),
+    sending.service.forward({a.file("r.txt"), a.file("r.txt.kel"), {}, {}},
                             "127.0.0.1:" + std::to_string(receiver.receiver.port()));
     EXPECT_TRUE(sending.service.holdsMainTick());
     ASSERT_TRUE(waitFor([&] { return !sending.service.holdsMainTick(); }, 20000));
@@ -209,7 +209,7 @@ TEST(Loopback, DestinationThatNeverAnswersLeavesNotSent)
     queue.write("00000000.$$$", "work");
     Service sending;
     const std::string destination = "127.0.0.1:" + std::to_string(test::freePort());
-    sending.service.forward(queue.file("lost.kel"), queue.file("lost.kel"), destination);
+    sending.service.forward({queue.file("lost.kel"), queue.file("lost.kel"), {}, {}}, destination);
     ASSERT_TRUE(sending.service.holdsMainTick());
     ASSERT_TRUE(waitFor([&] { return !sending.service.holdsMainTick(); }, 30000));
     EXPECT_EQ(entries(queue.path()), std::vector<std::string>{"lost.kel.NOT_SENT"});
