@@ -22,6 +22,20 @@ bool Navigator::scan(int p)
     return pages.lastPageKnown() || pages.isKnown(p + 1);
 }
 
+bool Navigator::walkUntil(const std::function<bool()> &reached)
+{
+    PageState &pages = m_engine.pages();
+    while (!reached() && !pages.lastPageKnown()) {
+        const int h = pages.highestKnownPage();
+        pages.setCurrentPage(h);
+        const bool more = scan(h);
+        progress(h);
+        if (!more)
+            return false;
+    }
+    return true;
+}
+
 Navigation Navigator::next()
 {
     if (!m_engine.pages().stepNext())
@@ -46,19 +60,10 @@ Navigation Navigator::last()
 {
     PageState &pages = m_engine.pages();
     // Pages already walked need no second walk: go on from the highest one
-    // whose start is known until the end of the data.
-    while (!pages.lastPageKnown()) {
-        const int h = pages.highestKnownPage();
-        pages.setCurrentPage(h);
-        const bool more = scan(h);
-        progress(h);
-        if (!more) {
-            // The index is full: its last page is as far as anyone can go.
-            if (!pages.lastPageKnown())
-                pages.setLastPage(pages.highestKnownPage());
-            break;
-        }
-    }
+    // whose start is known until the end of the data. When the index is
+    // full first, its last page is as far as anyone can go.
+    if (!walkUntil([] { return false; }) && !pages.lastPageKnown())
+        pages.setLastPage(pages.highestKnownPage());
     pages.setCurrentPage(pages.lastPage());
     return {pages.lastPage()};
 }
@@ -73,14 +78,7 @@ Navigation Navigator::goTo(int n)
         pages.setCurrentPage(pages.lastPage());
         return {pages.lastPage(), 167};
     }
-    while (!pages.isKnown(n) && !pages.lastPageKnown()) {
-        const int h = pages.highestKnownPage();
-        pages.setCurrentPage(h);
-        const bool more = scan(h);
-        progress(h);
-        if (!more)
-            break;
-    }
+    walkUntil([&] { return pages.isKnown(n); });
     if (pages.isKnown(n) && !pages.isBeyondLastPage(n)) {
         pages.setCurrentPage(n);
         return {n};

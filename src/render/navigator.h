@@ -87,6 +87,10 @@ public:
 private:
     enum class FindMode { Normal, Again };
     Navigation findNext(FindMode mode);
+    // Walks forward from the highest page whose start is known, a page at a
+    // time, until `reached` holds or the end of the data is met. False when
+    // the page index filled up first.
+    bool walkUntil(const std::function<bool()> &reached);
     // Scans page p (its start known); false when the index cannot hold the
     // page after it.
     bool scan(int p);
