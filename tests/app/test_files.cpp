@@ -15,18 +15,6 @@
 using namespace kel;
 namespace fs = std::filesystem;
 
-namespace {
-
-// A file of `size` bytes that takes no room on the disk.
-std::string sparseFile(const test::TempDir &dir, const std::string &name, uint64_t size)
-{
-    const std::string path = dir.write(name, "");
-    fs::resize_file(path, size);
-    return path;
-}
-
-} // namespace
-
 TEST(Files, OnlyRegularFilesAreRead)
 {
     // A FIFO without a writer blocks an ordinary open for ever; the alarm
@@ -83,7 +71,7 @@ TEST(Files, SizeIsLookedAtBeforeReading)
 {
     test::TempDir dir;
     // Two gigabytes that cost nothing to make: refused by their size alone.
-    const std::string big = sparseFile(dir, "big.kel", uint64_t{2} << 30);
+    const std::string big = dir.writeSparse("big.kel", uint64_t{2} << 30);
     std::string bytes;
     EXPECT_EQ(readRegularFile(big, bytes), ReadOutcome::TooLarge);
     EXPECT_TRUE(bytes.empty());

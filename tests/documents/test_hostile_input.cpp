@@ -31,13 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string sparseFile(const test::TempDir &dir, const std::string &name, uint64_t size)
-{
-    const std::string path = dir.write(name, "");
-    fs::resize_file(path, size);
-    return path;
-}
-
 std::string fifo(const test::TempDir &dir, const std::string &name)
 {
     const std::string path = dir.file(name);
@@ -252,14 +245,14 @@ TEST(HostileInput, SizeIsCheckedBeforeReading)
     // each name that reads the file.
     for (const char *name : {"big.kel", "big.txt"}) {
         SCOPED_TRACE(name);
-        const std::string big = sparseFile(env.dir, name, uint64_t{2} << 30);
+        const std::string big = env.dir.writeSparse(name, uint64_t{2} << 30);
         const OpenResult r = open(env, big);
         EXPECT_EQ(r.message, 141);
         EXPECT_TRUE(r.endsProgram);
         EXPECT_NE(r.detail.find("bytes"), std::string::npos) << r.detail;
     }
     // A template larger than a document is refused before it is read.
-    const std::string templ = sparseFile(env.dir, "big-template.kel", uint64_t{2} << 30);
+    const std::string templ = env.dir.writeSparse("big-template.kel", uint64_t{2} << 30);
     const std::string data = env.dir.write("d.kez", "TEMPLATE=" + templ + "\r\n");
     EXPECT_EQ(processTemplate(data, env.dir.file("out.kel")).status, TemplateStatus::TooLarge);
     EXPECT_EQ(open(env, data).message, 141);

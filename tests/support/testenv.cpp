@@ -28,6 +28,13 @@ std::string TempDir::write(const std::string &name, std::string_view bytes) cons
     return p;
 }
 
+std::string TempDir::writeSparse(const std::string &name, uint64_t size) const
+{
+    const std::string p = write(name, "");
+    std::filesystem::resize_file(p, size);
+    return p;
+}
+
 TestEnvironment::TestEnvironment()
 {
     folders.program = dir.path() + "/program";

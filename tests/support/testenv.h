@@ -9,6 +9,7 @@
 #include "app/text.h"
 #include "app/warnings.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -28,6 +29,8 @@ public:
     std::string file(const std::string &name) const { return m_path + "/" + name; }
     // Writes a file of the folder and returns its path.
     std::string write(const std::string &name, std::string_view bytes) const;
+    // Writes a file of `size` zero bytes that takes no room on the disk.
+    std::string writeSparse(const std::string &name, uint64_t size) const;
 
 private:
     std::string m_path;
