@@ -4,6 +4,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace kel {
 namespace {
@@ -160,6 +161,8 @@ public:
         write(m_session.greeting());
     }
 
+    bool receiving() const { return m_session.receiving(); }
+
 private:
     void status(const std::string &text)
     {
@@ -263,6 +266,12 @@ bool TcpReceiver::listening() const
 uint16_t TcpReceiver::port() const
 {
     return m_server->serverPort();
+}
+
+int TcpReceiver::filesArriving() const
+{
+    return static_cast<int>(std::count_if(m_sessions.begin(), m_sessions.end(),
+                                          [](const auto &s) { return s->receiving(); }));
 }
 
 void TcpReceiver::accept()

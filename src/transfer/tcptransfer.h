@@ -96,8 +96,12 @@ public:
     void stop();
     bool listening() const;
     uint16_t port() const;
-    // Connections open now; while any is, the console's main tick waits.
+    // Connections open now.
     int sessions() const { return static_cast<int>(m_sessions.size()); }
+    // Connections in the middle of a file; while any is, the console's main
+    // tick waits. A connection that is open but sends no file holds nothing,
+    // so an idle or hostile peer cannot stop the printing.
+    int filesArriving() const;
     int filesReceived() const { return m_received; }
 
 private:

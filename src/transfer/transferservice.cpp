@@ -64,7 +64,7 @@ void TransferService::start(const std::string &queueFolder)
 
 bool TransferService::holdsMainTick() const
 {
-    return m_sender.busy() || (m_receiver && m_receiver->sessions() > 0) || m_fetcher.fetching();
+    return m_sender.busy() || (m_receiver && m_receiver->filesArriving() > 0) || m_fetcher.fetching();
 }
 
 void TransferService::forward(const ForwardedReport &report, const std::string &destination)

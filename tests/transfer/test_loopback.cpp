@@ -5,6 +5,7 @@
 #include "transfer/transferservice.h"
 #include "transfertest.h"
 
+#include <QTcpSocket>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -233,6 +234,17 @@ TEST(Loopback, ServiceReceivesOnItsPortAndHoldsTheTickMeanwhile)
     receiving.service.start(queue.path());
     ASSERT_TRUE(receiving.service.listening());
     EXPECT_EQ(std::to_string(receiving.service.receiverPort()), receiving.env.settings.tcpPort);
+
+    // A peer that connects and sends no file holds nothing: the printing
+    // goes on.
+    QTcpSocket idle;
+    idle.connectToHost(QHostAddress::LocalHost, receiving.service.receiverPort());
+    ASSERT_TRUE(waitFor([&] { return idle.bytesAvailable() > 0; }, 5000)); // the greeting
+    idle.readAll();
+    idle.write(".GARBAGE");
+    idle.flush();
+    ASSERT_TRUE(waitFor([&] { return idle.bytesAvailable() > 0; }, 5000)); // its "OK"
+    EXPECT_FALSE(receiving.service.holdsMainTick());
 
     PythonHelper peer("wirepeer.py",
                       {"send", "--file", QString::fromStdString(source.file("r.kel")), "--port",
