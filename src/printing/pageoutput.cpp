@@ -201,7 +201,8 @@ Status PdfFileOutput::finish()
             m_opened ? "the PDF file cannot be written" : m_opened.refusal().detail;
         return refusal(154, m_path + ": " + why);
     }
-    if (Status committed = m_file->commit(Replace::Never); !committed)
+    // `keltool pdf -o` may name a file that exists: it is replaced whole.
+    if (Status committed = m_file->commit(Replace::Allowed); !committed)
         return refusal(154, committed.refusal().detail);
     return {};
 }

@@ -207,6 +207,22 @@ TEST(PrintJob, PdfPrinterWritesUnderATemporaryNameUntilTheJobEnds)
     EXPECT_EQ(files, 1);
 }
 
+// `keltool pdf -o` names its file: one that exists is replaced whole.
+TEST(PrintJob, APdfFileReplacesAnOlderFileOfItsName)
+{
+    test::ensureGuiApplication();
+    test::TempDir out;
+    const std::string path = out.write("a.pdf", "an older file");
+    PdfFileOutput output(path, JobOptions{"a", 1});
+    ASSERT_NE(output.beginPage(PageSetup{}), nullptr);
+    output.endPage();
+    ASSERT_TRUE(output.finish());
+    std::string bytes;
+    ASSERT_TRUE(readFile(path, bytes));
+    EXPECT_EQ(bytes.rfind("%PDF-", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(PdfFileOutput::temporaryPath(path)));
+}
+
 TEST(PrintJob, UnknownPrintersAreRefused)
 {
     ThreePages h;
@@ -326,6 +342,7 @@ TEST(PrintJob, ThroughCupsWithPictures)
             h.engine(), {printer.toStdString(), c.all, c.from, c.to, c.copies}, Printers());
         ASSERT_TRUE(printed.ok()) << printed.refusal().detail;
         EXPECT_EQ(printed->pagesPrinted, c.pages / c.copies); // the queue makes the copies
+        EXPECT_GT(printed->cupsJobId, 0);
         EXPECT_TRUE(h.env.prompter.prompts().empty());
         const QString pdf = waitForPdf(QString::fromLocal8Bit(folder), title);
         ASSERT_FALSE(pdf.isEmpty());
