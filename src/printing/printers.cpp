@@ -36,6 +36,9 @@ using Clock = std::chrono::steady_clock;
 // serves the next refresh.
 constexpr std::chrono::seconds kLateAnswerKept{15};
 
+// How long a cancelled worker may take to come out of libcups.
+constexpr std::chrono::seconds kWorkerLetsGo{4};
+
 std::string didNotAnswer(std::chrono::milliseconds limit)
 {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
@@ -116,8 +119,12 @@ Printers::Printers(QueueOpener queues, PrinterListSource source)
 
 Printers::~Printers()
 {
-    // A worker still asking gives up at its next wait.
+    // A worker still asking gives up at its next wait; it is given the few
+    // seconds libcups needs to let go, so that it is not inside libcups
+    // while the program ends.
     m_query->cancel = true;
+    std::unique_lock lock(m_query->mutex);
+    m_query->answered.wait_for(lock, kWorkerLetsGo, [this] { return !m_query->open; });
 }
 
 void Printers::refresh(std::chrono::milliseconds wait) const
