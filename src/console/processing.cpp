@@ -307,11 +307,14 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     // Step 9: the report is loaded from the print file and printed. A
     // printer that is not there is found out before the report is loaded,
     // so a queue that waits for its printer costs little at every tick.
+    // One list of the print system's queues for this report, waited for
+    // briefly: a scheduler that does not answer leaves the report queued.
+    m_context.printers.refresh(Printers::kTickWait);
     const std::string printer = choosePrinter(header.printer, type);
     if (printer.empty())
         return failed(refusal(kMsgNoPrinter, path), true);
-    if (!m_context.printers.exists(printer))
-        return failed(refusal(133, printer), true);
+    if (Status usable = m_context.printers.check(printer); !usable)
+        return failed(usable.refusal(), true);
     OpenOptions options;
     options.openDelimiter = delimiters.open;
     options.closeDelimiter = delimiters.close;

@@ -5,20 +5,15 @@
 #include "printing/cupsjob.h"
 #include "printing/printers.h"
 #include "printing/printjob.h"
+#include "support/silentscheduler.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace kel;
@@ -27,65 +22,12 @@ using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
-// A scheduler that accepts every connection on 127.0.0.1 and says nothing.
-// libcups is pointed at it through CUPS_SERVER for the life of the object.
-class SilentScheduler
+// libcups pointed at a scheduler that never answers, on this thread too.
+class SilentScheduler : public test::SilentScheduler
 {
 public:
-    SilentScheduler()
-    {
-        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-            listen(m_listener, 16) != 0 ||
-            getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            ADD_FAILURE() << "no port on 127.0.0.1";
-        const std::string server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-        if (const char *old = std::getenv("CUPS_SERVER"))
-            m_oldServer = old;
-        setenv("CUPS_SERVER", server.c_str(), 1);
-        cupsSetServer(nullptr); // this thread reads the variable again
-        m_thread = std::thread([this] { acceptAll(); });
-    }
-    ~SilentScheduler()
-    {
-        m_stop = true;
-        m_thread.join();
-        for (int fd : m_connections)
-            close(fd);
-        close(m_listener);
-        if (m_oldServer.empty())
-            unsetenv("CUPS_SERVER");
-        else
-            setenv("CUPS_SERVER", m_oldServer.c_str(), 1);
-        cupsSetServer(nullptr);
-    }
-    int connections() const { return m_accepted; }
-
-private:
-    void acceptAll()
-    {
-        while (!m_stop) {
-            pollfd p{m_listener, POLLIN, 0};
-            if (poll(&p, 1, 50) == 1) {
-                const int fd = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-                if (fd >= 0) {
-                    m_connections.push_back(fd);
-                    ++m_accepted;
-                }
-            }
-        }
-    }
-
-    int m_listener = -1;
-    std::string m_oldServer;
-    std::vector<int> m_connections;
-    std::atomic<int> m_accepted{0};
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    SilentScheduler() { cupsSetServer(nullptr); }
+    ~SilentScheduler() { cupsSetServer(nullptr); }
 };
 
 struct ThreePages : test::Harness
