@@ -234,7 +234,7 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     bool convertedBytes = false;
     if (const std::string table = conversionBeforeHeader(bytes); !table.empty()) {
         ConversionTable conversion;
-        conversion.load(findConversionTable(folders.program, table));
+        conversion.load(findConversionTable(folders.shippedFolders(), table));
         bytes = applyConversion(bytes, conversion);
         convertedBytes = true;
     }

@@ -53,5 +53,8 @@ bool applyConversionTable(const std::string &documentPath, const std::string &ta
 // NAME upper-cased and trimmed, else the name as written, else any file whose
 // name matches without regard to case. "" when none exists.
 std::string findConversionTable(const std::string &programFolder, std::string_view name);
+// The same through several folders, the first that holds the table winning
+// (KEL_HOME before the installed tables).
+std::string findConversionTable(const std::vector<std::string> &folders, std::string_view name);
 
 } // namespace kel

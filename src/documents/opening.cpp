@@ -435,7 +435,7 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
     ReportSteps steps{env.warnings, nullptr, nullptr, nullptr};
     steps.conversionTable = [&](const std::string &name) {
         ConversionTable table;
-        table.load(findConversionTable(folders.program, name));
+        table.load(findConversionTable(folders.shippedFolders(), name));
         return table;
     };
     steps.keep = [&](std::string_view working, std::string_view extract) -> Status {
