@@ -43,6 +43,9 @@ struct SettingsRecord
     // to when SEND_TO names no port; empty means 1001. Saved only when set, so
     // files written without it read back unchanged.
     std::string tcpPort;
+    // JOB_LOG: the file of the console's job record (joblog.h); empty keeps
+    // none. Saved only when set.
+    std::string jobLog;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }

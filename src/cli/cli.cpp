@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 
 namespace kel::cli {
 
@@ -61,6 +62,17 @@ std::unique_ptr<Environment> setUpEnvironment()
 
 std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode)
 {
+    // A name that is there but is no file (a folder, /dev/null, a FIFO) is
+    // said as such: the opening would add ".KEL" to a name without "." and
+    // report a file that was never asked for as missing.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        fail(path + (std::filesystem::is_directory(status) ? ": is a folder, not a document"
+                                                           : ": is not a regular file"));
+        exitCode = 2;
+        return nullptr;
+    }
     OpenOptions options;
     options.obeyDeleteAfter = false;
     OpenResult result = openDocument(

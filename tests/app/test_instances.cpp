@@ -217,14 +217,13 @@ TEST(Services, AKelHomeWithoutALanguageFileReadsTheShippedOne)
     // where the program was installed or built, and the settings from home.
     test::TempDir dir;
     dir.write("home/KEL.INI", "PRINT_KEL=Y\r\nKEL_PRINTER=pdf:/srv/out\r\n");
-    const QByteArray oldHome = qgetenv("KEL_HOME");
-    const QByteArray oldTemp = qgetenv("TEMP");
-    qputenv("KEL_HOME", QByteArray::fromStdString(dir.path() + "/home"));
-    qputenv("TEMP", QByteArray::fromStdString(dir.path() + "/tmp"));
     Services services;
-    const Status loaded = loadServices(services);
-    qputenv("KEL_HOME", oldHome);
-    qputenv("TEMP", oldTemp);
+    Status loaded;
+    {
+        const ScopedEnv home("KEL_HOME", dir.path() + "/home");
+        const ScopedEnv temp("TEMP", dir.path() + "/tmp");
+        loaded = loadServices(services);
+    }
     ASSERT_TRUE(loaded) << loaded.refusal().detail;
     EXPECT_EQ(services.folders.program, dir.path() + "/home");
     EXPECT_EQ(services.folders.shippedFolders().front(), dir.path() + "/home");
