@@ -21,7 +21,7 @@ packages=(
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   libfontconfig-dev libharfbuzz-dev libharfbuzz-subset0 zlib1g-dev
   python3 python3-pyftpdlib netcat-openbsd
-  dpkg-dev mandoc man-db
+  dpkg-dev mandoc man-db iproute2
   clang libclang-rt-14-dev
 )
 

@@ -131,13 +131,25 @@ report() { # report TITLE: a one-page report
   printf 'REPORT_TITLE=%s\r\n[HEADER]\r\n[DATA]\r\nPrinted by the %s console\r\n' "$1" "$1"
 }
 
+# The receiver's port below 1024 needs the unit's capability: 1001 as
+# shipped, or the first free port below 1024 when something else has it.
+port_free() { ! ss -ltnH "sport = :$1" 2>/dev/null | grep -q .; }
+low_port=1001
+while ! port_free "$low_port" && [ "$low_port" -lt 1023 ]; do
+  low_port=$((low_port + 1))
+done
+sed -i "s|^TCP_PORT=.*|TCP_PORT=$low_port|" /var/lib/kel/KEL.INI
+
 mapfile -t env_main < <(unit_env "$unit")
 read -r -a exec_main < <(unit_exec "$unit")
 [ "$(sed -n 's/^User=//p' "$unit")" = kel ] || fail "the unit does not run as kel"
 run_as_unit "$work/main.log" "${env_main[@]}" -- "${exec_main[@]}"
 report main | install -o kel -g kel -m 0640 /dev/stdin /var/spool/kel/main.kel
 wait_for_pdf /var/lib/kel/pdf "$work/main.log"
-grep -q "cannot listen" "$work/main.log" && fail "the console could not listen: $(cat "$work/main.log")"
+if grep -q "cannot listen" "$work/main.log"; then
+  fail "the console could not listen on $low_port: $(cat "$work/main.log")"
+fi
+ss -ltnH "sport = :$low_port" | grep -q . || fail "nothing listens on $low_port"
 
 # Two more queues as the template unit's head says, each with its own
 # program folder, TEMP and port, beside the first console.
