@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kel;
@@ -540,4 +541,45 @@ TEST(ConsoleSystem, JobRecordAndQueueControlFromTheShell)
                     QStringLiteral("--queue"), QString::fromStdString(s.queue)});
     EXPECT_EQ(outside.code, 1);
     EXPECT_TRUE(fs::exists(s.home + "/KEL.INI"));
+}
+
+// Lines on stderr carry the local time, or under the journal (its stream
+// named by JOURNAL_STREAM) their syslog priority, which the journal keeps
+// as the line's level: 6 for what the console did, 3 for a file it left.
+TEST(ConsoleSystem, HeadlessLinesCarryATimeOrTheirPriorityForTheJournal)
+{
+    for (const bool journal : {false, true}) {
+        SCOPED_TRACE(journal ? "journal" : "terminal");
+        Server s;
+        const std::string err = s.root.file("stderr.log");
+        writeFile(err, "");
+        struct stat st
+        {
+        };
+        ASSERT_EQ(::stat(err.c_str(), &st), 0);
+        if (journal)
+            qputenv("JOURNAL_STREAM", QByteArray::number(static_cast<qulonglong>(st.st_dev)) + ":" +
+                                          QByteArray::number(static_cast<qulonglong>(st.st_ino)));
+        s.start();
+        qunsetenv("JOURNAL_STREAM");
+        s.drop("good.kel", pagesReport(1, "good"));
+        s.drop("bad.kel", "no sections here\r\n");
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return s.log().find("kel: 255:") != std::string::npos &&
+                       s.log().find("kel: 97:") != std::string::npos;
+            },
+            30000))
+            << s.log();
+        const std::string log = s.log();
+        if (journal) {
+            EXPECT_EQ(log.rfind("<6>kel: 112: ", 0), 0u) << log;
+            EXPECT_NE(log.find("\n<6>kel: 255: "), std::string::npos) << log;
+            EXPECT_NE(log.find("\n<3>kel: 97: "), std::string::npos) << log;
+        } else {
+            const QString first = QString::fromStdString(log.substr(0, log.find(' ')));
+            EXPECT_TRUE(QDateTime::fromString(first, Qt::ISODate).isValid()) << log;
+            EXPECT_EQ(log.find("<6>"), std::string::npos) << log;
+        }
+    }
 }
