@@ -506,7 +506,7 @@ TEST(ConsoleSystem, JobRecordAndQueueControlFromTheShell)
     // pass is printed at the next one, and a file deleted while it is
     // printed is printed once and is not taken again.
     for (int i = 0; i < 6; ++i)
-        s.drop("busy" + std::to_string(i) + ".kel", pagesReport(40, "busy"));
+        s.drop("busy" + std::to_string(i) + ".kel", pagesReport(4000, "busy"));
     s.drop("zbig.kel", pagesReport(40000, "big"));
     ASSERT_TRUE(waitUntil([&] { return !entriesOf(log, "busy0.kel", "printed").empty(); }, 60000))
         << s.log();
