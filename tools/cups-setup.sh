@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Starts a CUPS scheduler with a cups-pdf queue "KelPDF" for the printing
-# tests, and prints the two variables the tests read. Run as root.
+# tests, and prints the two variables the tests read. Run as root. What it
+# changes on the machine: cups-pdf writes its PDFs into
+# /var/spool/kel-cups-pdf (its "Out" line), the queue KelPDF is added, and
+# cupsd is started when it is not running. The machine's default printer
+# stays as it was: the tests name their queue.
 set -euo pipefail
 
 out=/var/spool/kel-cups-pdf
@@ -19,6 +23,5 @@ if ! lpstat -r 2>/dev/null | grep -q "is running"; then
 fi
 ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
 lpadmin -p KelPDF -E -v cups-pdf:/ -P "$ppd" 2>/dev/null
-lpadmin -d KelPDF
 echo "KEL_CUPS_PRINTER=KelPDF"
 echo "KEL_CUPS_PDF_DIR=$out"

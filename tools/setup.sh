@@ -2,8 +2,8 @@
 # Set-up of a fresh Debian 12 machine, as root: installs the packages, builds,
 # and then either runs the program on the sample report ("run") or runs every
 # test, once with warnings as errors and once under AddressSanitizer and
-# UBSan, and then every fuzz target over its corpus and for a short while
-# ("test").
+# UBSan, then every fuzz target over its corpus and for a short while, and
+# last builds, installs, tries and removes the Debian package ("test").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +20,8 @@ packages=(
   poppler-utils zbar-tools imagemagick xvfb xauth openbox
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   libfontconfig-dev libharfbuzz-dev libharfbuzz-subset0 zlib1g-dev
-  python3-pyftpdlib netcat-openbsd
+  python3 python3-pyftpdlib netcat-openbsd
+  dpkg-dev mandoc man-db iproute2
   clang libclang-rt-14-dev
 )
 
@@ -75,6 +76,9 @@ test)
   # The fuzz targets, built with clang in build-fuzz: each over its corpus,
   # then each for 20 s.
   bash tools/fuzz.sh --check 20
+  # The Debian package of the first build: built, installed, run as its
+  # unit runs it, removed.
+  bash tests/install/test_package.sh build .
   ;;
 *)
   echo "usage: tools/setup.sh run|test" >&2

@@ -65,6 +65,8 @@ AllowedFolders AllowedFolders::forQueue(const std::string &queueFolder, const Fo
                                         const SettingsRecord &settings)
 {
     std::vector<std::string> list{queueFolder, folders.program, folders.temp};
+    for (const std::string &f : folders.shippedFolders())
+        list.push_back(f);
     for (std::string &f : resourcePathFolders(settings.resourcePath))
         list.push_back(std::move(f));
     return AllowedFolders(list);

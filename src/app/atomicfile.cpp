@@ -163,8 +163,9 @@ Status renameDurably(const std::string &from, const std::string &to, Replace rep
 
 bool removeDurably(const std::string &path)
 {
+    // A file someone else removed first is gone as asked.
     if (::unlink(path.c_str()) != 0)
-        return false;
+        return errno == ENOENT;
     syncFolder(folderOf(path));
     return true;
 }

@@ -71,7 +71,8 @@ Status renameDurably(const std::string &from, const std::string &to,
 bool syncFolder(const std::string &folder);
 
 // Removes a file and flushes its folder: a deletion that must survive a power
-// cut (a queued report whose job is done). False when it could not be removed.
+// cut (a queued report whose job is done). False when it could not be
+// removed; a file that is already gone counts as removed.
 bool removeDurably(const std::string &path);
 
 } // namespace kel

@@ -1,6 +1,7 @@
 #include "app/folders.h"
 
 #include <QTime>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -27,15 +28,70 @@ std::string programFolderOf(const std::string &executable)
     return bin.string();
 }
 
-std::string programFolder()
+static std::string runningExecutable()
 {
-    if (const char *home = std::getenv("KEL_HOME"); home && *home)
-        return home;
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec)
-        return fs::current_path(ec).string();
-    return programFolderOf(exe.string());
+        return (fs::current_path(ec) / "kel").string();
+    return exe.string();
+}
+
+static std::string kelHome()
+{
+    const char *home = std::getenv("KEL_HOME");
+    return home && *home ? home : "";
+}
+
+std::string programFolder()
+{
+    if (std::string home = kelHome(); !home.empty())
+        return home;
+    return programFolderOf(runningExecutable());
+}
+
+std::vector<std::string> shippedFoldersOf(const std::string &home, const std::string &executable)
+{
+    // KEL_HOME may hold the admin's own tables or language file; what is
+    // not there comes from the installed share/kel, and a program run where
+    // it was built finds its files beside itself.
+    std::vector<std::string> folders;
+    auto add = [&folders](const std::string &folder) {
+        if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    };
+    add(home);
+    const fs::path bin = fs::path(executable).parent_path();
+    if (bin.filename() == "bin") {
+        const fs::path shared = bin.parent_path() / "share" / "kel";
+        std::error_code ec;
+        if (fs::is_directory(shared, ec))
+            add(shared.string());
+    }
+    add(bin.string());
+    return folders;
+}
+
+std::vector<std::string> shippedFolders()
+{
+    return shippedFoldersOf(kelHome(), runningExecutable());
+}
+
+std::vector<std::string> Folders::shippedFolders() const
+{
+    return shipped.empty() ? std::vector<std::string>{program} : shipped;
+}
+
+std::string Folders::findShipped(const std::string &name) const
+{
+    const std::vector<std::string> folders = shippedFolders();
+    for (const std::string &folder : folders) {
+        const std::string path = folder + "/" + name;
+        std::error_code ec;
+        if (fs::is_regular_file(path, ec))
+            return path;
+    }
+    return folders.front() + "/" + name;
 }
 
 std::string tempFolderPath()
@@ -82,6 +138,7 @@ bool prepareTempFolder(const std::string &path, std::string &error)
 bool setUpFolders(Folders &folders, std::string &error)
 {
     folders.program = programFolder();
+    folders.shipped = shippedFolders();
     folders.temp = tempFolderPath();
     folders.tempSub = folders.temp + "/Temp";
     // TEMP may name a folder that is not there yet: it is made, with the

@@ -2,21 +2,36 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kel {
 
 struct Folders
 {
-    std::string program; // KEL.INI, KEL.LNG, *.cnv, dist files
+    std::string program; // KEL.INI (written here), dist files
     std::string temp;    // working files, no trailing "/"
     std::string tempSub; // temp + "/Temp"
+    // Where the files the program ships (KEL.LNG, *.cnv, help.md) are looked
+    // for, first one first; empty means `program` alone.
+    std::vector<std::string> shipped;
 
     std::string inProgram(const std::string &name) const { return program + "/" + name; }
     std::string inTemp(const std::string &name) const { return temp + "/" + name; }
+    // The folders of `shipped`, or `program` when it is empty.
+    std::vector<std::string> shippedFolders() const;
+    // The path of `name` in the first shipped folder that holds it as a
+    // file; in the first folder when none does (so a message names a place).
+    std::string findShipped(const std::string &name) const;
 };
 
 // KEL_HOME when set, else the program folder of the running executable.
 std::string programFolder();
+// The folders a program's shipped files are looked for in: `home` (KEL_HOME,
+// may be empty), then PREFIX/share/kel for an executable installed as
+// PREFIX/bin/NAME, then the executable's own folder; each once.
+std::vector<std::string> shippedFoldersOf(const std::string &home, const std::string &executable);
+// The same for the running program.
+std::vector<std::string> shippedFolders();
 // The program folder of an executable: PREFIX/share/kel for one installed
 // as PREFIX/bin/NAME (when that folder exists), else the executable's own
 // folder (a build tree).

@@ -3,6 +3,8 @@
 #include "app/shift.h"
 #include "app/text.h"
 
+#include <cctype>
+
 namespace kel {
 namespace {
 
@@ -137,13 +139,26 @@ bool decodeLanguageFile(std::string_view lng, std::string &out, std::string &err
         ++lineNo;
         const std::string plain = shiftUp(trimmed(line), key);
         key = rotateKey(key);
+        // The loader reads a number leniently; printing a file back is
+        // asked of a language file, so every line must unscramble to the
+        // three digits a message line begins with, or the bytes were never
+        // one and would come out as garbage.
+        const bool digits = plain.size() >= 3 &&
+                            std::isdigit(static_cast<unsigned char>(plain[0])) &&
+                            std::isdigit(static_cast<unsigned char>(plain[1])) &&
+                            std::isdigit(static_cast<unsigned char>(plain[2]));
         int number = 0;
-        if (!parseNumber(plain, number)) {
-            error = "line " + std::to_string(lineNo) + ": not a message line";
+        if (!digits || (plain.size() > 3 && plain[3] != ' ') || !parseNumber(plain, number)) {
+            error = "line " + std::to_string(lineNo) + ": not a message line; not a language file";
+            out.clear();
             return false;
         }
         out += plain;
         out += '\n';
+    }
+    if (lineNo == 0) {
+        error = "no message lines; not a language file";
+        return false;
     }
     return true;
 }

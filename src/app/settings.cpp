@@ -137,6 +137,7 @@ constexpr SettingsLine kLines[] = {
     key("ESC_EXITS", member<&R::escExits>),
     keyWhenSet("TCP_PORT", member<&R::tcpPort>),
     keyWhenSet("RESOURCE_PATH", member<&R::resourcePath>),
+    keyWhenSet("JOB_LOG", member<&R::jobLog>),
     hash(),
 };
 

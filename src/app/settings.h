@@ -48,6 +48,9 @@ struct SettingsRecord
     // that a queued report may read pictures, sounds and includes from,
     // separated by ";". Saved only when set.
     std::string resourcePath;
+    // JOB_LOG: the file of the console's job record (joblog.h); empty keeps
+    // none. Saved only when set.
+    std::string jobLog;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 
 namespace kel::cli {
 
@@ -69,6 +70,17 @@ Environment::~Environment()
 std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode,
                                          bool workingCopy)
 {
+    // A name that is there but is no file (a folder, /dev/null, a FIFO) is
+    // said as such: the opening would add ".KEL" to a name without "." and
+    // report a file that was never asked for as missing.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        fail(path + (std::filesystem::is_directory(status) ? ": is a folder, not a document"
+                                                           : ": is not a regular file"));
+        exitCode = 2;
+        return nullptr;
+    }
     LoadPlan plan = LoadPlan::viewer(env.messages);
     plan.keepWorkingCopy = workingCopy;
     OpenOptions options;

@@ -57,7 +57,8 @@ std::unique_ptr<Environment> setUpEnvironment();
 // Opens a document as the viewer does, but never deletes it (DELETE_AFTER is
 // the viewer's and the console's). A working copy is written only for the
 // commands that read one (`workingCopy`). On a refusal says why on stderr,
-// sets `exitCode` to 1 and returns null.
+// sets `exitCode` to 1 and returns null; a name that is there but is no file
+// (a folder, a device) is said as such with `exitCode` 2.
 std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode,
                                          bool workingCopy = false);
 

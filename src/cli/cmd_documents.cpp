@@ -124,7 +124,6 @@ int runPack(const Args &args)
         packCurrentReport(*document, parsed.positionals[1], folder, env->folders);
     if (!packed.ok()) {
         failWithMessage(env->messages, packed.message, packed.detail);
-        std::fprintf(stderr, "keltool: %s\n", packed.detail.c_str());
         return 2;
     }
     std::printf("%s\n", packed.path.c_str());

@@ -104,17 +104,19 @@ bool pageOption(const ParsedArgs &parsed, int &page)
 
 // Makes page p ready to be drawn for `target` as the viewer draws it when it
 // is reached by paging from page 1 (with the font and barcode mode of the
-// pages before); false with a message when it lies beyond.
+// pages before); false with message 153 when it lies beyond, the refusal
+// `pdf` gives for a range past the end (exit 1 for both).
 bool reach(Session &s, int p, Target target)
 {
     if (s.engine->reachPage(p, target))
         return true;
     const PageState &pages = s.engine->pages();
     if (pages.lastPageKnown()) {
-        fail("page " + std::to_string(p) + " is beyond the last page of the document (" +
-             std::to_string(pages.lastPage()) + ")");
+        failWithMessage(s.env->messages, 153,
+                        "page " + std::to_string(p) + "; the last is " +
+                            std::to_string(pages.lastPage()));
     } else {
-        fail("page " + std::to_string(p) + " cannot be reached");
+        failWithMessage(s.env->messages, 153, "page " + std::to_string(p) + " cannot be reached");
     }
     return false;
 }
@@ -158,7 +160,7 @@ int runRender(const Args &args)
     }
     s.engine->drawing().zoomFactor = zoom;
     if (!reach(s, page, Target::Screen))
-        return 2;
+        return 1;
     const QImage image = drawScreenPage(*s.engine, page, zoom).image;
     if (!image.save(QString::fromStdString(*out), "PNG")) {
         fail("cannot write " + *out);
@@ -227,7 +229,7 @@ int runTrace(const Args &args)
     if (target == Target::Screen)
         s.engine->drawing().zoomFactor = zoom;
     if (!reach(s, page, target))
-        return 2;
+        return 1;
     RecordingSurface surface;
     if (target == Target::Printer)
         s.engine->printPage(page, surface);

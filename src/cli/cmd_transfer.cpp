@@ -171,9 +171,10 @@ const CommandRegistration regTest({"testcnx", "FILE.cnx",
                                    "prints tested=1 (exit 0) or tested=0 (exit 1)",
                                    &testcnx});
 const CommandRegistration regReceive(
-    {"receive", "--queue DIR [--port N] [--address A] [--count K] [-v]",
+    {"receive", "--queue DIR [--port N] [--address A] [--count K] [--quiet-ms M] [-v]",
      "receive files over TCP into DIR as a console does (port: TCP_PORT, else 1001; 0 picks "
-     "one); prints \"listening on PORT\" and \"received NAME\" lines",
+     "one); prints \"listening on PORT\" and \"received NAME\" lines; a message shorter "
+     "than 900 bytes is taken after M ms of quiet (50)",
      &receive});
 const CommandRegistration regSend({"send", "FILE... --to HOST[:PORT] [-v]",
                                    "send files over TCP to a console, one connection each; exit 1 "

@@ -19,13 +19,18 @@ static void filterMessages(QtMsgType type, const QMessageLogContext &context, co
 
 static void printHelp()
 {
-    std::printf("usage: keltool COMMAND [ARGUMENTS]\n\ncommands:\n");
+    std::printf("usage: keltool COMMAND [ARGUMENTS]\n"
+                "       keltool --help | --version\n\ncommands:\n");
     for (const Command &c : commands())
         std::printf("  %s %s\n      %s\n", c.name, c.usage, c.summary);
 }
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("keltool (Kel Printing System) %s\n", KEL_VERSION);
+        return 0;
+    }
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
         printHelp();

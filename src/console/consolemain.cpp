@@ -7,6 +7,7 @@
 #include "console/consolesession.h"
 #include "console/consolestartup.h"
 #include "console/consolewindow.h"
+#include "console/headless.h"
 #include "printing/printers.h"
 #include "transfer/transferservice.h"
 #include "transfer/widgets/testingcnxwindow.h"
@@ -97,10 +98,15 @@ int runWindowed(ConsoleSession &session, TransferService *const &transfer)
         if (window)
             window->showTransferStatus(fromCp1252(text));
     });
+    const JobLog jobLog(services.settings.jobLog);
+    JobRecorder recorder(jobLog, services.messages);
     QTimer::singleShot(4000, [&] {
         startup.close();
         session.start(prompter, warnings);
         ConsoleEngine &engine = session.engine();
+        recorder.setQueueFolder(engine.queueFolder());
+        recorder.started(engine.queueFolder());
+        engine.addObserver(&recorder);
         if (engine.shutdownRequested()) {
             QApplication::exit(0);
             return;
@@ -135,6 +141,9 @@ int runWindowed(ConsoleSession &session, TransferService *const &transfer)
     stopSignals.reset();
     loop.reset();
     window.reset();
+    if (session.started())
+        session.engine().removeObserver(&recorder);
+    recorder.stopped(status);
     return status;
 }
 

@@ -85,14 +85,11 @@ int runHeadlessConsole(ConsoleSession &session)
         return 1;
     }
     const Messages &messages = session.services().messages;
-    std::fprintf(stderr, "%s\n",
-                 headlessLine(112, startupStatusLines(messages, session.switches(),
-                                                      session.services().settings.queuePath,
-                                                      session.connection())
-                                       .join(QLatin1Char(' ')))
-                     .toLocal8Bit()
-                     .constData());
-    std::fflush(stderr);
+    writeHeadlessLine(stderr, LogPriority::Info,
+                      headlessLine(112, startupStatusLines(messages, session.switches(),
+                                                           session.services().settings.queuePath,
+                                                           session.connection())
+                                            .join(QLatin1Char(' '))));
 
     // The transfer's status texts, a line each; texts that differ only in
     // their figures (the seconds of a countdown) are said once.
@@ -103,18 +100,25 @@ int runHeadlessConsole(ConsoleSession &session)
         if (shape == lastStatus)
             return;
         lastStatus = shape;
-        std::fprintf(stderr, "kel: %s\n", text.c_str());
-        std::fflush(stderr);
+        writeHeadlessLine(stderr, LogPriority::Info,
+                          QStringLiteral("kel: ") + QString::fromLocal8Bit(text.c_str()));
     });
 
     // Markup warnings are said once per report and answered at once.
     Warnings warnings(prompter, messages);
     HeadlessLog log(messages);
+    const JobLog jobLog(session.services().settings.jobLog);
+    JobRecorder recorder(jobLog, messages);
     session.start(prompter, warnings);
     ConsoleEngine &engine = session.engine();
     engine.addObserver(&log);
-    if (engine.shutdownRequested())
+    recorder.setQueueFolder(engine.queueFolder());
+    recorder.started(engine.queueFolder());
+    engine.addObserver(&recorder);
+    if (engine.shutdownRequested()) {
+        recorder.stopped(0);
         return 0;
+    }
 
     ConsoleLoop loop(engine, 5000, [] { QCoreApplication::exit(0); });
     // SIGTERM, SIGINT and SIGHUP end the headless console the way SHUTDOWN
@@ -126,7 +130,9 @@ int runHeadlessConsole(ConsoleSession &session)
     });
     loop.start();
     const int status = QCoreApplication::exec();
+    engine.removeObserver(&recorder);
     engine.removeObserver(&log);
+    recorder.stopped(status);
     return status;
 }
 

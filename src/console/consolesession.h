@@ -48,6 +48,8 @@ public:
     const Printers &printers() const { return m_printers; }
     TransferHooks &transfer() { return *m_transfer; }
     ConsoleEngine &engine() { return *m_engine; }
+    // Whether start() has made the engine.
+    bool started() const { return m_engine != nullptr; }
     // The connection file loaded at start-up, "" for none.
     const std::string &connection() const { return m_connection; }
     int checkEverySeconds() const { return m_checkEvery; }

@@ -168,7 +168,7 @@ void ConsoleWindow::build()
         AboutDialog about(
             m, QString::fromStdString(m_context.folders.program),
             [this, &m] {
-                if (!showHelpPage(m_context.folders.program, m.qtext(0), this))
+                if (!showHelpPage(m_context.folders.findShipped("help.md"), m.qtext(0), this))
                     m_context.prompter.error(296, m.qtext(296), m.qtext(0));
             },
             this);

@@ -173,9 +173,18 @@ void FileTypesWindow::build()
     m_conversion->setEditable(true);
     m_conversion->setInsertPolicy(QComboBox::NoInsert);
     m_conversion->addItem(QString());
-    for (const QString &table :
-         QDir(local(m_folders.program)).entryList({QStringLiteral("*.cnv")}, QDir::Files))
-        m_conversion->addItem(table.left(table.size() - 4));
+    // The tables of every shipped folder, each name once (KEL_HOME's own
+    // tables beside the installed ones).
+    QStringList tables;
+    for (const std::string &folder : m_folders.shippedFolders()) {
+        for (const QString &table :
+             QDir(local(folder)).entryList({QStringLiteral("*.cnv")}, QDir::Files)) {
+            const QString name = table.left(table.size() - 4);
+            if (!tables.contains(name, Qt::CaseInsensitive))
+                tables << name;
+        }
+    }
+    m_conversion->addItems(tables);
     connect(m_font, &QComboBox::currentTextChanged, this, &FileTypesWindow::changed);
     connect(m_fontSize, &QLineEdit::textChanged, this, &FileTypesWindow::changed);
     connect(m_conversion, &QComboBox::currentTextChanged, this, &FileTypesWindow::changed);

@@ -139,4 +139,13 @@ std::string findConversionTable(const std::string &programFolder, std::string_vi
     return {};
 }
 
+std::string findConversionTable(const std::vector<std::string> &folders, std::string_view name)
+{
+    for (const std::string &folder : folders) {
+        if (std::string found = findConversionTable(folder, name); !found.empty())
+            return found;
+    }
+    return {};
+}
+
 } // namespace kel

@@ -54,5 +54,8 @@ std::string conversionBeforeHeader(std::string_view report);
 // NAME upper-cased and trimmed, else the name as written, else any file whose
 // name matches without regard to case. "" when none exists.
 std::string findConversionTable(const std::string &programFolder, std::string_view name);
+// The same through several folders, the first that holds the table winning
+// (KEL_HOME before the installed tables).
+std::string findConversionTable(const std::vector<std::string> &folders, std::string_view name);
 
 } // namespace kel

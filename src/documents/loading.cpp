@@ -118,7 +118,7 @@ Status conversionLineStep(ReportLoad &load, const StepContext &c)
     if (table.empty())
         return {};
     ConversionTable conversion;
-    conversion.load(findConversionTable(c.env.folders.program, table));
+    conversion.load(findConversionTable(c.env.folders.shippedFolders(), table));
     load.bytes = applyConversion(load.bytes, conversion);
     load.converted = true;
     return {};
@@ -194,7 +194,7 @@ Status reportStep(ReportLoad &load, const StepContext &c)
     ReportSteps steps{c.env.warnings, nullptr, nullptr, nullptr};
     steps.conversionTable = [&](const std::string &name) {
         ConversionTable table;
-        table.load(findConversionTable(folders.program, name));
+        table.load(findConversionTable(folders.shippedFolders(), name));
         return table;
     };
     if (c.plan.keepWorkingCopy) {

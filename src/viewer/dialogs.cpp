@@ -154,10 +154,10 @@ QString HelpWindow::plainText() const
     return m_browser->toPlainText();
 }
 
-bool showHelpPage(const std::string &programFolder, const QString &title, QWidget *parent)
+bool showHelpPage(const std::string &helpFile, const QString &title, QWidget *parent)
 {
     std::string text;
-    if (!readFile(programFolder + "/help.md", text))
+    if (!readFile(helpFile, text))
         return false;
     // Beside the report, not in front of it: the help stays open while the
     // user tries what it says.

@@ -58,9 +58,9 @@ public:
 
 // The help page (Markdown: the README's parts for users) in a window of its
 // own, with its links followed in the desktop's browser.
-// Shows the help page of the program folder ("help.md") in a window beside
+// Shows the help page `helpFile` (Folders::findShipped("help.md")) beside
 // `parent`. False when the page cannot be read; the caller says so.
-bool showHelpPage(const std::string &programFolder, const QString &title, QWidget *parent);
+bool showHelpPage(const std::string &helpFile, const QString &title, QWidget *parent);
 
 class HelpWindow : public QDialog
 {

@@ -194,9 +194,9 @@ void ViewerWindow::aboutCommand()
 void ViewerWindow::helpCommand()
 {
     const Messages &m = m_context.messages;
-    if (showHelpPage(m_context.folders.program, m.qtext(0), this))
+    const std::string path = m_context.folders.findShipped("help.md");
+    if (showHelpPage(path, m.qtext(0), this))
         return;
-    const std::string path = m_context.folders.inProgram("help.md");
     reportOnStderr(296, m.qtext(296), QString::fromStdString(path));
     m_context.prompter.error(
         296, m.qtext(296) + QStringLiteral("\n\n") + QString::fromStdString(path), m.qtext(0));

@@ -2,6 +2,7 @@
 // temporary folder that TEMP names, and the folders of an installed program.
 #include "app/folders.h"
 #include "app/instances.h"
+#include "app/services.h"
 #include "app/settings.h"
 #include "support/testenv.h"
 
@@ -157,6 +158,77 @@ TEST(Folders, InstalledProgramKeepsItsFilesInShareKel)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(programFolderOf(c.executable), c.folder);
     }
+}
+
+TEST(Folders, ShippedFilesAreLookedForInKelHomeThenShareKelThenBesideTheProgram)
+{
+    test::TempDir dir;
+    fs::create_directories(dir.path() + "/usr/bin");
+    fs::create_directories(dir.path() + "/usr/share/kel");
+    fs::create_directories(dir.path() + "/home");
+    const std::string installed = dir.path() + "/usr/bin/kel";
+    const struct
+    {
+        const char *name;
+        std::string home;
+        std::string executable;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"installed, KEL_HOME set",
+         dir.path() + "/home",
+         installed,
+         {dir.path() + "/home", dir.path() + "/usr/share/kel", dir.path() + "/usr/bin"}},
+        {"installed, no KEL_HOME",
+         "",
+         installed,
+         {dir.path() + "/usr/share/kel", dir.path() + "/usr/bin"}},
+        {"build tree with KEL_HOME",
+         dir.path() + "/home",
+         dir.path() + "/build/bin/kel",
+         {dir.path() + "/home", dir.path() + "/build/bin"}},
+        {"KEL_HOME is the executable's folder",
+         dir.path() + "/usr/bin",
+         installed,
+         {dir.path() + "/usr/bin", dir.path() + "/usr/share/kel"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(shippedFoldersOf(c.home, c.executable), c.folders);
+    }
+
+    // The first folder holding the file wins; a folder (not a file) of that
+    // name does not count; a file found nowhere is named in the first place.
+    Folders folders;
+    folders.program = dir.path() + "/home";
+    folders.shipped = shippedFoldersOf(folders.program, installed);
+    dir.write("usr/share/kel/KEL.LNG", "x");
+    dir.write("usr/bin/help.md", "x");
+    fs::create_directories(dir.path() + "/home/help.md");
+    EXPECT_EQ(folders.findShipped("KEL.LNG"), dir.path() + "/usr/share/kel/KEL.LNG");
+    EXPECT_EQ(folders.findShipped("help.md"), dir.path() + "/usr/bin/help.md");
+    EXPECT_EQ(folders.findShipped("none.cnv"), dir.path() + "/home/none.cnv");
+    dir.write("home/KEL.LNG", "y");
+    EXPECT_EQ(folders.findShipped("KEL.LNG"), dir.path() + "/home/KEL.LNG");
+}
+
+TEST(Services, AKelHomeWithoutALanguageFileReadsTheShippedOne)
+{
+    // KEL_HOME holds only the admin's KEL.INI: the language file comes from
+    // where the program was installed or built, and the settings from home.
+    test::TempDir dir;
+    dir.write("home/KEL.INI", "PRINT_KEL=Y\r\nKEL_PRINTER=pdf:/srv/out\r\n");
+    Services services;
+    Status loaded;
+    {
+        const ScopedEnv home("KEL_HOME", dir.path() + "/home");
+        const ScopedEnv temp("TEMP", dir.path() + "/tmp");
+        loaded = loadServices(services);
+    }
+    ASSERT_TRUE(loaded) << loaded.refusal().detail;
+    EXPECT_EQ(services.folders.program, dir.path() + "/home");
+    EXPECT_EQ(services.folders.shippedFolders().front(), dir.path() + "/home");
+    EXPECT_EQ(services.settings.row(DocType::Kel).printer, "pdf:/srv/out");
+    EXPECT_FALSE(services.messages.text(0).empty());
 }
 
 TEST(Settings, SavingWhereItCannotBeWrittenSaysWhere)

@@ -28,6 +28,29 @@ TEST(LanguageFile, EncodeThenLoad)
                      "208 Stop showing these warnings?\n320   last   one\n");
 }
 
+TEST(LanguageFile, DecodingWhatIsNoLanguageFileIsRefused)
+{
+    // Plain text, an unscrambled source and an empty file would print as
+    // garbage or nothing; each is refused and nothing is printed.
+    const struct
+    {
+        const char *name;
+        std::string bytes;
+    } rows[] = {
+        {"plain words", "hello\r\nworld\r\n"},
+        {"the plain source itself", "000 Kel Printing System\r\n141 No sections.\r\n"},
+        {"empty", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string plain = "left over";
+        std::string error;
+        EXPECT_FALSE(decodeLanguageFile(row.bytes, plain, error));
+        EXPECT_NE(error.find("not a language file"), std::string::npos) << error;
+        EXPECT_EQ(plain, "");
+    }
+}
+
 TEST(LanguageFile, KeyRotatesPerLine)
 {
     // The same text on two lines scrambles differently.

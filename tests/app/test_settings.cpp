@@ -80,20 +80,23 @@ TEST(Settings, KeysAfterTheHundredthLineReadEmpty)
     EXPECT_EQ(r.escExits, "");
 }
 
-TEST(Settings, TcpPortIsKeptAndWrittenOnlyWhenSet)
+TEST(Settings, TcpPortAndJobLogAreKeptAndWrittenOnlyWhenSet)
 {
     test::TestEnvironment env;
     SettingsRecord r;
     r.escExits = "N";
     const std::string without = settingsFileText(r, env.messages);
     EXPECT_EQ(without.find("TCP_PORT"), std::string::npos);
+    EXPECT_EQ(without.find("JOB_LOG"), std::string::npos);
 
     r.tcpPort = "5001";
+    r.jobLog = "/var/lib/kel/jobs.log";
     const std::string path = env.dir.file("KEL.INI");
     ASSERT_TRUE(saveSettings(path, r, env.messages));
     SettingsRecord back;
     ASSERT_TRUE(loadSettings(path, back, false));
     EXPECT_EQ(back.tcpPort, "5001");
+    EXPECT_EQ(back.jobLog, "/var/lib/kel/jobs.log");
     EXPECT_EQ(back, r);
 }
 

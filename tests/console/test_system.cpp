@@ -3,11 +3,13 @@
 // temporary folder; files are dropped in and the PDFs read back with
 // poppler's tools. Every wait is bounded and every process is ended by the
 // test that started it.
+#include "app/joblog.h"
 #include "consolefixture.h"
 #include "documents/packed.h"
 #include "support/silentscheduler.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -19,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kel;
@@ -428,4 +431,185 @@ TEST(ConsoleSystem, AStoppedSchedulerLeavesTheReportQueuedAndCommandFilesObeyed)
     ASSERT_TRUE(console.waitForFinished(20000));
     EXPECT_EQ(console.exitCode(), 0);
     EXPECT_TRUE(s.inQueue("report.kel"));
+}
+
+namespace {
+
+struct ToolRun
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// keltool on the server's program folder, as an administrator runs it.
+ToolRun keltool(const Server &s, const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KEL_HOME"), QString::fromStdString(s.home));
+    env.insert(QStringLiteral("TEMP"), QString::fromStdString(s.temp + "-tool"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KEL_BIN_DIR "/keltool"), args);
+    ToolRun r;
+    if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit)
+        r.code = p.exitCode();
+    r.out = p.readAllStandardOutput().toStdString();
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+std::vector<JobLogEntry> entriesOf(const std::string &log, const std::string &file,
+                                   const std::string &outcome)
+{
+    std::vector<JobLogEntry> found;
+    for (const JobLogEntry &e : readJobLog(log)) {
+        if (e.file == file && e.outcome == outcome)
+            found.push_back(e);
+    }
+    return found;
+}
+
+} // namespace
+
+// The job record of a running console and the queue commands beside it: a
+// printed report's line carries every field; a failed file is listed as
+// failed with its reason and is tried again on "retry"; a file released
+// while the console works through a long queue is printed; a file deleted
+// while it is printed is printed once and leaves nothing behind.
+TEST(ConsoleSystem, JobRecordAndQueueControlFromTheShell)
+{
+    Server s;
+    const std::string log = s.root.file("jobs.log");
+    std::string ini;
+    readFile(s.home + "/KEL.INI", ini);
+    writeFile(s.home + "/KEL.INI", ini + "JOB_LOG=" + log + "\r\n");
+    const std::string report = pagesReport(2, "recorded");
+    s.drop("held.ke", pagesReport(1, "held"));
+    s.start();
+    ASSERT_TRUE(waitUntil([&] { return s.log().find("kel: 112") != std::string::npos; }, 20000));
+    s.drop("a.kel", report);
+    s.drop("bad.kel", "no sections here\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !entriesOf(log, "bad.kel", "failed").empty(); }, 30000))
+        << s.log();
+    ASSERT_TRUE(waitUntil([&] { return !entriesOf(log, "a.kel", "printed").empty(); }, 30000))
+        << s.log();
+
+    // The fields of a printed report and of the start.
+    const JobLogEntry printed = entriesOf(log, "a.kel", "printed").front();
+    EXPECT_TRUE(QDateTime::fromString(QString::fromStdString(printed.time), Qt::ISODate).isValid())
+        << printed.time;
+    EXPECT_EQ(printed.event, "file");
+    EXPECT_EQ(printed.type, "KEL");
+    EXPECT_EQ(printed.size, std::to_string(report.size()));
+    EXPECT_EQ(printed.pages, "2");
+    EXPECT_EQ(printed.printer, "pdf:" + s.out);
+    EXPECT_TRUE(fs::exists(printed.job)) << printed.job;
+    EXPECT_EQ(printed.message, "255");
+    EXPECT_FALSE(printed.duration.empty());
+    EXPECT_EQ(printed.duration.find_first_not_of("0123456789"), std::string::npos);
+    const std::vector<JobLogEntry> all = readJobLog(log);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front().event, "start");
+    EXPECT_NE(all.front().detail.find(s.queue), std::string::npos) << all.front().detail;
+
+    // The queue as a script reads it; the failed file with its reason.
+    ToolRun q = keltool(s, {QStringLiteral("queue"), QString::fromStdString(s.queue)});
+    ASSERT_EQ(q.code, 0) << q.err;
+    EXPECT_NE(q.out.find("failed\tbad.kel\t18\t"), std::string::npos) << q.out;
+    EXPECT_NE(q.out.find("held\theld.ke\t"), std::string::npos) << q.out;
+    EXPECT_EQ(q.out.find("a.kel"), std::string::npos) << q.out;
+    const ToolRun failed = keltool(s, {QStringLiteral("jobs"), QStringLiteral("--failed")});
+    ASSERT_EQ(failed.code, 0) << failed.err;
+    EXPECT_NE(failed.out.find("\tbad.kel\t"), std::string::npos) << failed.out;
+    EXPECT_EQ(failed.out.find("\ta.kel\t"), std::string::npos) << failed.out;
+
+    // A retry takes the failed file once more; it fails again, said again.
+    ASSERT_EQ(keltool(s, {QStringLiteral("retry"), QStringLiteral("bad.kel"),
+                          QStringLiteral("--queue"), QString::fromStdString(s.queue)})
+                  .code,
+              0);
+    EXPECT_TRUE(waitUntil([&] { return entriesOf(log, "bad.kel", "failed").size() == 2; }, 30000))
+        << s.log();
+
+    // A long queue keeps the console busy; a release in the middle of its
+    // pass is printed at the next one, and a file deleted while it is
+    // printed is printed once and is not taken again.
+    for (int i = 0; i < 6; ++i)
+        s.drop("busy" + std::to_string(i) + ".kel", pagesReport(4000, "busy"));
+    s.drop("zbig.kel", pagesReport(40000, "big"));
+    ASSERT_TRUE(waitUntil([&] { return !entriesOf(log, "busy0.kel", "printed").empty(); }, 60000))
+        << s.log();
+    const ToolRun released =
+        keltool(s, {QStringLiteral("release"), QStringLiteral("held.ke"), QStringLiteral("--queue"),
+                    QString::fromStdString(s.queue)});
+    ASSERT_EQ(released.code, 0) << released.err;
+    EXPECT_TRUE(s.inQueue("held.kel"));
+    const auto partial = [&] {
+        for (const auto &e : fs::directory_iterator(s.out)) {
+            if (e.path().extension() == ".part")
+                return !entriesOf(log, "busy5.kel", "printed").empty();
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitUntil(partial, 120000)) << s.log();
+    const ToolRun deleted =
+        keltool(s, {QStringLiteral("delete"), QStringLiteral("zbig.kel"), QStringLiteral("--queue"),
+                    QString::fromStdString(s.queue)});
+    ASSERT_EQ(deleted.code, 0) << deleted.err;
+    ASSERT_TRUE(waitUntil([&] { return !entriesOf(log, "zbig.kel", "printed").empty(); }, 120000))
+        << s.log();
+    EXPECT_TRUE(waitUntil([&] { return !entriesOf(log, "held.kel", "printed").empty(); }, 30000))
+        << s.log();
+    EXPECT_EQ(entriesOf(log, "zbig.kel", "printed").size(), 1u);
+    EXPECT_TRUE(entriesOf(log, "zbig.kel", "failed").empty());
+    EXPECT_FALSE(s.inQueue("zbig.kel"));
+
+    // A name from outside never leaves the queue folder.
+    const ToolRun outside =
+        keltool(s, {QStringLiteral("delete"), QStringLiteral("../home/KEL.INI"),
+                    QStringLiteral("--queue"), QString::fromStdString(s.queue)});
+    EXPECT_EQ(outside.code, 1);
+    EXPECT_TRUE(fs::exists(s.home + "/KEL.INI"));
+}
+
+// Lines on stderr carry the local time, or under the journal (its stream
+// named by JOURNAL_STREAM) their syslog priority, which the journal keeps
+// as the line's level: 6 for what the console did, 3 for a file it left.
+TEST(ConsoleSystem, HeadlessLinesCarryATimeOrTheirPriorityForTheJournal)
+{
+    for (const bool journal : {false, true}) {
+        SCOPED_TRACE(journal ? "journal" : "terminal");
+        Server s;
+        const std::string err = s.root.file("stderr.log");
+        writeFile(err, "");
+        struct stat st
+        {
+        };
+        ASSERT_EQ(::stat(err.c_str(), &st), 0);
+        if (journal)
+            qputenv("JOURNAL_STREAM", QByteArray::number(static_cast<qulonglong>(st.st_dev)) + ":" +
+                                          QByteArray::number(static_cast<qulonglong>(st.st_ino)));
+        s.start();
+        qunsetenv("JOURNAL_STREAM");
+        s.drop("good.kel", pagesReport(1, "good"));
+        s.drop("bad.kel", "no sections here\r\n");
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return s.log().find("kel: 255:") != std::string::npos &&
+                       s.log().find("kel: 97:") != std::string::npos;
+            },
+            30000))
+            << s.log();
+        const std::string log = s.log();
+        if (journal) {
+            EXPECT_EQ(log.rfind("<6>kel: 112: ", 0), 0u) << log;
+            EXPECT_NE(log.find("\n<6>kel: 255: "), std::string::npos) << log;
+            EXPECT_NE(log.find("\n<3>kel: 97: "), std::string::npos) << log;
+        } else {
+            const QString first = QString::fromStdString(log.substr(0, log.find(' ')));
+            EXPECT_TRUE(QDateTime::fromString(first, Qt::ISODate).isValid()) << log;
+            EXPECT_EQ(log.find("<6>"), std::string::npos) << log;
+        }
+    }
 }

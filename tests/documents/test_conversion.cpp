@@ -96,3 +96,35 @@ TEST(ConversionTable, MissingTableOnlyDropsTheDirective)
     EXPECT_EQ(r.value()->lines.record(2), "A\x82");
     EXPECT_EQ(findConversionTable(env.folders.program, "../etc/passwd"), "");
 }
+
+// The DOS tables the build writes from iconv, found past an empty KEL_HOME
+// in the folder beside the programs, turn a listing's accents, pounds and
+// frame lines into the system's code page and leave ASCII alone.
+TEST(ConversionTable, ShippedDosTablesConvertDosTextToTheSystemCodePage)
+{
+    test::TestEnvironment env;
+    env.folders.shipped = {env.folders.program, KEL_BIN_DIR};
+    const struct
+    {
+        const char *table;
+        std::string dos;
+        std::string system;
+    } rows[] = {
+        {"cp437",
+         "Caf\x82 M\x81ller \x9c"
+         "5 \xc4\xb3\xda",
+         "Caf\xe9 M\xfcller \xa3"
+         "5 -|+"},
+        {"CP850", "\x82 \x9d \xa0 \xe1 plain", "\xe9 \xd8 \xe1 \xdf plain"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.table);
+        const std::string text =
+            crlf({std::string("CONVERSION=") + row.table, "[HEADER]", "[DATA]", row.dos});
+        const Opened r =
+            openDocument(env.dir.write("r.kel", text),
+                         {env.folders, env.messages, env.settings, env.prompter, env.warnings}, {});
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(r.value()->lines.record(2), row.system);
+    }
+}

@@ -23,6 +23,23 @@ case "$out" in
   *"[41]"*) ;;
   *) echo "installed keltool did not find its language file: $out" >&2; exit 1 ;;
 esac
+# KEL_HOME holding only the admin's own files still finds the shipped ones;
+# a language file found nowhere names every place it was looked for.
+mkdir -p "$prefix/home"
+out=$(KEL_HOME="$prefix/home" TEMP="$prefix/tmp" "$prefix/bin/keltool" settings "$prefix/none.kel" 2>&1 || true)
+case "$out" in
+  *"[41]"*) ;;
+  *) echo "keltool with KEL_HOME did not find the installed language file: $out" >&2; exit 1 ;;
+esac
+mv "$prefix/share/kel/KEL.LNG" "$prefix/KEL.LNG.away"
+out=$(KEL_HOME="$prefix/home" TEMP="$prefix/tmp" "$prefix/bin/keltool" settings "$prefix/none.kel" 2>&1 || true)
+mv "$prefix/KEL.LNG.away" "$prefix/share/kel/KEL.LNG"
+for place in "$prefix/home/KEL.LNG" "$prefix/share/kel/KEL.LNG" "$prefix/bin/KEL.LNG"; do
+  case "$out" in
+    *"$place"*) ;;
+    *) echo "a missing language file does not name $place: $out" >&2; exit 1 ;;
+  esac
+done
 out=$("$prefix/bin/kel" --version)
 case "$out" in
   "kel (Kel Printing System) 2.2"*) ;;

@@ -116,8 +116,9 @@ TEST(Keltool, ArgumentsAndRefusals)
         {"page text", {"render", q(kSample), "--page", "two", "-o", q(png)}, 2, "--page"},
         {"page beyond the end",
          {"render", q(kSample), "--page", "9", "-o", q(png)},
-         2,
-         "beyond the last page of the document (2)"},
+         1,
+         "(page 9; the last is 2) [153]"},
+        {"trace of a page beyond the end", {"trace", q(kSample), "--page", "3"}, 1, "[153]"},
         {"zoom 0", {"render", q(kSample), "--page", "1", "--zoom", "0", "-o", q(png)}, 2, "--zoom"},
         {"no output", {"render", q(kSample), "--page", "1"}, 2, "usage"},
         {"an unknown option", {"trace", q(kSample), "--page", "1", "--colour"}, 2, "--colour"},
@@ -133,6 +134,16 @@ TEST(Keltool, ArgumentsAndRefusals)
          {"pdf", q(kSample), "-o", q(dir.file("a.pdf")), "--from", "3"},
          1,
          "[153]"},
+        {"settings of a folder", {"settings", q(dir.path())}, 2, "is a folder, not a document"},
+        {"settings of a device", {"settings", "/dev/null"}, 2, "/dev/null: is not a regular file"},
+        {"lng decode of no language file",
+         {"lng", "decode", q(dir.write("words.txt", "hello\r\nworld\r\n"))},
+         1,
+         "not a language file"},
+        {"a pack that cannot be written",
+         {"pack", q(kSample), q(dir.file("no/such/dir/packed.kel"))},
+         2,
+         "[290]"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -145,6 +156,13 @@ TEST(Keltool, ArgumentsAndRefusals)
         }
     }
     EXPECT_EQ(keltool({"pages", q(kSample)}).out, "pages=2\n");
+    EXPECT_EQ(keltool({"--version"}).out, "keltool (Kel Printing System) 2.2\n");
+    EXPECT_EQ(keltool({"lng", "decode", q(dir.file("words.txt"))}).out, "");
+    // Every option a usage line names is in the help.
+    EXPECT_NE(keltool({"--help"})
+                  .out.find("receive --queue DIR [--port N] [--address A] "
+                            "[--count K] [--quiet-ms M] [-v]"),
+              std::string::npos);
 }
 
 TEST(Keltool, RenderIsThePagePictureAtTheZoom)
