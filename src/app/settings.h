@@ -43,6 +43,9 @@ struct SettingsRecord
     // to when SEND_TO names no port; empty means 1001. Saved only when set, so
     // files written without it read back unchanged.
     std::string tcpPort;
+    // EXEC_ALLOWED: whether the viewer runs a program a report names (EXEC,
+    // a link): "ASK" (empty, the default) asks first, "Y" runs it, "N" never.
+    std::string execAllowed;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }
