@@ -21,7 +21,9 @@ DISPLAY=$display openbox &
 sleep 1
 for scale in 1 2; do
   mkdir -p "$out/scale$scale"
-  DISPLAY=$display QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale KEL_HOME="$scratch/home" \
+  # CUPS pointed at a closed port: the print dialog says there is no print
+  # system.
+  DISPLAY=$display CUPS_SERVER=127.0.0.1:9 QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale KEL_HOME="$scratch/home" \
     TEMP="$scratch/temp" XDG_CONFIG_HOME="$scratch/config" \
     "$build/bin/viewer_screens" "$src/data/samples/sample.kel" "$out/scale$scale"
 done

@@ -72,8 +72,10 @@ void showConfigurationForViewer(const Folders &folders, const Messages &messages
                                  warnings, printers, noTransfer, {}};
     const SteadyConsoleClock clock;
     ConsoleEngine engine(console, clock);
-    engine.reloadTypes();
+    // The folder first: a look at no folder at all would say it cannot be
+    // read.
     engine.setQueueFolder(file.queuePath);
+    engine.reloadTypes();
     ConsoleWindowContext context{
         engine,     messages, settings, folders, printers,
         noTransfer, {},       prompter, {},      &ConsoleSession::startViewer};

@@ -287,6 +287,7 @@ TEST(BrowserWindow, OpenedByTheViewerShowsTheQueueAndTouchesNothing)
     showConfigurationForViewer(c.env.folders, c.env.messages, viewerSettings, c.env.prompter,
                                c.env.warnings, nullptr);
     EXPECT_TRUE(shown);
+    EXPECT_TRUE(c.env.prompter.prompts().empty());
     EXPECT_TRUE(std::filesystem::exists(c.queue + "/a.kel"));
     EXPECT_TRUE(std::filesystem::exists(c.queue + "/AUTOEXEC.CMD"));
     EXPECT_EQ(viewerSettings.queuePath, c.queue);

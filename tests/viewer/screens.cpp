@@ -139,8 +139,8 @@ int main(int argc, char **argv)
                                  warnings,         printers,          noTransfer,      {}};
     const SteadyConsoleClock consoleClock;
     ConsoleEngine engine(console, consoleClock);
-    engine.reloadTypes();
     engine.setQueueFolder(consoleSettings.queuePath);
+    engine.reloadTypes();
     ConsoleSwitches switches;
     switches.visible = true;
     switches.install = true;
