@@ -252,6 +252,7 @@ TEST(PainterSurface, TableTextIsWhereQtPutsIt)
 
 TEST(ScreenPage, UnderlineAtTwiceTheDensityLiesWhereTwiceTheZoomDrawsIt)
 {
+    test::ensureGuiApplication();
     // The row holding the most dark pixels: the line through or under the
     // words, which runs across all of them.
     const auto lineRow = [](const QImage &image) {
