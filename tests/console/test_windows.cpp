@@ -2,6 +2,7 @@
 // queue, browser keeps its lists and settings, configfrm converts paper
 // sizes.
 #include "console/browserwindow.h"
+#include "console/consoleprompter.h"
 #include "console/consolewindow.h"
 #include "console/filetypeswindow.h"
 #include "consolefixture.h"
@@ -291,4 +292,29 @@ TEST(BrowserWindow, OpenedByTheViewerShowsTheQueueAndTouchesNothing)
     EXPECT_TRUE(std::filesystem::exists(c.queue + "/a.kel"));
     EXPECT_TRUE(std::filesystem::exists(c.queue + "/AUTOEXEC.CMD"));
     EXPECT_EQ(viewerSettings.queuePath, c.queue);
+}
+
+TEST(ConsoleWindow, WithoutATrayHideMinimisesAndBadFilesDoNotStackBoxes)
+{
+    Windows w;
+    ConsoleWindowContext context = w.context();
+    context.switches.install = true; // no tray icon
+    context.switches.visible = true;
+    ConsoleWindow window(context);
+    window.activate();
+    ASSERT_TRUE(window.isVisible());
+    // Hidden without a tray icon to bring it back, it would be gone for good.
+    window.hideToTray();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+
+    // The boxes of files left in the queue never wait, and only a few stay.
+    ConsolePrompter prompter(&window);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(prompter.show({250, QStringLiteral("left"), QStringLiteral("t"),
+                                 PromptIcon::Critical, PromptButtons::Ok, Answer::Ok}),
+                  Answer::Ok);
+    }
+    EXPECT_EQ(prompter.openBoxes(), ConsolePrompter::kMaxOpenBoxes);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
