@@ -16,7 +16,7 @@ packages=(
   libzip-dev zipcmp zipmerge ziptool zip unzip
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation xdg-utils
+  fonts-liberation xdg-utils shared-mime-info libglib2.0-bin
   poppler-utils zbar-tools imagemagick xvfb xauth openbox
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
   libfontconfig-dev libharfbuzz-dev libharfbuzz-subset0 zlib1g-dev

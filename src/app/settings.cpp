@@ -138,6 +138,7 @@ constexpr SettingsLine kLines[] = {
     keyWhenSet("TCP_PORT", member<&R::tcpPort>),
     keyWhenSet("RESOURCE_PATH", member<&R::resourcePath>),
     keyWhenSet("JOB_LOG", member<&R::jobLog>),
+    keyWhenSet("EXEC_ALLOWED", member<&R::execAllowed>),
     hash(),
 };
 

@@ -51,6 +51,9 @@ struct SettingsRecord
     // JOB_LOG: the file of the console's job record (joblog.h); empty keeps
     // none. Saved only when set.
     std::string jobLog;
+    // EXEC_ALLOWED: whether the viewer runs a program a report names (EXEC,
+    // a link): "ASK" (empty, the default) asks first, "Y" runs it, "N" never.
+    std::string execAllowed;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }

@@ -4,11 +4,14 @@
 #include "app/keyvalue.h"
 #include "app/messages.h"
 #include "app/prompter.h"
+#include "app/settings.h"
 #include "app/text.h"
 #include "console/consolemessages.h"
+#include "console/consolesession.h"
 #include "console/filetypeswindow.h"
 #include "documents/templates.h"
 #include "documents/textconvert.h"
+#include "printing/printers.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -56,6 +59,30 @@ QPushButton *button(const QString &text, const char *name, QWidget *parent)
 }
 
 } // namespace
+
+void showConfigurationForViewer(const Folders &folders, const Messages &messages,
+                                SettingsRecord &settings, Prompter &prompter, Warnings &warnings,
+                                QWidget *parent)
+{
+    SettingsRecord file;
+    loadSettings(folders.inProgram("KEL.INI"), file, true);
+    const Printers printers;
+    TransferHooks noTransfer;
+    const ConsoleContext console{folders,  messages, settings,   prompter,
+                                 warnings, printers, noTransfer, {}};
+    const SteadyConsoleClock clock;
+    ConsoleEngine engine(console, clock);
+    // The folder first: a look at no folder at all would say it cannot be
+    // read.
+    engine.setQueueFolder(file.queuePath);
+    engine.reloadTypes();
+    ConsoleWindowContext context{
+        engine,     messages, settings, folders, printers,
+        noTransfer, {},       prompter, {},      &ConsoleSession::startViewer};
+    context.openedByViewer = true;
+    BrowserWindow window(context, parent);
+    window.exec();
+}
 
 BrowserWindow::BrowserWindow(const ConsoleWindowContext &context, QWidget *parent)
     : QDialog(parent), m_context(context)
@@ -240,6 +267,7 @@ QWidget *BrowserWindow::buildSettingsTab()
     connect(test, &QPushButton::clicked, this, &BrowserWindow::testConnection);
     m_apply = button(m.qtext(36), "Command6", remote);
     m_apply->setEnabled(false);
+    m_apply->setVisible(!m_context.openedByViewer);
     connect(m_apply, &QPushButton::clicked, this, &BrowserWindow::applyConnection);
     m_checkEvery = new QLineEdit(remote);
     m_checkEvery->setObjectName(QStringLiteral("Check_every"));

@@ -18,6 +18,18 @@ class QTabWidget;
 
 namespace kel {
 
+class Warnings;
+
+// The configuration window as the viewer's "config" button shows it:
+// modally, over an engine of its own on the queue folder of KEL.INI. That
+// engine never ticks and is never activated, so nothing in the queue is
+// printed, obeyed or removed but by the window's own buttons. Settings
+// changed there take effect in `settings` at once and reach KEL.INI only
+// through its Save.
+void showConfigurationForViewer(const Folders &folders, const Messages &messages,
+                                SettingsRecord &settings, Prompter &prompter, Warnings &warnings,
+                                QWidget *parent);
+
 class BrowserWindow : public QDialog, private ConsoleObserver
 {
     Q_OBJECT

@@ -17,6 +17,7 @@ inline constexpr int kMsgViewed = 256;
 inline constexpr int kMsgQueueUnreadable = 257;
 inline constexpr int kMsgPrintedNotDeleted = 258;
 inline constexpr int kMsgPages = 264;
+inline constexpr int kMsgPage = 398; // "1 page", not "1 pages"
 inline constexpr int kMsgForwarded = 94;
 inline constexpr int kMsgOutsideFolders = 225; // a named file outside the allowed folders
 

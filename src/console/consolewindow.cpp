@@ -290,6 +290,8 @@ void ConsoleWindow::queueStateChanged(bool open)
     m_lamp->setToolTip(m.qtext(open ? 262 : 263));
     m_queueButton->setText(m.qtext(open ? 81 : 80));
     updateTrayIcon();
+    // The status says what the queue does now, not what the last tick did.
+    showStatus(m.qtext(open ? 262 : 263));
 }
 
 void ConsoleWindow::countsChanged(int held, int released)
@@ -303,6 +305,10 @@ void ConsoleWindow::countsChanged(int held, int released)
 
 void ConsoleWindow::status(int number, const std::string &detail)
 {
+    // A closed queue waits for no file: it says that it is closed.
+    constexpr int kWaiting = 96;
+    if (number == kWaiting && !m_context.engine.queueOpen())
+        number = 263;
     QString text = m_context.messages.qtext(number);
     if (!detail.empty())
         text += QStringLiteral(" ") + QString::fromLocal8Bit(detail.c_str());

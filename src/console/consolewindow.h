@@ -41,6 +41,9 @@ struct ConsoleWindowContext
     Prompter &prompter; // boxes that answer a click of the user (modal)
     ConsoleSwitches switches;
     std::function<void(const std::string &path)> startViewer; // "" starts it without a file
+    // The configuration window was opened by the viewer: there is no
+    // console in this program to apply a connection file to.
+    bool openedByViewer = false;
 };
 
 // The queue lamp: a round light, light green while the queue is open,

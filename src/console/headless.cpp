@@ -75,7 +75,7 @@ void HeadlessLog::fileHandled(const HandledFile &file)
         number = kMsgPrinted;
         text = m_messages.qtext(number) + QStringLiteral(" ") + name + QStringLiteral(" (") +
                QString::fromStdString(o.printer) + QStringLiteral(", %1 ").arg(o.pages) +
-               m_messages.qtext(kMsgPages) + QStringLiteral(")");
+               m_messages.qtext(o.pages == 1 ? kMsgPage : kMsgPages) + QStringLiteral(")");
         if (!o.output.empty())
             text += QStringLiteral(": ") + QString::fromLocal8Bit(o.output.c_str());
         break;

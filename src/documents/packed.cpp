@@ -51,6 +51,49 @@ bool isPackedReportStart(std::string_view b)
     return b.size() >= 5 && b[0] == '2' && b[1] == '2' && b[2] == 3 && b[3] == 4 && b[4] == 20;
 }
 
+bool isPictureStart(std::string_view b)
+{
+    const auto starts = [&b](std::string_view magic, size_t at = 0) {
+        return b.size() >= at + magic.size() && b.substr(at, magic.size()) == magic;
+    };
+    using namespace std::string_view_literals;
+    if (starts("BM") || starts("\x89PNG\r\n\x1a\n") || starts("\xff\xd8\xff") || starts("GIF87a") ||
+        starts("GIF89a") || starts("II*\0"sv) || starts("MM\0*"sv) || starts("\0\0\1\0"sv) ||
+        starts("\0\0\2\0"sv) || starts("/* XPM */") || (starts("RIFF") && starts("WEBP", 8)))
+        return true;
+    // The portable bitmaps: "P1" to "P6" and a blank.
+    if (b.size() >= 3 && b[0] == 'P' && b[1] >= '1' && b[1] <= '6' &&
+        (b[2] == ' ' || b[2] == '\n' || b[2] == '\r' || b[2] == '\t'))
+        return true;
+    // Text formats: XBM's "#define NAME_width" and SVG.
+    size_t i = 0;
+    if (starts("\xef\xbb\xbf"))
+        i = 3;
+    while (i < b.size() && (b[i] == ' ' || b[i] == '\t' || b[i] == '\r' || b[i] == '\n'))
+        ++i;
+    const std::string_view rest = b.substr(i);
+    if (rest.starts_with("#define ")) {
+        const size_t end = rest.find('\n');
+        return rest.substr(0, end).find("_width ") != std::string_view::npos;
+    }
+    if (rest.starts_with("<svg") || rest.starts_with("<?xml") || rest.starts_with("<!DOCTYPE svg"))
+        return b.find("<svg") != std::string_view::npos;
+    return false;
+}
+
+bool isSoundStart(std::string_view b)
+{
+    const auto starts = [&b](std::string_view magic, size_t at = 0) {
+        return b.size() >= at + magic.size() && b.substr(at, magic.size()) == magic;
+    };
+    if ((starts("RIFF") && (starts("WAVE", 8) || starts("RMID", 8))) || starts("MThd") ||
+        starts("OggS") || starts("ID3"))
+        return true;
+    // An MP3 without a tag begins with a frame's sync bits.
+    return b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xff &&
+           (static_cast<unsigned char>(b[1]) & 0xe0) == 0xe0;
+}
+
 bool makePackedFile(const std::string &source, const std::string &packedPath, std::string &error)
 {
     int code = 0;

@@ -37,6 +37,16 @@ inline constexpr std::string_view kPackedComment = "Kel Packed File";
 // True when the first bytes are those of a packed report: "22", 3, 4, 20.
 bool isPackedReportStart(std::string_view firstBytes);
 
+// What packing takes along: a picture only when its first bytes are those of
+// a picture format the drawing reads (BMP, PNG, JPEG, GIF, TIFF, WebP, icons,
+// the portable bitmaps, XPM, XBM, SVG), a sound only when they are those of
+// RIFF/WAVE, MIDI, MP3 or Ogg. A report names its files itself, and packing
+// must not carry a key or a password file into a mailed attachment.
+bool isPictureStart(std::string_view firstBytes);
+bool isSoundStart(std::string_view firstBytes);
+// How many first bytes the two checks need at most.
+inline constexpr size_t kResourceSniffLength = 4096;
+
 // True when the first line, shifted up with the program's key, is a member
 // header: 432 characters, "***BOF***" first and "***EOL." last.
 bool isContainerStart(std::string_view firstLine);
@@ -157,6 +167,8 @@ public:
     bool rewrite(std::string_view line, std::string &out);
     // The references as written in the report, in order of first appearance.
     const std::vector<std::string> &resources() const { return m_resources; }
+    // True when resource i was first named by SND=, not PIC=.
+    bool isSound(size_t i) const { return m_sounds[i]; }
 
 private:
     // Appends a group's part of a line to `out` with its references
@@ -165,13 +177,14 @@ private:
     // Lists a name unless one that is extracted under the same file name is
     // there; returns the spelling listed (the name itself when the list is
     // full).
-    std::string_view addResource(std::string_view name);
+    std::string_view addResource(std::string_view name, bool sound);
     static std::string fileKey(std::string_view name);
 
     char m_open;
     char m_close;
     std::vector<std::string> m_resources;
     std::vector<std::string> m_keys; // fileKey of each resource
+    std::vector<bool> m_sounds;      // named first by SND=
 };
 
 struct PackResult
@@ -179,6 +192,9 @@ struct PackResult
     std::string path;   // the packed file written (may have gained ".Kel")
     int message = 0;    // 290 when the packed report cannot be written
     std::string detail; // what went wrong
+    // The resources left out, as the report names them: not a picture or a
+    // sound, or not readable. The packed report is written all the same.
+    std::vector<std::string> leftOut;
 
     bool ok() const { return message == 0; }
 };
@@ -187,7 +203,8 @@ struct PackResult
 // picture and sound it names. The settings part comes from the working copy,
 // the data lines from the line store. Relative resource names are read from
 // `resourceFolder` (the folder the Open dialog last used), else as given; a
-// resource that cannot be read is left out, its reference still rewritten.
+// resource that cannot be read, or is no picture or sound by its first bytes,
+// is left out and listed in `leftOut`, its reference still rewritten.
 // A target whose name does not end in ".KEL" (any case) gets ".Kel" added.
 PackResult packCurrentReport(const Document &document, const std::string &target,
                              const std::string &resourceFolder, const Folders &folders);

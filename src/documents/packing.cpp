@@ -6,6 +6,7 @@
 // report and then every referenced file are appended to a container at the
 // target path, and the container is zipped into the packed file that takes
 // the target's place.
+#include "app/files.h"
 #include "app/text.h"
 #include "documents/markupline.h"
 #include "documents/opening.h"
@@ -42,6 +43,20 @@ std::string resolveResource(const std::string &name, const std::string &folder)
     return {};
 }
 
+// The first bytes of a regular file; false when it cannot be read.
+bool readFirstBytes(const std::string &path, std::string &out)
+{
+    InputFile file(path);
+    if (!file.isOpen())
+        return false;
+    out.resize(kResourceSniffLength);
+    const int64_t got = file.read(out.data(), out.size());
+    if (got < 0)
+        return false;
+    out.resize(static_cast<size_t>(got));
+    return true;
+}
+
 PackResult failure(std::string detail)
 {
     PackResult r;
@@ -63,7 +78,7 @@ std::string ReferenceRewriter::fileKey(std::string_view name)
     return upper(safeFileName(stored));
 }
 
-std::string_view ReferenceRewriter::addResource(std::string_view name)
+std::string_view ReferenceRewriter::addResource(std::string_view name, bool sound)
 {
     // References that differ only in case, or in the separators and colons
     // that member names turn into "_", name one member: they are stored
@@ -76,6 +91,7 @@ std::string_view ReferenceRewriter::addResource(std::string_view name)
     if (name.empty() || static_cast<int>(m_resources.size()) >= kMaxResources)
         return name;
     m_keys.push_back(key);
+    m_sounds.push_back(sound);
     return m_resources.emplace_back(name);
 }
 
@@ -136,7 +152,7 @@ void ReferenceRewriter::rewriteGroup(std::string_view part, std::string &out)
         const size_t start = i;
         while (i < stop && part[i] != ';' && part[i] != ',')
             ++i;
-        out += memberNameFor(addResource(part.substr(start, i - start)));
+        out += memberNameFor(addResource(part.substr(start, i - start), upper(key) == "SND="));
     }
     if (closed)
         out += part.back();
@@ -191,7 +207,10 @@ PackResult packCurrentReport(const Document &document, const std::string &target
         return discard(reportFile + ": cannot be written");
     if (!appendMember(reportFile, target))
         return discard(target + ": cannot be written");
-    for (const std::string &name : rewriter.resources()) {
+    std::vector<std::string> leftOut;
+    const std::vector<std::string> &resources = rewriter.resources();
+    for (size_t i = 0; i < resources.size(); ++i) {
+        const std::string &name = resources[i];
         // A "$" name is a member of a report that was itself unpacked: its
         // file waits in the temporary folder.
         std::string source;
@@ -201,8 +220,13 @@ PackResult packCurrentReport(const Document &document, const std::string &target
         } else {
             source = resolveResource(name, resourceFolder);
         }
-        if (!source.empty())
-            appendMember(source, target, name);
+        // The report names its files itself: only what is a picture or a
+        // sound by its first bytes goes into the attachment.
+        std::string first;
+        const bool fits = !source.empty() && readFirstBytes(source, first) &&
+                          (rewriter.isSound(i) ? isSoundStart(first) : isPictureStart(first));
+        if (!fits || !appendMember(source, target, name))
+            leftOut.push_back(name);
     }
 
     std::string error;
@@ -216,6 +240,7 @@ PackResult packCurrentReport(const Document &document, const std::string &target
 
     PackResult result;
     result.path = target;
+    result.leftOut = std::move(leftOut);
     if (!endsWithNoCase(target, ".KEL")) {
         const std::string renamed = target + ".Kel";
         fs::remove(renamed, ec);

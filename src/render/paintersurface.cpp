@@ -7,6 +7,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 #include <cmath>
 
 namespace kel {
@@ -114,10 +115,30 @@ double PainterSurface::drawText(std::string_view text, bool visible)
         run.setRawFont(t.rawFont);
         run.setRawData(m_runGlyphs.data(), m_runPositions.data(),
                        static_cast<int>(m_runGlyphs.size()));
-        run.setUnderline(m_font.underline());
-        run.setStrikeOut(m_font.strikeOut());
         m_painter.setPen(foreColor());
-        m_painter.drawGlyphRun(QPointF(at.x(), at.y() + t.ascent), run);
+        const QPointF baseline(at.x(), at.y() + t.ascent);
+        m_painter.drawGlyphRun(baseline, run);
+        // The lines are drawn here, by Qt's own rule for text, from the
+        // font's metrics in the painter's units: a glyph run's decorations
+        // are placed in device pixels and then scaled again, so on a screen
+        // of twice the density they land at twice their offset.
+        if (m_font.underline() || m_font.strikeOut()) {
+            const QFontMetricsF &fm = metrics();
+            QPen pen(foreColor());
+            pen.setWidthF(fm.lineWidth());
+            pen.setCapStyle(Qt::FlatCap);
+            m_painter.setPen(pen);
+            const QLineF line(std::floor(baseline.x()), baseline.y(),
+                              std::floor(baseline.x() + x), baseline.y());
+            if (m_font.underline()) {
+                double offset = std::ceil(fm.underlinePos()) + 0.5;
+                if (fm.underlinePos() <= fm.descent())
+                    offset = std::min(offset, fm.descent() - 0.5);
+                m_painter.drawLine(line.translated(0, offset));
+            }
+            if (m_font.strikeOut())
+                m_painter.drawLine(line.translated(0, -fm.ascent() / 3));
+        }
     }
     return toTwips(x);
 }

@@ -30,53 +30,7 @@ QString dialogFilter(const QString &pairs)
     return filters.isEmpty() ? pairs : filters.join(QStringLiteral(";;"));
 }
 
-FindDialog::FindDialog(const Messages &messages, const QString &text, bool matchCase,
-                       bool fromFirstPage, QWidget *parent)
-    : QDialog(parent), m_text(new QLineEdit(text, this)),
-      m_matchCase(new QCheckBox(messages.qtext(7), this)),
-      m_firstPage(new QCheckBox(messages.qtext(8), this))
-{
-    setObjectName(QStringLiteral("find_form"));
-    setWindowTitle(messages.qtext(5));
-    m_text->setObjectName(QStringLiteral("Text1"));
-    m_text->selectAll();
-    m_matchCase->setChecked(matchCase);
-    m_firstPage->setChecked(fromFirstPage);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(messages.qtext(6), this));
-    layout->addWidget(m_text);
-    layout->addWidget(m_matchCase);
-    layout->addWidget(m_firstPage);
-    auto *buttons = new QDialogButtonBox(this);
-    QPushButton *find = buttons->addButton(messages.qtext(9), QDialogButtonBox::AcceptRole);
-    buttons->addButton(messages.qtext(10), QDialogButtonBox::RejectRole);
-    find->setDefault(true);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (m_text->text().isEmpty())
-            reject();
-        else
-            accept();
-    });
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-}
-
-QString FindDialog::text() const
-{
-    return m_text->text();
-}
-
-bool FindDialog::matchCase() const
-{
-    return m_matchCase->isChecked();
-}
-
-bool FindDialog::fromFirstPage() const
-{
-    return m_firstPage->isChecked();
-}
-
-GoToDialog::GoToDialog(const Messages &messages, QWidget *parent)
+GoToDialog::GoToDialog(const Messages &messages, int lastPage, QWidget *parent)
     : QDialog(parent), m_text(new QLineEdit(this))
 {
     setObjectName(QStringLiteral("gotopage"));
@@ -85,7 +39,15 @@ GoToDialog::GoToDialog(const Messages &messages, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(messages.qtext(121), this));
     layout->addWidget(m_text);
-    connect(m_text, &QLineEdit::returnPressed, this, &QDialog::accept);
+    // The pages there are, so that nobody has to guess.
+    auto *range = new QLabel(messages.qtext(394) + QStringLiteral(" 1 - %1").arg(lastPage), this);
+    range->setObjectName(QStringLiteral("range"));
+    layout->addWidget(range);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) * 2 + 120);
 }
 
 double GoToDialog::value() const

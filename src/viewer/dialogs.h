@@ -1,5 +1,5 @@
-// The viewer's small dialogs: find_form, gotopage and the start-up/about
-// window frmSplash.
+// The viewer's small dialogs: gotopage and the start-up/about window
+// frmSplash (find_form is the find bar, findbar.h).
 #pragma once
 
 #include <QDialog>
@@ -17,29 +17,13 @@ class Messages;
 // pairs, in Qt's "Name (*.ext);;..." form.
 QString dialogFilter(const QString &pairs);
 
-// Asks for the find text and the two options; accepted only with a text.
-class FindDialog : public QDialog
-{
-    Q_OBJECT
-public:
-    FindDialog(const Messages &messages, const QString &text, bool matchCase, bool fromFirstPage,
-               QWidget *parent = nullptr);
-    QString text() const;
-    bool matchCase() const;
-    bool fromFirstPage() const;
-
-private:
-    QLineEdit *m_text;
-    QCheckBox *m_matchCase;
-    QCheckBox *m_firstPage;
-};
-
-// Asks for a page number; value() is 0 when none above 0 was given.
+// Asks for a page number, naming the pages there are (1 to `lastPage`),
+// with OK and Cancel; value() is 0 when none above 0 was given.
 class GoToDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit GoToDialog(const Messages &messages, QWidget *parent = nullptr);
+    GoToDialog(const Messages &messages, int lastPage, QWidget *parent = nullptr);
     double value() const;
 
 private:

@@ -1,6 +1,9 @@
 #include "viewer/guiprompter.h"
 
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace kel {
 
@@ -9,6 +12,15 @@ Answer GuiPrompter::show(const Prompt &prompt)
     QMessageBox box(m_parent);
     box.setWindowTitle(prompt.title);
     box.setText(prompt.text);
+    // A box is as wide as its text, and the window manager cuts a longer
+    // title: leave room for the whole title and the frame's buttons.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        QFont title = box.font();
+        title.setBold(true);
+        const int width = QFontMetrics(title).horizontalAdvance(prompt.title) * 5 / 4 + 120;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     switch (prompt.icon) {
     case PromptIcon::Critical:
         box.setIcon(QMessageBox::Critical);

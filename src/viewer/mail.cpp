@@ -1,7 +1,10 @@
 #include "viewer/mail.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
+#include <filesystem>
+#include <sys/stat.h>
 
 namespace kel {
 
@@ -25,6 +28,38 @@ MailOutcome composeMail(const QString &subject, const QString &body, const QStri
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return MailOutcome::Failed;
     return MailOutcome::Composed;
+}
+
+} // namespace kel
+
+namespace kel {
+
+std::string outboxFolder()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        return {};
+    const std::string folder = (cache + QStringLiteral("/kel/outbox")).toStdString();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    // Attachments are the user's own reports: nobody else reads them.
+    if (ec || ::chmod(folder.c_str(), 0700) != 0)
+        return {};
+    return folder;
+}
+
+void removeOldAttachments(const std::string &folder, std::chrono::seconds age)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto limit = fs::file_time_type::clock::now() - age;
+    for (const fs::directory_entry &entry : fs::directory_iterator(folder, ec)) {
+        std::error_code e;
+        if (entry.is_symlink(e) || !entry.is_regular_file(e))
+            continue;
+        if (entry.last_write_time(e) < limit && !e)
+            fs::remove(entry.path(), e);
+    }
 }
 
 } // namespace kel

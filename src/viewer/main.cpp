@@ -4,10 +4,12 @@
 #include "app/instances.h"
 #include "app/services.h"
 #include "app/warnings.h"
+#include "console/browserwindow.h"
 #include "console/consolemain.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "viewer/guiprompter.h"
+#include "viewer/mail.h"
 #include "viewer/viewerwindow.h"
 
 #include <QApplication>
@@ -103,9 +105,16 @@ int main(int argc, char **argv)
     // Working copies that instances killed earlier left behind go first.
     InstanceLock::removeLeftovers(folders.temp);
     InstanceLock lock(folders.temp);
+    // Mailed attachments older than a day have had their time.
+    if (const std::string outbox = outboxFolder(); !outbox.empty())
+        removeOldAttachments(outbox);
     GuiPrompter prompter;
     Warnings warnings(prompter, services.messages);
-    ShellTargetOpener opener;
+    // What a report names opens through the desktop; a program it names
+    // starts only as EXEC_ALLOWED says.
+    ProcessStarter starter;
+    AskingTargetOpener opener(starter, prompter, services.messages,
+                              execPolicyFrom(services.settings.execAllowed));
     ExternalCommands commands(&opener);
     SystemClock clock;
     ViewerContext context{folders,
@@ -117,6 +126,12 @@ int main(int argc, char **argv)
                           clock,
                           commandLine.options,
                           &lock};
+    // The console's configuration window, which the viewer knows only as
+    // this call.
+    context.openConfiguration = [&](QWidget *parent) {
+        showConfigurationForViewer(folders, services.messages, services.settings, prompter,
+                                   warnings, parent);
+    };
     ViewerWindow window(context);
     prompter.setParent(&window);
     // Asked to end (kill, Ctrl+C, a closed terminal): end as when the window

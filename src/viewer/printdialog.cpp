@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -81,14 +82,17 @@ PrintDialog::PrintDialog(const Messages &messages, Prompter &prompter, const Pri
     m_printers.refresh(Printers::kDialogWait);
     bool available = false;
     const std::vector<std::string> names = m_printers.installed(&available);
-    m_printer->addItem(QString::fromStdString(currentPrinter));
+    if (!currentPrinter.empty())
+        m_printer->addItem(QString::fromStdString(currentPrinter));
     for (const std::string &p : names) {
         if (p != currentPrinter)
             m_printer->addItem(QString::fromStdString(p));
     }
-    m_printer->setCurrentIndex(0);
+    m_printer->setCurrentIndex(m_printer->count() > 0 ? 0 : -1);
+    // With no printer to choose, the box shows how to name a PDF folder.
+    m_printer->lineEdit()->setPlaceholderText(QLatin1String(kPdfPrinterPrefix) + QDir::homePath());
     if (!available)
-        m_prompter.error(130, messages.qtext(130), messages.qtext(131));
+        m_prompter.error(397, messages.qtext(397), messages.qtext(131));
 }
 
 bool PrintDialog::tryAccept()
@@ -118,7 +122,12 @@ bool PrintDialog::tryAccept()
     m_request.allPages = m_all->isChecked();
     m_request.printer = m_printer->currentText().toStdString();
     if (!m_printers.exists(m_request.printer)) {
-        m_prompter.error(133, m_messages.qtext(133), m_messages.qtext(122));
+        m_prompter.error(133,
+                         m_messages.qtext(133) + QStringLiteral("\n\n") +
+                             (m_request.printer.empty()
+                                  ? m_messages.qtext(397)
+                                  : QString::fromStdString(m_request.printer)),
+                         m_messages.qtext(122));
         reject();
         return false;
     }

@@ -57,16 +57,6 @@ Result<PrintReport> ViewerWindow::drawOnPrinter(QPrinter &printer)
     return printPages(*m_engine, output, range.all, range.from, range.to);
 }
 
-void ViewerWindow::showPrintRefusal(const Refusal &r, bool allPages)
-{
-    const Messages &m = m_context.messages;
-    const int title = r.message == 154 ? (allPages ? 169 : 140) : 140;
-    QString text = m.qtext(r.message);
-    if (!r.detail.empty())
-        text += QStringLiteral("\n") + QString::fromStdString(r.detail);
-    m_context.prompter.error(r.message, text, m.qtext(title));
-}
-
 bool ViewerWindow::printOn(QPrinter &printer)
 {
     if (!m_engine)
@@ -77,13 +67,10 @@ bool ViewerWindow::printOn(QPrinter &printer)
         setStatus(m.qtext(93));
         return drawOnPrinter(printer);
     }();
-    if (printed) {
-        setStatus(m.qtext(168) + QLatin1Char(' ') + QString::number(currentPage()) +
-                  QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
-                  QString::fromStdString(m_engine->pages().lastPageText()));
-    } else {
+    if (printed)
+        setStatus(pageStatusText(currentPage(), 168));
+    else
         showPrintRefusal(printed.refusal(), rangeOf(printer, currentPage()).all);
-    }
     redrawCurrentPage();
     enableDocumentCommands();
     return printed.ok();

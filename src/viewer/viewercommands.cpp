@@ -1,4 +1,5 @@
 // The toolbar dispatch of the viewer and the commands that open windows.
+#include "app/atomicfile.h"
 #include "app/folders.h"
 #include "app/messages.h"
 #include "app/prompter.h"
@@ -7,7 +8,9 @@
 #include "documents/opening.h"
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
+#include "viewer/busycursor.h"
 #include "viewer/dialogs.h"
+#include "viewer/findbar.h"
 #include "viewer/pagearea.h"
 #include "viewer/viewerwindow.h"
 
@@ -84,22 +87,22 @@ void ViewerWindow::findCommand()
 {
     if (!hasDocument())
         return;
-    FindDialog dialog(m_context.messages, fromCp1252(m_find.text), m_findMatchCaseBox,
-                      m_findFirstPageBox, this);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    m_findMatchCaseBox = dialog.matchCase();
-    m_findFirstPageBox = dialog.fromFirstPage();
-    if (accepted)
-        find(dialog.text(), {dialog.matchCase() ? MatchCase::Yes : MatchCase::No,
-                             dialog.fromFirstPage() ? FindFrom::FirstPage : FindFrom::PageShown});
+    m_findBar->open(fromCp1252(m_find.text));
 }
 
 void ViewerWindow::goToCommand()
 {
     if (!hasDocument())
         return;
-    GoToDialog dialog(m_context.messages, this);
-    dialog.exec();
+    // The dialog names the pages there are: finish the count first.
+    {
+        BusyCursor busy;
+        m_navigator->countAll();
+    }
+    showPageStatus();
+    GoToDialog dialog(m_context.messages, m_engine->pages().lastPage(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
     goToPage(dialog.value());
 }
 
@@ -110,8 +113,8 @@ void ViewerWindow::exitCommand()
 
 void ViewerWindow::configCommand()
 {
-    m_context.prompter.notice(-1, tr("This command is not available in this version yet."),
-                              m_context.messages.qtext(0));
+    if (m_context.openConfiguration)
+        m_context.openConfiguration(this);
 }
 
 void ViewerWindow::openCommand()
@@ -167,10 +170,23 @@ void ViewerWindow::editCommand()
     QStringList command = QProcess::splitCommand(QString::fromStdString(
         m_context.settings.defaultEditor.empty() ? kDefaultEditor
                                                  : m_context.settings.defaultEditor));
-    if (!command.isEmpty()) {
-        const QString program = command.takeFirst();
-        command << QString::fromStdString(working);
-        QProcess::startDetached(program, command);
+    if (command.isEmpty())
+        command << QString::fromLatin1(kDefaultEditor);
+    // An editor that cannot start, or ends at once with an error (xdg-open
+    // finding no program for the file), is said with its reason; the
+    // question to reload would only mislead.
+    ProcessStarter desktop;
+    ProgramStarter &starter = m_context.starter ? *m_context.starter : desktop;
+    ProgramCall call{command.takeFirst(), command};
+    call.arguments << QString::fromStdString(working);
+    keepEditsOf(working);
+    const ProgramStarter::Outcome started = starter.start(call);
+    if (!started.started) {
+        m_context.prompter.error(395,
+                                 m.qtext(395) + QStringLiteral("\n\n") + call.commandLine() +
+                                     QStringLiteral("\n") + started.reason,
+                                 m.qtext(192));
+        return;
     }
     if (!m_context.prompter.askYesNo(195, m.qtext(195), m.qtext(192), PromptIcon::Question, true))
         return;
@@ -181,6 +197,71 @@ void ViewerWindow::editCommand()
     openDocument(working, given,
                  m_document->settings.openedWithOpenCommand ? OpenedBy::OpenCommand
                                                             : OpenedBy::CommandLine);
+}
+
+namespace {
+
+// What a file holds, to tell whether it changed; 0 when it cannot be read.
+size_t digestOf(const std::string &path)
+{
+    std::string bytes;
+    return readFile(path, bytes) ? std::hash<std::string>{}(bytes) : 0;
+}
+
+} // namespace
+
+void ViewerWindow::keepEditsOf(const std::string &working)
+{
+    if (m_edits.working != working)
+        m_edits = {working, digestOf(working)};
+}
+
+bool ViewerWindow::mayDiscardEdits()
+{
+    if (m_edits.working.empty())
+        return true;
+    if (digestOf(m_edits.working) == m_edits.digest) {
+        m_edits = {};
+        return true;
+    }
+    const Messages &m = m_context.messages;
+    if (!m_context.prompter.askYesNo(396, m.qtext(396), m.qtext(192), PromptIcon::Question, true)) {
+        m_edits = {};
+        return true;
+    }
+    QFileDialog dialog(this, m.qtext(164), dialogFolder());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({dialogFilter(m.qtext(287)).split(QStringLiteral(";;")).front()});
+    const QString given = QString::fromStdString(
+        m_document && !m_document->settings.givenPath.empty() ? m_document->settings.givenPath
+                                                              : m_edits.working);
+    dialog.selectFile(QFileInfo(given).completeBaseName() + QStringLiteral(".kel"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    const std::string path =
+        withFormExtension(dialog.selectedFiles().front(), SaveForm::Report).toStdString();
+    if (const std::string failed = saveWorkingCopy(path); !failed.empty()) {
+        m_context.prompter.error(170, m.qtext(170) + QStringLiteral("\n\n") + fromCp1252(failed),
+                                 m.qtext(140));
+        return false;
+    }
+    m_edits = {};
+    return true;
+}
+
+std::string ViewerWindow::saveWorkingCopy(const std::string &path)
+{
+    const std::string &working =
+        m_edits.working.empty() && m_document ? m_document->settings.workingPath : m_edits.working;
+    std::string bytes;
+    if (!readFile(working, bytes))
+        return working + ": the working copy cannot be read";
+    if (const Status written = writeFileAtomically(path, bytes); !written)
+        return written.refusal().detail.empty() ? path : written.refusal().detail;
+    // What is saved is no longer an edit that could be lost.
+    if (working == m_edits.working)
+        m_edits.digest = std::hash<std::string>{}(bytes);
+    return {};
 }
 
 void ViewerWindow::aboutCommand()

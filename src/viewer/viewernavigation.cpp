@@ -6,10 +6,12 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "documents/opening.h"
+#include "render/externalcommands.h"
 #include "render/pagewalk.h"
 #include "render/screenpage.h"
 #include "viewer/busycursor.h"
 #include "viewer/pagearea.h"
+#include "viewer/pagebar.h"
 #include "viewer/viewerwindow.h"
 
 #include <QAction>
@@ -70,7 +72,7 @@ void ViewerWindow::goToPage(double n)
     if (!m_navigator)
         return;
     m_zoom = 1;
-    m_toolbar->zoomBox()->setCurrentText(zoomText(1));
+    showZoom(1);
     m_pageArea->setBarRange(20);
     BusyCursor busy;
     const Navigation to = m_navigator->goTo(n >= 1 && n <= INT_MAX ? static_cast<int>(n) : 0);
@@ -82,6 +84,25 @@ void ViewerWindow::goToPage(double n)
     } else {
         m_pageArea->scrollHome();
     }
+    drawPage(to.page);
+    showPageStatus();
+    enableDocumentCommands();
+}
+
+void ViewerWindow::pageBarRequest(int page)
+{
+    if (!m_navigator)
+        return;
+    m_context.commands.setStartedByCommand(true);
+    BusyCursor busy;
+    const Navigation to = m_navigator->goTo(page);
+    if (to.message == 167) {
+        const Messages &m = m_context.messages;
+        m_context.prompter.notice(
+            167, m.qtext(167) + QLatin1Char(' ') + QString::number(m_engine->pages().lastPage()),
+            m.qtext(140));
+    }
+    m_pageArea->scrollHome();
     drawPage(to.page);
     showPageStatus();
     enableDocumentCommands();
@@ -146,7 +167,7 @@ void ViewerWindow::zoomStep(ZoomStep step)
                   QStringLiteral(" %1 % ...").arg(m_zoom * 100, 0, 'g', 6));
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
+    showZoom(m_zoom);
     m_pageArea->setBarRange(static_cast<int>(std::lround(20 * m_zoom)));
     redrawCurrentPage();
     setStatus(saved);
@@ -159,12 +180,20 @@ void ViewerWindow::applyZoomText(const QString &text)
     // values past these bounds would make pictures no screen can show.
     const double value = leadingNumber(toCp1252(text.section(QLatin1Char(' '), 0, 0))) / 100;
     if (!m_engine || value < 0.1 || value > 10) {
-        m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
+        showZoom(m_zoom);
         return;
     }
     m_pageArea->clearLinks();
     m_zoom = value;
     zoomStep(ZoomStep::Apply);
+}
+
+void ViewerWindow::showZoom(double zoom)
+{
+    QComboBox *box = m_toolbar->zoomBox();
+    const QString text = zoomText(zoom);
+    box->setCurrentIndex(box->findText(text));
+    box->setEditText(text);
 }
 
 void ViewerWindow::applyZoom(double zoom)
@@ -340,6 +369,7 @@ void ViewerWindow::countSlice()
     if (!m_navigator->countSome(kPagesPerSlice))
         return;
     m_countTimer.stop();
+    m_pageBar->showPage(currentPage(), QString::fromStdString(m_engine->pages().lastPageText()));
     if (m_statusKind == StatusKind::Loaded)
         showLoadedStatus();
     else if (m_statusKind == StatusKind::PageOf)

@@ -7,6 +7,7 @@
 #include "documents/export.h"
 #include "documents/opening.h"
 #include "documents/packed.h"
+#include "printing/pageoutput.h"
 #include "printing/printers.h"
 #include "printing/printjob.h"
 #include "render/pagewalk.h"
@@ -39,6 +40,13 @@ void ViewerWindow::printWholeDocument()
         return;
     if (!allowedByDocument(ButtonNeeds::PrintAllowed))
         return;
+    // Without a default printer (no print system, say) there is nothing to
+    // print on: the print dialog opens instead, says why, and takes a
+    // "pdf:FOLDER" printer.
+    if (currentPrinter().empty()) {
+        printSetupCommand();
+        return;
+    }
     PrintRequest request;
     request.printer = currentPrinter();
     runPrintJob(request);
@@ -73,29 +81,28 @@ void ViewerWindow::runPrintJob(const PrintRequest &request)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     PrintProgress progress;
     progress.pageDone = [this, &m](int page) {
-        setStatus(m.qtext(93) + QLatin1Char(' ') + m.qtext(151) + QLatin1Char(' ') +
-                  QString::number(page) + QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
-                  QString::fromStdString(m_engine->pages().lastPageText()));
+        setStatus(m.qtext(93) + QLatin1Char(' ') + pageStatusText(page));
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
     const Result<PrintReport> printed = printDocument(*m_engine, request, m_printers, progress);
     QApplication::restoreOverrideCursor();
-    if (printed) {
-        setStatus(m.qtext(168) + QLatin1Char(' ') + QString::number(currentPage()) +
-                  QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
-                  QString::fromStdString(m_engine->pages().lastPageText()));
-    } else {
-        // The printer's own words, when it gave any, go under the message.
-        const Refusal &r = printed.refusal();
-        const int title = r.message == 154   ? (request.allPages ? 169 : 140)
-                          : r.message == 133 ? 122
-                                             : 140;
-        m_context.prompter.error(
-            r.message, m.qtext(r.message) + QStringLiteral("\n") + QString::fromStdString(r.detail),
-            m.qtext(title));
-    }
+    if (printed)
+        setStatus(pageStatusText(currentPage(), 168));
+    else
+        showPrintRefusal(printed.refusal(), request.allPages);
     redrawCurrentPage();
     enableDocumentCommands();
+}
+
+void ViewerWindow::showPrintRefusal(const Refusal &r, bool allPages)
+{
+    // The printer's own words, when it gave any, go under the message.
+    const Messages &m = m_context.messages;
+    const int title = r.message == 154 ? (allPages ? 169 : 140) : r.message == 133 ? 122 : 140;
+    QString text = m.qtext(r.message);
+    if (!r.detail.empty())
+        text += QStringLiteral("\n") + QString::fromStdString(r.detail);
+    m_context.prompter.error(r.message, text, m.qtext(title));
 }
 
 void ViewerWindow::exportCommand()
@@ -167,32 +174,58 @@ void ViewerWindow::saveCommand()
     dialog.setNameFilters(types);
     // The overwrite question is the system's own (message 165).
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    static constexpr SaveForm forms[] = {SaveForm::Report, SaveForm::PackedReport,
-                                         SaveForm::PagePicture};
-    const auto formOf = [&types](const QString &type) {
-        return forms[std::clamp<qsizetype>(types.indexOf(type), 0, 2)];
+    // The dialog's types in order, each with the extension it gives.
+    struct Type
+    {
+        SaveForm form;
+        const char *extension;
     };
+    static constexpr Type kTypes[] = {{SaveForm::Report, ".kel"},
+                                      {SaveForm::PackedReport, ".kel"},
+                                      {SaveForm::PagePicture, ".bmp"},
+                                      {SaveForm::PagePicture, ".png"},
+                                      {SaveForm::Pdf, ".pdf"}};
+    const auto typeOf = [&types](const QString &filter) {
+        return kTypes[std::clamp<qsizetype>(types.indexOf(filter), 0, std::size(kTypes) - 1)];
+    };
+    // The name proposed is the document's own, with the first type's
+    // extension; choosing another type changes the extension with it.
+    const QString given = QString::fromStdString(m_document->settings.givenPath.empty()
+                                                     ? m_document->settings.originalPath
+                                                     : m_document->settings.givenPath);
+    const QString base = QFileInfo(given).completeBaseName();
+    if (!base.isEmpty())
+        dialog.selectFile(base + QLatin1String(kTypes[0].extension));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog, &typeOf, base](const QString &f) {
+                if (!base.isEmpty())
+                    dialog.selectFile(base + QLatin1String(typeOf(f).extension));
+            });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const SaveForm form = formOf(dialog.selectedNameFilter());
-    saveAs(withFormExtension(dialog.selectedFiles().front(), form).toStdString(), form);
+    const Type type = typeOf(dialog.selectedNameFilter());
+    saveAs(
+        withFormExtension(dialog.selectedFiles().front(), type.form, QLatin1String(type.extension))
+            .toStdString(),
+        type.form);
 }
 
-QString withFormExtension(const QString &path, SaveForm form)
+QString withFormExtension(const QString &path, SaveForm form, const QString &pictureExtension)
 {
     // A picture never lands in a file named as a report (opening it again
     // would end the program), nor a report under a listing's name (it would
-    // be converted as one). A packed report gains ".Kel" when packed.
+    // be converted as one). Reports and packed reports end alike in ".kel".
     const auto endsWith = [&path](const char *suffix) {
         return path.endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
     };
     switch (form) {
     case SaveForm::Report:
-        return endsWith(".kel") ? path : path + QStringLiteral(".kel");
     case SaveForm::PackedReport:
-        return path;
+        return endsWith(".kel") ? path : path + QStringLiteral(".kel");
     case SaveForm::PagePicture:
-        return endsWith(".bmp") || endsWith(".png") ? path : path + QStringLiteral(".bmp");
+        return endsWith(".bmp") || endsWith(".png") ? path : path + pictureExtension;
+    case SaveForm::Pdf:
+        return endsWith(".pdf") ? path : path + QStringLiteral(".pdf");
     }
     return path;
 }
@@ -215,16 +248,25 @@ bool ViewerWindow::saveAs(const std::string &path, SaveForm form)
     // under message 170.
     std::string detail;
     if (form == SaveForm::Report) {
-        std::error_code ec;
-        std::filesystem::copy_file(m_document->settings.workingPath, path,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec)
-            detail = path + ": " + ec.message();
+        detail = saveWorkingCopy(path);
     } else if (form == SaveForm::PackedReport) {
         const PackResult packed =
             packCurrentReport(*m_document, path, m_engine->pictureFolder(), m_context.folders);
         if (!packed.ok())
             detail = packed.detail.empty() ? path : packed.detail;
+        else
+            showLeftOut(packed.leftOut);
+    } else if (form == SaveForm::Pdf) {
+        // All pages as the printer draws them, through the system's own PDF
+        // writer (the file appears under its name only when complete).
+        PdfFileOutput output(path,
+                             JobOptions{fromCp1252(m_document->settings.title).toStdString()});
+        const Result<PrintReport> written = printPages(*m_engine, output, true, 1, 0);
+        if (!written)
+            detail = path + ": " +
+                     (written.refusal().detail.empty() ? m.text(written.refusal().message)
+                                                       : written.refusal().detail);
+        redrawCurrentPage();
     } else {
         QString target = QString::fromStdString(path);
         const char *format =
@@ -242,6 +284,17 @@ bool ViewerWindow::saveAs(const std::string &path, SaveForm form)
     return true;
 }
 
+void ViewerWindow::showLeftOut(const std::vector<std::string> &names)
+{
+    if (names.empty())
+        return;
+    const Messages &m = m_context.messages;
+    QString text = m.qtext(393) + QLatin1Char('\n');
+    for (const std::string &name : names)
+        text += QLatin1Char('\n') + fromCp1252(name);
+    m_context.prompter.notice(393, text, m.qtext(140));
+}
+
 void ViewerWindow::sendByMail()
 {
     if (!m_engine)
@@ -249,7 +302,14 @@ void ViewerWindow::sendByMail()
     const Messages &m = m_context.messages;
     const std::string given = m_document->settings.givenPath;
     const std::string name = std::string(lastField(given, '/'));
-    const PackResult packed = packCurrentReport(*m_document, m_context.folders.inTemp(name),
+    // The attachment outlives the viewer: the mail program may read it
+    // later. It is kept for a day, not with the working files.
+    std::string outbox = m_context.outbox;
+    if (outbox.empty())
+        outbox = outboxFolder();
+    if (outbox.empty())
+        outbox = m_context.folders.temp;
+    const PackResult packed = packCurrentReport(*m_document, outbox + "/" + name,
                                                 m_engine->pictureFolder(), m_context.folders);
     if (!packed.ok()) {
         m_context.prompter.error(packed.message,
@@ -258,8 +318,7 @@ void ViewerWindow::sendByMail()
                                  m.qtext(0));
         return;
     }
-    if (m_context.instance)
-        m_context.instance->record({packed.path});
+    showLeftOut(packed.leftOut);
     const QString body = QStringLiteral("\r\n\r\n\r\n") + m.qtext(268);
     switch (composeMail(windowTitle(), body, QString::fromStdString(packed.path))) {
     case MailOutcome::NoMailProgram:

@@ -13,7 +13,9 @@
 #include "render/paintersurface.h"
 #include "render/screenpage.h"
 #include "viewer/busycursor.h"
+#include "viewer/findbar.h"
 #include "viewer/pagearea.h"
+#include "viewer/pagebar.h"
 #include "viewer/refusals.h"
 #include "viewer/toolbar.h"
 
@@ -34,6 +36,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QWindow>
 #include <cmath>
 #include <cstdio>
@@ -97,16 +100,20 @@ private:
 } // namespace
 
 ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
-    : QMainWindow(parent), m_context(context), m_toolBar(new QToolBar(this)),
-      m_pageArea(new PageArea(this)), m_status(new QLabel(this)),
+    : QMainWindow(parent), m_context(context), m_pageArea(new PageArea(this)),
+      m_findBar(new FindBar(context.messages, this)),
+      m_pageBar(new PageBar(context.messages, this)), m_status(new QLabel(this)),
       m_progress(new QProgressBar(this)), m_textxy(new QLineEdit(this))
 {
     setObjectName(QStringLiteral("viewform"));
     setWindowTitle(context.messages.qtext(0));
-    m_toolBar->setObjectName(QStringLiteral("Toolbar1"));
-    m_toolBar->setMovable(false);
-    addToolBar(m_toolBar);
-    m_toolbar = std::make_unique<ViewerToolbar>(*m_toolBar, context.messages, buttonTable());
+    // Toolbar1: the buttons of the table; the window keeps only the table's
+    // view of it.
+    auto *bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("Toolbar1"));
+    bar->setMovable(false);
+    addToolBar(bar);
+    m_toolbar = std::make_unique<ViewerToolbar>(*bar, context.messages, buttonTable());
     for (const ToolbarButton &b : buttonTable()) {
         if (b.kind != ButtonKind::Command && b.kind != ButtonKind::Inert)
             continue;
@@ -117,20 +124,40 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     QComboBox *zoom = m_toolbar->zoomBox();
     for (double level : kZoomLevels)
         zoom->addItem(zoomText(level));
-    zoom->setCurrentText(zoomText(1));
+    showZoom(1);
     connect(zoom, &QComboBox::activated, this,
             [this, zoom](int index) { applyZoomText(zoom->itemText(index)); });
     connect(zoom->lineEdit(), &QLineEdit::returnPressed, this,
             [this, zoom] { applyZoomText(zoom->currentText()); });
+    // An editable box hands its keys to its line edit without the line
+    // edit's filters seeing them: the box itself is watched too.
+    zoom->installEventFilter(this);
     zoom->lineEdit()->installEventFilter(this);
     showShortcutsInTooltips();
 
-    m_textxy->setObjectName(QStringLiteral("textxy"));
-    m_textxy->setReadOnly(true);
-    m_textxy->setMaximumWidth(220);
-    m_toolBar->addWidget(m_textxy)->setObjectName(QStringLiteral("textxyAction"));
+    // The page bar stands after the page buttons and goes with them.
+    m_pageBarAction = bar->insertWidget(m_toolbar->button("aa"), m_pageBar);
+    m_pageBarAction->setObjectName(QStringLiteral("pagebar"));
+    connect(m_pageBar, &PageBar::pageRequested, this, &ViewerWindow::pageBarRequest);
 
-    setCentralWidget(m_pageArea);
+    // The page, and the find bar under it.
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_pageArea, 1);
+    column->addWidget(m_findBar);
+    setCentralWidget(central);
+    connect(m_findBar, &FindBar::findRequested, this,
+            [this](const QString &text, FindOptions options) {
+                m_context.commands.setStartedByCommand(true);
+                find(text, options);
+            });
+    connect(m_findBar, &FindBar::findAgainRequested, this, [this] {
+        m_context.commands.setStartedByCommand(true);
+        findAgain();
+    });
+    connect(m_findBar, &FindBar::closed, this, [this] { m_pageArea->setFocus(); });
     m_pageArea->setFocusPolicy(Qt::StrongFocus);
     connect(m_pageArea, &PageArea::linkActivated, this,
             [this](const QString &target) { m_context.commands.open(toCp1252(target)); });
@@ -165,6 +192,13 @@ ViewerWindow::ViewerWindow(ViewerContext &context, QWidget *parent)
     m_progress->hide();
     statusBar()->addWidget(m_status, 1);
     statusBar()->addPermanentWidget(m_progress);
+    // The page coordinates of design mode sit in the status bar, where a
+    // narrow window cannot push them off the end of the toolbar.
+    m_textxy->setObjectName(QStringLiteral("textxy"));
+    m_textxy->setReadOnly(true);
+    m_textxy->setMinimumWidth(
+        m_textxy->fontMetrics().horizontalAdvance(QStringLiteral("X=00000 --  Y=00000")) + 16);
+    statusBar()->addPermanentWidget(m_textxy);
     statusBar()->installEventFilter(this);
     m_status->installEventFilter(this);
 
@@ -216,10 +250,8 @@ void ViewerWindow::applyOptionLetters()
             visible = false;
         m_toolbar->button(b.key)->setVisible(visible);
     }
-    for (QAction *a : m_toolBar->actions()) {
-        if (a->objectName() == QLatin1String("textxyAction"))
-            a->setVisible(o.designMode);
-    }
+    m_textxy->setVisible(o.designMode);
+    m_pageBarAction->setVisible(m_toolbar->button("for01")->isVisible());
 }
 
 bool ViewerWindow::commandAvailable(ButtonNeeds needs) const
@@ -280,15 +312,20 @@ void ViewerWindow::closeDocument()
     m_engine.reset();
     m_document.reset();
     m_pageArea->clearImage();
+    m_pageBar->clear();
     enableDocumentCommands();
 }
 
 bool ViewerWindow::openDocument(const std::string &path, const std::string &givenPath,
                                 OpenedBy openedBy)
 {
+    // A reload after editing keeps the working copy; anything else lets it
+    // go, and edits in it are saved first if the user wants them.
+    if (path != m_edits.working && !mayDiscardEdits())
+        return false;
     closeDocument();
     m_zoom = m_openZoom;
-    m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
+    showZoom(m_zoom);
     m_pageArea->setBarRange(static_cast<int>(std::lround(20 * m_zoom)));
 
     std::vector<std::string> scratch;
@@ -328,6 +365,7 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
         return false;
     }
     m_document = std::move(result.value());
+    m_context.commands.newDocument();
     const DocumentSettings &s = m_document->settings;
     m_openDelimiter = s.openDelimiter;
     m_closeDelimiter = s.closeDelimiter;
@@ -366,6 +404,7 @@ void ViewerWindow::drawPage(int page)
     for (const ScreenLink &link : shown.links)
         m_pageArea->addLink(link.pixels, link.target, tips);
     m_pageArea->setImage(std::move(shown.image));
+    m_pageBar->showPage(page, QString::fromStdString(m_engine->pages().lastPageText()));
     showDiagnostics();
 }
 
@@ -412,11 +451,16 @@ void ViewerWindow::showPageStatus()
 {
     if (!m_engine)
         return;
-    const Messages &m = m_context.messages;
-    setStatus(m.qtext(151) + QLatin1Char(' ') + QString::number(m_engine->pages().currentPage()) +
-              QLatin1Char(' ') + m.qtext(152) + QLatin1Char(' ') +
-              QString::fromStdString(m_engine->pages().lastPageText()));
+    setStatus(pageStatusText(m_engine->pages().currentPage()));
     m_statusKind = StatusKind::PageOf;
+}
+
+QString ViewerWindow::pageStatusText(int page, int lead) const
+{
+    const Messages &m = m_context.messages;
+    const std::string last = m_engine ? m_engine->pages().lastPageText() : std::string("+");
+    return m.qtext(lead) + QLatin1Char(' ') + QString::number(page) + QLatin1Char(' ') +
+           m.qtext(152) + QLatin1Char(' ') + QString::fromStdString(last);
 }
 
 void ViewerWindow::pumpEvents()
@@ -430,7 +474,8 @@ void ViewerWindow::pumpEvents()
 
 bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_toolbar->zoomBox()->lineEdit() && event->type() == QEvent::KeyPress)
+    QComboBox *zoom = m_toolbar->zoomBox();
+    if ((watched == zoom || watched == zoom->lineEdit()) && event->type() == QEvent::KeyPress)
         return zoomBoxKey(static_cast<QKeyEvent *>(event));
     if ((watched == m_status || watched == statusBar()) &&
         event->type() == QEvent::MouseButtonPress) {
@@ -451,6 +496,10 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
+    if (!mayDiscardEdits()) {
+        event->ignore();
+        return;
+    }
     saveWindowState();
     event->accept();
 }
@@ -498,7 +547,7 @@ void ViewerWindow::restoreWindowState()
     const auto state = storedState();
     const double zoom = state->value(QStringLiteral("zoom"), 1.0).toDouble();
     m_openZoom = zoom >= 0.1 && zoom <= 10 ? zoom : 1;
-    m_toolbar->zoomBox()->setCurrentText(zoomText(m_openZoom));
+    showZoom(m_openZoom);
     if (restoreGeometry(state->value(QStringLiteral("geometry")).toByteArray()))
         return;
     // The first run: the size the window was designed for, or less on a

@@ -25,6 +25,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ namespace kel {
 
 struct Document;
 class ExternalCommands;
+class FindBar;
+class PageBar;
+class ProgramStarter;
 struct Folders;
 class Messages;
 class PageArea;
@@ -64,6 +68,14 @@ struct ViewerContext
     // Where the viewer notes the working files it makes, so that the next
     // start can remove them should this run be killed; none in tests.
     InstanceLock *instance = nullptr;
+    // Where mailed attachments are kept; "" for ~/.cache/kel/outbox.
+    std::string outbox{};
+    // Starts the editor; null for the desktop's own starter.
+    ProgramStarter *starter = nullptr;
+    // Shows the configuration window modally over `parent` (the console's
+    // browser, handed in by the program's entry point); empty: the button
+    // has nothing to open.
+    std::function<void(QWidget *parent)> openConfiguration{};
 };
 
 // How a document came to be opened: the start-up's command line (or a
@@ -74,12 +86,15 @@ enum class OpenedBy { CommandLine, OpenCommand };
 // set (a typed or fitted zoom).
 enum class ZoomStep { In, Out, Apply };
 
-// The forms of "save as", in the order of the save dialog's types.
-enum class SaveForm { Report, PackedReport, PagePicture };
+// The forms of "save as". The save dialog's types are report, packed
+// report, page picture (BMP), page picture (PNG) and PDF document.
+enum class SaveForm { Report, PackedReport, PagePicture, Pdf };
 
-// The name a form is saved under: a report ends in ".kel", a page picture
-// in ".bmp" (or ".png"); a packed report gains ".Kel" when it is packed.
-QString withFormExtension(const QString &path, SaveForm form);
+// The name a form is saved under: a report and a packed report end in
+// ".kel", a page picture in ".bmp" or ".png" (`pictureExtension` when it
+// has neither), a PDF document in ".pdf".
+QString withFormExtension(const QString &path, SaveForm form,
+                          const QString &pictureExtension = QStringLiteral(".bmp"));
 
 class ViewerWindow : public QMainWindow
 {
@@ -109,6 +124,8 @@ public:
     QAction *button(const char *key) const;
     PageArea *pageArea() const { return m_pageArea; }
     FindState &findState() { return m_find; }
+    FindBar *findBar() const { return m_findBar; }
+    PageBar *pageBar() const { return m_pageBar; }
     QLineEdit *coordinatesBox() const { return m_textxy; }
     // True once the page count, learnt in the background after a document
     // is shown, is settled.
@@ -179,6 +196,9 @@ private:
     void showTurnedPage();    // after a step to the next or previous page
     void redrawCurrentPage(); // by the window itself: never runs EXEC
     void showPageStatus();
+    // The one page status text: message `lead` ("Page", or "Printing done.
+    // Page"), the page, "of" and the last page ("+" while not known).
+    QString pageStatusText(int page, int lead = 151) const;
     void showLoadedStatus(); // "page 1 of" after opening
     void setStatus(const QString &text);
     void enableDocumentCommands();
@@ -195,6 +215,21 @@ private:
     void startPageCount();
     void countSlice();
     void applyZoom(double zoom);
+    // The zoom box shows `zoom`, its list marking that level (none when the
+    // zoom is not a level).
+    void showZoom(double zoom);
+
+    // Edits made in the editor live only in the working copy, which goes
+    // when another document is opened or the viewer ends. keepEditsOf
+    // notes the working copy as it was before the editor opened it;
+    // mayDiscardEdits asks before a changed copy goes (396) and saves it as
+    // Save's report form does. False when the user cancelled the save:
+    // nothing may be discarded then.
+    void keepEditsOf(const std::string &working);
+    bool mayDiscardEdits();
+    // Writes the working copy to `path` through the atomic writer; the
+    // reason when it fails.
+    std::string saveWorkingCopy(const std::string &path);
 
     void restoreWindowState();
     void saveWindowState() const;
@@ -203,6 +238,9 @@ private:
     // The commands behind the buttons.
     void findCommand();
     void goToCommand();
+    // A page typed into the page bar: shown as go to page shows it, at the
+    // zoom set.
+    void pageBarRequest(int page);
     void zoomIn() { zoomStep(ZoomStep::In); }
     void zoomOut() { zoomStep(ZoomStep::Out); }
     void zoomActualSize() { applyZoom(1); }
@@ -221,6 +259,8 @@ private:
     void exportCommand();
     void saveCommand();
     void runPrintJob(const PrintRequest &request);
+    // The files packing left out, named in one notice (393).
+    void showLeftOut(const std::vector<std::string> &names);
 
     ViewerContext &m_context;
     std::unique_ptr<Document> m_document;
@@ -229,8 +269,6 @@ private:
     // Kept while a page is drawn or printed, shown once it is on the screen.
     CollectingDiagnostics m_diagnostics{&m_context.warnings};
     FindState m_find;
-    bool m_findMatchCaseBox = false;
-    bool m_findFirstPageBox = false;
     char m_openDelimiter = '{';
     char m_closeDelimiter = '}';
     double m_zoom = 1;
@@ -245,10 +283,18 @@ private:
     enum class StatusKind { Other, Loaded, PageOf };
     StatusKind m_statusKind = StatusKind::Other;
     QTimer m_countTimer;
+    struct WatchedEdits
+    {
+        std::string working; // the working copy the editor was given
+        size_t digest = 0;   // of its bytes before the editor had it
+    };
+    WatchedEdits m_edits;
 
-    QToolBar *m_toolBar;
     std::unique_ptr<ViewerToolbar> m_toolbar;
     PageArea *m_pageArea;
+    FindBar *m_findBar;
+    PageBar *m_pageBar;
+    QAction *m_pageBarAction = nullptr;
     QLabel *m_status;
     QProgressBar *m_progress;
     QLineEdit *m_textxy;

@@ -1,5 +1,6 @@
 // The console engine driven tick by tick: what it prints, in what order,
 // what command files do, and that no file is ever lost or printed twice.
+#include "console/headless.h"
 #include "consolefixture.h"
 #include "documents/packed.h"
 
@@ -411,4 +412,29 @@ TEST(ConsoleEngine, AReportReadsOnlyFromTheAllowedFolders)
     const auto [allowed, allowedPicture] = printOnce();
     EXPECT_EQ(allowed.count(QStringLiteral("SECRET")), 3) << allowed.toStdString();
     EXPECT_TRUE(allowedPicture);
+}
+
+TEST(HeadlessLog, OnePageIsNoPages)
+{
+    test::TestEnvironment env;
+    std::FILE *out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    HeadlessLog log(env.messages, out);
+    for (int pages : {1, 2}) {
+        HandledFile file;
+        file.name = "r.kel";
+        file.outcome.kind = Kind::Printed;
+        file.outcome.printer = "office";
+        file.outcome.pages = pages;
+        log.fileHandled(file);
+    }
+    std::rewind(out);
+    char line[200];
+    std::vector<std::string> lines;
+    while (std::fgets(line, sizeof line, out))
+        lines.emplace_back(line);
+    std::fclose(out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("(office, 1 message 398)"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("(office, 2 message 264)"), std::string::npos) << lines[1];
 }

@@ -2,10 +2,12 @@
 // queue, browser keeps its lists and settings, configfrm converts paper
 // sizes.
 #include "console/browserwindow.h"
+#include "console/consoleprompter.h"
 #include "console/consolewindow.h"
 #include "console/filetypeswindow.h"
 #include "consolefixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace kel;
@@ -83,6 +86,10 @@ TEST(ConsoleWindow, LampAndQueueButtonFollowTheQueue)
     EXPECT_EQ(w.env.prompter.numbers(), (std::vector<int>{87}));
     ASSERT_NE(window.browser(), nullptr);
     window.browser()->close();
+    // The status says so, also after the next tick has waited.
+    EXPECT_EQ(window.statusText(), QStringLiteral("message 263"));
+    w.engine.tick();
+    EXPECT_EQ(window.statusText(), QStringLiteral("message 263"));
 }
 
 TEST(BrowserWindow, TypeSwitchesRebuildBothListsAndTheConsoles)
@@ -254,4 +261,60 @@ TEST(FileTypesWindow, PaperInMillimetresStoredInTwips)
     child<QListWidget>(window, "Files_type")->setCurrentRow(3);
     child<QListWidget>(window, "Files_type")->setCurrentRow(2);
     EXPECT_EQ(length->text(), QStringLiteral("100"));
+}
+
+TEST(BrowserWindow, OpenedByTheViewerShowsTheQueueAndTouchesNothing)
+{
+    // KEL.INI names the queue; an AUTOEXEC.CMD and a released report wait.
+    test::Console c;
+    ASSERT_TRUE(
+        saveSettings(c.env.folders.inProgram("KEL.INI"), c.env.settings, c.env.messages).ok());
+    c.drop("AUTOEXEC.CMD", "EMPTY_RELEASED_QUEUE\r\n");
+    c.drop("a.kel", "[HEADER]\r\n[DATA]\r\nx\r\n");
+    c.drop("b.ke", "x");
+    SettingsRecord viewerSettings;
+    bool shown = false;
+    QTimer::singleShot(0, [&shown] {
+        auto *window = qobject_cast<BrowserWindow *>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        shown = true;
+        EXPECT_EQ(Windows::items(window->releasedList()), std::vector<std::string>{"a.kel"});
+        EXPECT_EQ(Windows::items(window->heldList()), std::vector<std::string>{"b.ke"});
+        auto *apply = window->findChild<QPushButton *>(QStringLiteral("Command6"));
+        ASSERT_NE(apply, nullptr);
+        EXPECT_FALSE(apply->isVisibleTo(window));
+        window->close();
+    });
+    showConfigurationForViewer(c.env.folders, c.env.messages, viewerSettings, c.env.prompter,
+                               c.env.warnings, nullptr);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(c.env.prompter.prompts().empty());
+    EXPECT_TRUE(std::filesystem::exists(c.queue + "/a.kel"));
+    EXPECT_TRUE(std::filesystem::exists(c.queue + "/AUTOEXEC.CMD"));
+    EXPECT_EQ(viewerSettings.queuePath, c.queue);
+}
+
+TEST(ConsoleWindow, WithoutATrayHideMinimisesAndBadFilesDoNotStackBoxes)
+{
+    Windows w;
+    ConsoleWindowContext context = w.context();
+    context.switches.install = true; // no tray icon
+    context.switches.visible = true;
+    ConsoleWindow window(context);
+    window.activate();
+    ASSERT_TRUE(window.isVisible());
+    // Hidden without a tray icon to bring it back, it would be gone for good.
+    window.hideToTray();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+
+    // The boxes of files left in the queue never wait, and only a few stay.
+    ConsolePrompter prompter(&window);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(prompter.show({250, QStringLiteral("left"), QStringLiteral("t"),
+                                 PromptIcon::Critical, PromptButtons::Ok, Answer::Ok}),
+                  Answer::Ok);
+    }
+    EXPECT_EQ(prompter.openBoxes(), ConsolePrompter::kMaxOpenBoxes);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }

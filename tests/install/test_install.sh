@@ -46,9 +46,9 @@ case "$out" in
   *) echo "kel --version: $out" >&2; exit 1 ;;
 esac
 
-# The desktop file opens reports, packed reports and template data.
+# The desktop file opens reports, packed reports, containers and template data.
 grep -q '^Exec=kel %f$' "$prefix/share/applications/kel.desktop"
-for type in application/x-kel-report application/x-kel-packed-report application/x-kel-template-data; do
+for type in application/x-kel-report application/x-kel-packed-report application/x-kel-container application/x-kel-template-data; do
   grep -q "MimeType=.*$type;" "$prefix/share/applications/kel.desktop"
   grep -q "type=\"$type\"" "$prefix/share/mime/packages/kel.xml"
 done

@@ -4,6 +4,7 @@
 #include "app/text.h"
 #include "harness.h"
 #include "render/paintersurface.h"
+#include "render/screenpage.h"
 
 #include <QFontMetricsF>
 #include <QImage>
@@ -246,5 +247,52 @@ TEST(PainterSurface, TableTextIsWhereQtPutsIt)
                 differing += drawn.pixel(x, y) != reference.pixel(x, y);
         }
         EXPECT_LE(differing, 2); // the underline may end a pixel earlier
+    }
+}
+
+TEST(ScreenPage, UnderlineAtTwiceTheDensityLiesWhereTwiceTheZoomDrawsIt)
+{
+    test::ensureGuiApplication();
+    // The row holding the most dark pixels: the line through or under the
+    // words, which runs across all of them.
+    const auto lineRow = [](const QImage &image) {
+        int best = -1;
+        int most = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            int dark = 0;
+            for (int x = 0; x < image.width(); ++x)
+                dark += qGray(image.pixel(x, y)) < 128;
+            if (dark > most) {
+                most = dark;
+                best = y;
+            }
+        }
+        return best;
+    };
+    const struct
+    {
+        const char *name;
+        const char *line;
+    } rows[] = {
+        {"underline", "{F=arial;S=14;U=Y}Underlined words of a link{U=N}"},
+        {"strike-out", "{F=arial;S=14;ST=Y}Struck out words of a line{ST=N}"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        // The screen of a high-density display against the batch drawing
+        // at twice the zoom: the same pixels.
+        test::Harness dense({row.line});
+        test::Harness zoomed({row.line});
+        const ScreenPage atDensity = drawScreenPage(dense.engine(), 1, 1, 2);
+        const ScreenPage atZoom = drawScreenPage(zoomed.engine(), 1, 2, 1);
+        ASSERT_EQ(atDensity.image.size(), atZoom.image.size());
+        const int expected = lineRow(atZoom.image);
+        ASSERT_GT(expected, 0);
+        EXPECT_NEAR(lineRow(atDensity.image), expected, 1);
+        // At 50 % the line still lies in the text's row at the top of the
+        // page, not near its foot.
+        test::Harness half({row.line});
+        const ScreenPage small = drawScreenPage(half.engine(), 1, 0.5, 1);
+        EXPECT_NEAR(lineRow(small.image), expected / 4.0, 2);
     }
 }

@@ -3,6 +3,7 @@
 // that name their file, the keys of other document viewers and the page
 // count learnt in the background.
 #include "app/text.h"
+#include "documents/packed.h"
 #include "render/clock.h"
 #include "render/externalcommands.h"
 #include "support/testenv.h"
@@ -24,6 +25,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QWheelEvent>
 #include <filesystem>
@@ -266,9 +268,10 @@ TEST(ViewerDesktop, PackedAndMailedReportsTakePicturesFromTheDocumentsFolder)
     std::filesystem::permissions(bin + "/xdg-email", std::filesystem::perms::owner_all);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QByteArray::fromStdString(bin) + ":" + path);
+    v.context.outbox = v.env.dir.path();
     v.window.sendByMail();
     qputenv("PATH", path);
-    EXPECT_TRUE(members(v.env.folders.inTemp("r.kel"), "mailed").contains("pic1.png"));
+    EXPECT_TRUE(members(v.env.dir.file("r.kel"), "mailed").contains("pic1.png"));
     EXPECT_TRUE(v.env.prompter.prompts().empty());
 
     // The receiving side shows the picture without a word.
@@ -412,4 +415,53 @@ TEST(ViewerDesktop, OwnIconsWithADisabledLookAndDialogsInTheDocumentsFolder)
     std::filesystem::create_directories(v.env.dir.file("reports"));
     ASSERT_TRUE(v.window.openDocument(v.env.dir.write("reports/r.kel", pages(1))));
     EXPECT_EQ(v.window.dialogFolder(), QString::fromStdString(v.env.dir.file("reports")));
+}
+
+TEST(ViewerDesktop, FileManagersTellReportsPackedReportsAndContainersApart)
+{
+    // The desktop's own tools read our MIME package from a scratch data
+    // folder, as a file manager would after installation.
+    const QString update = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (update.isEmpty() || gio.isEmpty())
+        GTEST_SKIP() << "shared-mime-info's tools are not installed";
+    test::TempDir scratch;
+    const std::string data = scratch.path() + "/share";
+    std::filesystem::create_directories(data + "/mime/packages");
+    std::filesystem::copy_file(KEL_SOURCE_DIR "/data/desktop/kel-mime.xml",
+                               data + "/mime/packages/kel.xml");
+    QProcess run;
+    run.start(update, {QString::fromStdString(data + "/mime")});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+
+    const std::string report =
+        scratch.write("plain.kel", crlf({"REPORT_TITLE=t", "[HEADER]", "[DATA]", "text"}));
+    QProcess pack;
+    pack.start(QStringLiteral(KEL_BIN_DIR "/keltool"),
+               {QStringLiteral("pack"), QString::fromStdString(report),
+                QString::fromStdString(scratch.file("packed.kel"))});
+    ASSERT_TRUE(pack.waitForFinished(30000));
+    ASSERT_EQ(pack.exitCode(), 0) << pack.readAllStandardError().toStdString();
+    const std::string container = scratch.file("container.kel");
+    ASSERT_TRUE(appendMember(report, container, "$report"));
+
+    const auto typeOf = [&](const std::string &file) {
+        QProcess info;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(data));
+        env.insert(QStringLiteral("XDG_DATA_DIRS"),
+                   QString::fromStdString(data) + QStringLiteral(":/usr/share"));
+        info.setProcessEnvironment(env);
+        info.start(gio, {QStringLiteral("info"), QStringLiteral("-a"),
+                         QStringLiteral("standard::content-type"), QString::fromStdString(file)});
+        info.waitForFinished(30000);
+        const QString out = QString::fromLocal8Bit(info.readAllStandardOutput());
+        const qsizetype at = out.indexOf(QStringLiteral("standard::content-type: "));
+        return at < 0 ? out : out.mid(at + 24).section(QLatin1Char('\n'), 0, 0).trimmed();
+    };
+    EXPECT_EQ(typeOf(report), QStringLiteral("application/x-kel-report"));
+    EXPECT_EQ(typeOf(scratch.file("packed.kel")),
+              QStringLiteral("application/x-kel-packed-report"));
+    EXPECT_EQ(typeOf(container), QStringLiteral("application/x-kel-container"));
 }

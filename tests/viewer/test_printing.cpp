@@ -242,11 +242,12 @@ TEST(ViewerMail, HandsThePackedReportToTheMailProgram)
     std::filesystem::permissions(bin + "/xdg-email", std::filesystem::perms::owner_all);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QByteArray::fromStdString(bin) + ":" + path);
+    v.context.outbox = v.env.dir.path();
 
     v.window.sendByMail();
     std::string args;
     ASSERT_TRUE(readFile(record, args));
-    const std::string attachment = v.env.folders.inTemp("report.txt.kel");
+    const std::string attachment = v.env.dir.file("report.txt.kel");
     EXPECT_EQ(args, "--subject\nInvoices\n--body\n\r\n\r\n\r\nmessage 268\n--attach\n" +
                         attachment + "\n");
     EXPECT_TRUE(std::filesystem::exists(attachment));
