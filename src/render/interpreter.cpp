@@ -221,7 +221,7 @@ void MarkupInterpreter::flushSegment(std::string_view segment)
             d.linkPending = false;
         }
     }
-    m_surface.print(drawn);
+    m_surface.print(drawn, width);
     if (highlighted)
         ++m_context.find.hits;
     d.lineX = m_surface.currentX();
