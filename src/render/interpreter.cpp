@@ -74,25 +74,39 @@ constexpr FlagCommand kFlagCommands[] = {
 
 } // namespace
 
-CarriedCommand carriedCommandOf(std::string_view command, std::string_view u)
+CarriedCommand carriedCommandOf(std::string_view command)
 {
     using Kind = CarriedCommand::Kind;
     const size_t eq = command.find('=');
     if (eq == std::string_view::npos) {
-        if (u == "BAR")
+        if (equalsNoCase(command, "BAR"))
             return {Kind::BarOn, {}, 0};
-        if (u == "NOBAR")
+        if (equalsNoCase(command, "NOBAR"))
             return {Kind::BarOff, {}, 0};
         return {};
     }
-    const std::string_view key = u.substr(0, eq);
-    if (key != "F" && key != "S")
+    const std::string_view key = command.substr(0, eq);
+    const bool font = equalsNoCase(key, "F");
+    if (!font && !equalsNoCase(key, "S"))
         return {};
     std::string_view value = command.substr(eq + 1);
     value = value.substr(0, value.find('='));
-    if (key == "F")
+    if (font)
         return {Kind::FontName, trimmed(value), 0};
     return {Kind::FontSize, {}, number(value)};
+}
+
+bool mayCarry(std::string_view g)
+{
+    // "F=" and "S=" name the font and its size; "NOBAR" holds "BAR".
+    for (size_t i = 0; i < g.size(); ++i) {
+        const char c = upperChar(g[i]);
+        if ((c == 'F' || c == 'S') && i + 1 < g.size() && g[i + 1] == '=')
+            return true;
+        if (c == 'B' && startsWithNoCase(g.substr(i), "BAR"))
+            return true;
+    }
+    return false;
 }
 
 void carryWithoutSurface(const CarriedCommand &c, DrawingState &d, Target target)
@@ -244,7 +258,7 @@ void MarkupInterpreter::executeCommand(std::string_view command)
     }
     // Then what carries over to the next page, through the routine the
     // walks that draw nothing use too.
-    if (const CarriedCommand carried = carriedCommandOf(command, u);
+    if (const CarriedCommand carried = carriedCommandOf(command);
         carried.kind != CarriedCommand::Kind::None) {
         applyCarried(command, carried);
         return;

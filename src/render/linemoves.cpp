@@ -8,26 +8,46 @@
 
 namespace kel {
 
-LineMove lineMoveOf(std::string_view u)
+LineMove lineMoveOf(std::string_view c)
 {
-    if (u.substr(0, 7) == "SPACING")
+    if (startsWithNoCase(c, "SPACING"))
         return LineMove::Spacing;
-    if (u == "\\N")
+    if (equalsNoCase(c, "\\N"))
         return LineMove::Down;
-    if (u == "\\P")
+    if (equalsNoCase(c, "\\P"))
         return LineMove::Up;
-    if (u == "\\NP")
+    if (equalsNoCase(c, "\\NP"))
         return LineMove::PageEnd;
-    if (u == "TOP" || u == "TOPOFPAGE")
+    if (equalsNoCase(c, "TOP") || equalsNoCase(c, "TOPOFPAGE"))
         return LineMove::TopOfPage;
     return LineMove::None;
 }
 
-bool mayMoveLines(std::string_view u)
+bool mayMoveLines(std::string_view g)
 {
-    // "\NP" holds "\N", and "TOPOFPAGE" holds "TOP".
-    return u.find("\\N") != std::string_view::npos || u.find("\\P") != std::string_view::npos ||
-           u.find("SPACING") != std::string_view::npos || u.find("TOP") != std::string_view::npos;
+    // One pass, looking only where a move can start: "\NP" holds "\N",
+    // and "TOPOFPAGE" holds "TOP".
+    for (size_t i = 0; i < g.size(); ++i) {
+        switch (g[i]) {
+        case '\\':
+            if (i + 1 < g.size() && (upperChar(g[i + 1]) == 'N' || upperChar(g[i + 1]) == 'P'))
+                return true;
+            break;
+        case 'S':
+        case 's':
+            if (startsWithNoCase(g.substr(i), "SPACING"))
+                return true;
+            break;
+        case 'T':
+        case 't':
+            if (startsWithNoCase(g.substr(i), "TOP"))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return false;
 }
 
 double spacingValue(std::string_view command)
@@ -39,9 +59,9 @@ double spacingValue(std::string_view command)
     return std::isfinite(v) ? v : 0;
 }
 
-LineMove moveLine(std::string_view upperCommand, const LineMoveTarget &where)
+LineMove moveLine(std::string_view command, const LineMoveTarget &where)
 {
-    const LineMove move = lineMoveOf(upperCommand);
+    const LineMove move = lineMoveOf(command);
     PageState &pages = where.pages;
     const bool printer = where.target == Target::Printer;
     const double top = printer ? where.topMargin : 0;
@@ -49,7 +69,7 @@ LineMove moveLine(std::string_view upperCommand, const LineMoveTarget &where)
     case LineMove::None:
         break;
     case LineMove::Spacing:
-        pages.spacing = spacingValue(upperCommand);
+        pages.spacing = spacingValue(command);
         break;
     case LineMove::Down:
     case LineMove::Up: {

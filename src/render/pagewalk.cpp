@@ -52,14 +52,16 @@ public:
 private:
     void text(std::string_view) override {}
 
+    // Keywords are compared in place, in any case: the scanning walk makes
+    // no upper-cased copy of what it reads, and a group that can neither
+    // move the line nor carry a setting is not even split.
     void group(const MarkupGroup &group) override
     {
-        if (!m_carryFor && !mayMoveLines(upper(group.text)))
+        if (!mayMoveLines(group.text) && !(m_carryFor && mayCarry(group.text)))
             return;
         for (std::string_view command : splitGroup(group.text, m_delimiters)) {
-            const std::string u = upper(command);
-            if (moveLine(u, LineMoveTarget{m_pages}) == LineMove::None && m_carryFor)
-                carryWithoutSurface(carriedCommandOf(command, u), m_drawing, *m_carryFor);
+            if (moveLine(command, LineMoveTarget{m_pages}) == LineMove::None && m_carryFor)
+                carryWithoutSurface(carriedCommandOf(command), m_drawing, *m_carryFor);
         }
     }
 
