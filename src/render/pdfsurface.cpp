@@ -21,7 +21,8 @@
 // drawn and named by their image's cache key, so a logo drawn on every page
 // (the interpreter keeps the pictures of a document) is in the file once.
 // What can only be known at the end is written at the end: the fonts,
-// subset to the codes drawn, one resources dictionary shared by all pages,
+// subset to the codes drawn, one resources dictionary shared by all pages
+// (inherited from the page tree, as the paper of the first page is),
 // the page tree, and the cross-reference table.
 #include "render/pdfsurface.h"
 
@@ -73,6 +74,7 @@ struct PdfDocument::Pages
     int tree = 0;
     int resources = 0;
     std::vector<int> objects; // the page objects, in order
+    std::string treeBox;      // the paper of the first page, "[0 0 w h]"
     std::string content;      // the page being drawn
     double width = 0;         // of the page being drawn, points
     double height = 0;
@@ -120,11 +122,20 @@ void PdfDocument::endPage()
     const int contents = m_writer->reserve();
     m_writer->streamObject(contents, {}, m_pages->content, Compression::Deflate);
     const int page = m_writer->reserve();
-    std::string dict = "<</Type/Page/Parent " + ref(m_pages->tree) + "/MediaBox[0 0 ";
-    appendPdfNumber(dict, m_pages->width);
-    dict += ' ';
-    appendPdfNumber(dict, m_pages->height);
-    dict += "]/Resources " + ref(m_pages->resources) + "/Contents " + ref(contents) + ">>";
+    // The resources and the paper of the first page are the page tree's,
+    // which every page inherits: a page names its paper only when it
+    // differs.
+    std::string box = "[0 0 ";
+    appendPdfNumber(box, m_pages->width);
+    box += ' ';
+    appendPdfNumber(box, m_pages->height);
+    box += ']';
+    if (m_pages->objects.empty())
+        m_pages->treeBox = box;
+    std::string dict = "<</Type/Page/Parent " + ref(m_pages->tree);
+    if (box != m_pages->treeBox)
+        dict += "/MediaBox" + box;
+    dict += "/Contents " + ref(contents) + ">>";
     m_writer->beginObject(page);
     m_writer->write(dict);
     m_writer->endObject();
@@ -202,7 +213,10 @@ bool PdfDocument::finish()
     m_writer->write(resources);
     m_writer->endObject();
 
-    std::string tree = "<</Type/Pages/Count " + std::to_string(m_pages->objects.size()) + "/Kids[";
+    std::string tree = "<</Type/Pages/Count " + std::to_string(m_pages->objects.size());
+    if (!m_pages->treeBox.empty())
+        tree += "/MediaBox" + m_pages->treeBox;
+    tree += "/Resources " + ref(m_pages->resources) + "/Kids[";
     for (size_t i = 0; i < m_pages->objects.size(); ++i)
         tree += (i ? " " : "") + ref(m_pages->objects[i]);
     tree += "]>>";

@@ -657,3 +657,43 @@ TEST(PdfSurface, RunsBetweenControlBytesStartWhereTheShapedTextBeforeThemEnds)
         EXPECT_NEAR(runs[i].second, twips(text.substr(0, expected[i].before)) / 20, 0.02);
     }
 }
+
+// Pages inherit the paper of the first page from the page tree; a page of
+// other paper names its own, and every page reads back at its size.
+TEST(PdfDocument, EachPageKeepsItsPaperWhenPagesInheritTheFirst)
+{
+    if (!havePoppler())
+        GTEST_SKIP() << "poppler's tools are not installed";
+    test::ensureGuiApplication();
+    test::TempDir dir;
+    const std::string path = dir.file("papers.pdf");
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const double papers[][2] = {{11907, 16840}, {16840, 11907}, {11907, 16840}, {12240, 15840}};
+    {
+        PdfDocument pdf(file);
+        for (const auto &paper : papers) {
+            pdf.beginPage(paper[0], paper[1], QPointF(), 1).print("page");
+            pdf.endPage();
+        }
+        ASSERT_TRUE(pdf.finish());
+    }
+    ASSERT_EQ(std::fclose(file), 0);
+    const QString info = QString::fromStdString(run(
+        QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                    QStringLiteral("4"), QString::fromStdString(path)}));
+    static const QRegularExpression size(
+        QStringLiteral("Page +(\\d+) size: +([\\d.]+) x ([\\d.]+) pts"));
+    int pages = 0;
+    for (auto it = size.globalMatch(info); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const int p = m.captured(1).toInt();
+        ASSERT_GE(p, 1);
+        ASSERT_LE(p, 4);
+        SCOPED_TRACE(p);
+        EXPECT_NEAR(m.captured(2).toDouble(), papers[p - 1][0] / 20, 0.01);
+        EXPECT_NEAR(m.captured(3).toDouble(), papers[p - 1][1] / 20, 0.01);
+        ++pages;
+    }
+    EXPECT_EQ(pages, 4) << info.toStdString();
+}
