@@ -81,15 +81,15 @@ CarriedCommand carriedCommandOf(std::string_view command)
     using Kind = CarriedCommand::Kind;
     const size_t eq = command.find('=');
     if (eq == std::string_view::npos) {
-        if (equalsNoCase(command, "BAR"))
+        if (isKeyword(command, "BAR"))
             return {Kind::BarOn, {}, 0};
-        if (equalsNoCase(command, "NOBAR"))
+        if (isKeyword(command, "NOBAR"))
             return {Kind::BarOff, {}, 0};
         return {};
     }
     const std::string_view key = command.substr(0, eq);
-    const bool font = equalsNoCase(key, "F");
-    if (!font && !equalsNoCase(key, "S"))
+    const bool font = isKeyword(key, "F");
+    if (!font && !isKeyword(key, "S"))
         return {};
     std::string_view value = command.substr(eq + 1);
     value = value.substr(0, value.find('='));
@@ -102,10 +102,10 @@ bool mayCarry(std::string_view g)
 {
     // "F=" and "S=" name the font and its size; "NOBAR" holds "BAR".
     for (size_t i = 0; i < g.size(); ++i) {
-        const char c = upperChar(g[i]);
-        if ((c == 'F' || c == 'S') && i + 1 < g.size() && g[i + 1] == '=')
+        const char c = g[i];
+        if ((c == 'F' || c == 'f' || c == 'S' || c == 's') && i + 1 < g.size() && g[i + 1] == '=')
             return true;
-        if (c == 'B' && startsWithNoCase(g.substr(i), "BAR"))
+        if ((c == 'B' || c == 'b') && startsWithKeyword(g.substr(i), "BAR"))
             return true;
     }
     return false;

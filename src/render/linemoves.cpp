@@ -10,17 +10,24 @@ namespace kel {
 
 LineMove lineMoveOf(std::string_view c)
 {
-    if (startsWithNoCase(c, "SPACING"))
-        return LineMove::Spacing;
-    if (equalsNoCase(c, "\\N"))
-        return LineMove::Down;
-    if (equalsNoCase(c, "\\P"))
-        return LineMove::Up;
-    if (equalsNoCase(c, "\\NP"))
-        return LineMove::PageEnd;
-    if (equalsNoCase(c, "TOP") || equalsNoCase(c, "TOPOFPAGE"))
-        return LineMove::TopOfPage;
-    return LineMove::None;
+    // Most commands of a line are no move: the first byte tells.
+    switch (c.empty() ? '\0' : c.front()) {
+    case 'S':
+    case 's':
+        return startsWithKeyword(c, "SPACING") ? LineMove::Spacing : LineMove::None;
+    case '\\':
+        if (isKeyword(c, "\\N"))
+            return LineMove::Down;
+        if (isKeyword(c, "\\P"))
+            return LineMove::Up;
+        return isKeyword(c, "\\NP") ? LineMove::PageEnd : LineMove::None;
+    case 'T':
+    case 't':
+        return isKeyword(c, "TOP") || isKeyword(c, "TOPOFPAGE") ? LineMove::TopOfPage
+                                                                : LineMove::None;
+    default:
+        return LineMove::None;
+    }
 }
 
 bool mayMoveLines(std::string_view g)
@@ -30,17 +37,18 @@ bool mayMoveLines(std::string_view g)
     for (size_t i = 0; i < g.size(); ++i) {
         switch (g[i]) {
         case '\\':
-            if (i + 1 < g.size() && (upperChar(g[i + 1]) == 'N' || upperChar(g[i + 1]) == 'P'))
+            if (i + 1 < g.size() &&
+                (g[i + 1] == 'N' || g[i + 1] == 'n' || g[i + 1] == 'P' || g[i + 1] == 'p'))
                 return true;
             break;
         case 'S':
         case 's':
-            if (startsWithNoCase(g.substr(i), "SPACING"))
+            if (startsWithKeyword(g.substr(i), "SPACING"))
                 return true;
             break;
         case 'T':
         case 't':
-            if (startsWithNoCase(g.substr(i), "TOP"))
+            if (startsWithKeyword(g.substr(i), "TOP"))
                 return true;
             break;
         default:

@@ -32,6 +32,29 @@ enum class LineMove {
     TopOfPage // "TOP", "TOPOFPAGE"
 };
 
+// True when `text` is `keyword` (ASCII upper case) in any case, as the
+// markup compares upper-cased commands: only ASCII letters upper-case to
+// ASCII letters, so the letters of a keyword match either case and every
+// other byte matches itself.
+constexpr bool isKeyword(std::string_view text, std::string_view keyword)
+{
+    if (text.size() != keyword.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char k = keyword[i];
+        const char c = text[i];
+        if (c != k && !(k >= 'A' && k <= 'Z' && c == k + ('a' - 'A')))
+            return false;
+    }
+    return true;
+}
+
+// True when `text` starts with `keyword` in any case (isKeyword()).
+constexpr bool startsWithKeyword(std::string_view text, std::string_view keyword)
+{
+    return text.size() >= keyword.size() && isKeyword(text.substr(0, keyword.size()), keyword);
+}
+
 // The line move a whole command names; `command` is trimmed, in any case
 // (compared in place, as upper-cased). "SPACING" is recognised by its
 // first seven letters alone, so "SPACING=300" and "SPACINGS" both set the
