@@ -98,19 +98,6 @@ CarriedCommand carriedCommandOf(std::string_view command)
     return {Kind::FontSize, {}, number(value)};
 }
 
-bool mayCarry(std::string_view g)
-{
-    // "F=" and "S=" name the font and its size; "NOBAR" holds "BAR".
-    for (size_t i = 0; i < g.size(); ++i) {
-        const char c = g[i];
-        if ((c == 'F' || c == 'f' || c == 'S' || c == 's') && i + 1 < g.size() && g[i + 1] == '=')
-            return true;
-        if ((c == 'B' || c == 'b') && startsWithKeyword(g.substr(i), "BAR"))
-            return true;
-    }
-    return false;
-}
-
 void carryWithoutSurface(const CarriedCommand &c, DrawingState &d, Target target)
 {
     using Kind = CarriedCommand::Kind;

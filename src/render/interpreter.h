@@ -74,10 +74,6 @@ struct CarriedCommand
 // place as upper-cased); Kind::None for every other command.
 CarriedCommand carriedCommandOf(std::string_view command);
 
-// False when no command of a group's text (in any case) can be a carried
-// command, so a walk that only carries may skip splitting it.
-bool mayCarry(std::string_view group);
-
 // A carried command followed without a surface, as a walk that draws
 // nothing does: what a surface would accept for `target` (on the screen at
 // d.zoomFactor) is taken, what it would refuse is not.

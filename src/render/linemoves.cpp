@@ -30,34 +30,6 @@ LineMove lineMoveOf(std::string_view c)
     }
 }
 
-bool mayMoveLines(std::string_view g)
-{
-    // One pass, looking only where a move can start: "\NP" holds "\N",
-    // and "TOPOFPAGE" holds "TOP".
-    for (size_t i = 0; i < g.size(); ++i) {
-        switch (g[i]) {
-        case '\\':
-            if (i + 1 < g.size() &&
-                (g[i + 1] == 'N' || g[i + 1] == 'n' || g[i + 1] == 'P' || g[i + 1] == 'p'))
-                return true;
-            break;
-        case 'S':
-        case 's':
-            if (startsWithKeyword(g.substr(i), "SPACING"))
-                return true;
-            break;
-        case 'T':
-        case 't':
-            if (startsWithKeyword(g.substr(i), "TOP"))
-                return true;
-            break;
-        default:
-            break;
-        }
-    }
-    return false;
-}
-
 double spacingValue(std::string_view command)
 {
     const size_t eq = command.find('=');

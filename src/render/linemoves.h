@@ -61,10 +61,6 @@ constexpr bool startsWithKeyword(std::string_view text, std::string_view keyword
 // spacing.
 LineMove lineMoveOf(std::string_view command);
 
-// False when a group's text (in any case) cannot hold a line move, so a
-// walk that only follows line moves may skip splitting it.
-bool mayMoveLines(std::string_view group);
-
 // The value of a spacing command: the number after its first "=", 0 when
 // there is none.
 double spacingValue(std::string_view command);
