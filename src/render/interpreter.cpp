@@ -233,15 +233,16 @@ void MarkupInterpreter::flushSegment(std::string_view segment)
 void MarkupInterpreter::executeCommand(std::string_view command)
 {
     DrawingState &d = m_context.drawing;
-    const std::string u = upper(command);
 
     // The line moves first, through the routine the scanning walk uses, so
     // that both walks break pages alike. Spacing is recognised by its first
     // seven letters; without its "=" it still sets the spacing, and warns.
+    // Moves, carried settings and positions are told in place; only the
+    // other commands are upper-cased to be looked up.
     const LineMoveTarget where{m_context.pages, m_target, m_context.settings.topMargin, &m_surface,
                                d.zoomFactor};
-    if (const LineMove move = moveLine(u, where); move != LineMove::None) {
-        if (move == LineMove::Spacing && u.compare(0, 8, "SPACING=") != 0)
+    if (const LineMove move = moveLine(command, where); move != LineMove::None) {
+        if (move == LineMove::Spacing && !startsWithKeyword(command, "SPACING="))
             unknownCommand(command);
         return;
     }
@@ -260,6 +261,7 @@ void MarkupInterpreter::executeCommand(std::string_view command)
             d.lineX = scaled(position);
             return;
         }
+        const std::string u = upper(command);
         if (!command.empty() && command.front() == '$') {
             for (const auto &[name, value] : m_context.settings.namedPositions) {
                 if (name == u) {
@@ -279,7 +281,7 @@ void MarkupInterpreter::executeCommand(std::string_view command)
     const size_t second = value.find('=');
     if (second != std::string_view::npos)
         value = value.substr(0, second);
-    executeKeyed(command, std::string_view(u).substr(0, eq), value);
+    executeKeyed(command, upper(command.substr(0, eq)), value);
 }
 
 void MarkupInterpreter::applyCarried(std::string_view command, const CarriedCommand &carried)
