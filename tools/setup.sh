@@ -19,7 +19,7 @@ packages=(
   fonts-liberation xdg-utils shared-mime-info libglib2.0-bin
   poppler-utils zbar-tools imagemagick xvfb xauth openbox
   cups cups-client cups-bsd printer-driver-cups-pdf libcups2-dev
-  libfontconfig-dev libharfbuzz-dev libharfbuzz-subset0 zlib1g-dev
+  libfontconfig-dev libharfbuzz-dev libharfbuzz-subset0 zlib1g-dev libdeflate-dev
   python3 python3-pyftpdlib netcat-openbsd
   dpkg-dev mandoc man-db iproute2
   clang libclang-rt-14-dev

@@ -192,15 +192,20 @@ int runPdf(const Args &args)
     Session s;
     if (const int code = openSession(parsed, s))
         return code;
-    if (!parsed.option("to"))
-        to = s.engine->countPages();
-    if (!s.engine->locatePage(from) || !s.engine->locatePage(to)) {
-        failWithMessage(s.env->messages, 153,
-                        "pages " + std::to_string(from) + " to " + std::to_string(to));
-        return 1;
+    // The whole document is printed until its end as it is met, without a
+    // walk beforehand to count its pages; a range is located first.
+    const bool whole = from == 1 && !parsed.option("to");
+    if (!whole) {
+        if (!parsed.option("to"))
+            to = s.engine->countPages();
+        if (!s.engine->locatePage(from) || !s.engine->locatePage(to)) {
+            failWithMessage(s.env->messages, 153,
+                            "pages " + std::to_string(from) + " to " + std::to_string(to));
+            return 1;
+        }
     }
     PdfFileOutput output(*out, JobOptions{fromCp1252(s.document->settings.title).toStdString()});
-    if (!printPages(*s.engine, output, false, from, to)) {
+    if (!printPages(*s.engine, output, whole, from, to)) {
         fail("cannot write " + *out);
         return 2;
     }

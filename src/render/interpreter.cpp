@@ -6,8 +6,10 @@
 // command through executeCommand()). executeCommand() first applies the
 // line moves through moveLine(), the routine the scanning walk uses too,
 // then tells plain
-// numbers and "$" names (positions) from keywords and KEY=value commands,
-// then dispatches on the upper-cased key. Screen and printer run through
+// numbers and "$" names (positions) from keywords and KEY=value commands;
+// a KEY=value command is looked up by its upper-cased key in the table of
+// keyed commands (kKeyedCommands), one row per command: its key, how its
+// value reads, whether it acts on the printer, and its handler. Screen and printer run through
 // the same code; the few places where the printer differs test m_target and
 // are marked "printer:". All coordinates of markup go through scaled() and
 // scaledY(): the zoom on the screen, the top margin for vertical positions
@@ -75,23 +77,24 @@ constexpr FlagCommand kFlagCommands[] = {
 
 } // namespace
 
-CarriedCommand carriedCommandOf(std::string_view command, std::string_view u)
+CarriedCommand carriedCommandOf(std::string_view command)
 {
     using Kind = CarriedCommand::Kind;
     const size_t eq = command.find('=');
     if (eq == std::string_view::npos) {
-        if (u == "BAR")
+        if (isKeyword(command, "BAR"))
             return {Kind::BarOn, {}, 0};
-        if (u == "NOBAR")
+        if (isKeyword(command, "NOBAR"))
             return {Kind::BarOff, {}, 0};
         return {};
     }
-    const std::string_view key = u.substr(0, eq);
-    if (key != "F" && key != "S")
+    const std::string_view key = command.substr(0, eq);
+    const bool font = isKeyword(key, "F");
+    if (!font && !isKeyword(key, "S"))
         return {};
     std::string_view value = command.substr(eq + 1);
     value = value.substr(0, value.find('='));
-    if (key == "F")
+    if (font)
         return {Kind::FontName, trimmed(value), 0};
     return {Kind::FontSize, {}, number(value)};
 }
@@ -222,7 +225,7 @@ void MarkupInterpreter::flushSegment(std::string_view segment)
             d.linkPending = false;
         }
     }
-    m_surface.print(drawn);
+    m_surface.print(drawn, width);
     if (highlighted)
         ++m_context.find.hits;
     d.lineX = m_surface.currentX();
@@ -231,21 +234,22 @@ void MarkupInterpreter::flushSegment(std::string_view segment)
 void MarkupInterpreter::executeCommand(std::string_view command)
 {
     DrawingState &d = m_context.drawing;
-    const std::string u = upper(command);
 
     // The line moves first, through the routine the scanning walk uses, so
     // that both walks break pages alike. Spacing is recognised by its first
     // seven letters; without its "=" it still sets the spacing, and warns.
+    // Moves, carried settings and positions are told in place; only the
+    // other commands are upper-cased to be looked up.
     const LineMoveTarget where{m_context.pages, m_target, m_context.settings.topMargin, &m_surface,
                                d.zoomFactor};
-    if (const LineMove move = moveLine(u, where); move != LineMove::None) {
-        if (move == LineMove::Spacing && u.compare(0, 8, "SPACING=") != 0)
+    if (const LineMove move = moveLine(command, where); move != LineMove::None) {
+        if (move == LineMove::Spacing && !startsWithKeyword(command, "SPACING="))
             unknownCommand(command);
         return;
     }
     // Then what carries over to the next page, through the routine the
     // walks that draw nothing use too.
-    if (const CarriedCommand carried = carriedCommandOf(command, u);
+    if (const CarriedCommand carried = carriedCommandOf(command);
         carried.kind != CarriedCommand::Kind::None) {
         applyCarried(command, carried);
         return;
@@ -258,6 +262,7 @@ void MarkupInterpreter::executeCommand(std::string_view command)
             d.lineX = scaled(position);
             return;
         }
+        const std::string u = upper(command);
         if (!command.empty() && command.front() == '$') {
             for (const auto &[name, value] : m_context.settings.namedPositions) {
                 if (name == u) {
@@ -277,7 +282,7 @@ void MarkupInterpreter::executeCommand(std::string_view command)
     const size_t second = value.find('=');
     if (second != std::string_view::npos)
         value = value.substr(0, second);
-    executeKeyed(command, u.substr(0, eq), value);
+    executeKeyed(command, upper(command.substr(0, eq)), value);
 }
 
 void MarkupInterpreter::applyCarried(std::string_view command, const CarriedCommand &carried)
@@ -342,81 +347,166 @@ void MarkupInterpreter::printField(std::string_view text)
     m_context.drawing.lineX = m_surface.currentX();
 }
 
-void MarkupInterpreter::executeKeyed(std::string_view command, const std::string &key,
+// A keyed command "KEY=value" as its handler gets it: the whole command,
+// and its value read as its row says.
+struct MarkupInterpreter::KeyedCall
+{
+    std::string_view command;
+    std::string_view text; // the value as written (Value::Text, Value::Rest)
+    std::string upper;     // the value upper-cased (Value::Upper)
+    double number = 0;     // the value's leading number (Value::Number)
+};
+
+// One keyed command: its key, how its value reads, where it acts, and what
+// it does.
+struct MarkupInterpreter::KeyedCommand
+{
+    enum class Value {
+        Text,   // up to a second "=", as written (fields are split by the handler)
+        Rest,   // everything after the first "=", further "=" included
+        Upper,  // up to a second "=", upper-cased (switches and letters)
+        Number, // the leading number of the value
+    };
+    enum class OnPrinter {
+        Acts,    // on the screen and the printer alike
+        Ignored, // printer: no effect, said nothing
+        Unknown, // printer: not a command there (the unknown command's warning)
+    };
+    std::string_view key;
+    Value value;
+    OnPrinter onPrinter;
+    void (*run)(MarkupInterpreter &, const KeyedCall &);
+};
+
+namespace {
+
+using Keyed = MarkupInterpreter;
+
+} // namespace
+
+const MarkupInterpreter::KeyedCommand MarkupInterpreter::kKeyedCommands[] = {
+    {"REM", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &, const KeyedCall &) {}},
+    {"LINK", KeyedCommand::Value::Rest, KeyedCommand::OnPrinter::Ignored,
+     [](Keyed &m, const KeyedCall &c) {
+         DrawingState &d = m.m_context.drawing;
+         d.linkTarget = std::string(c.text);
+         ++d.linkCount;
+         d.linkPending = true;
+     }},
+    {"EXEC", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.runExternal(c.text); }},
+    {"EXECUTE", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.runExternal(c.text); }},
+    // A sound plays nowhere here; on the screen it is still a command.
+    {"SND", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Unknown,
+     [](Keyed &, const KeyedCall &) {}},
+    {"PIC", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.drawPicture(c.command, c.text); }},
+    {"TAB", KeyedCommand::Value::Number, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) {
+         DrawingState &d = m.m_context.drawing;
+         const double x = d.lineX + m.scaled(c.number);
+         if (!acceptedCoordinate(x)) {
+             m.commandFailed(c.command);
+             return;
+         }
+         d.lineX = x;
+         if (m.m_target == Target::Printer)
+             m.m_surface.setCurrentX(x);
+     }},
+    {"CIRCLE", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.drawCircle(c.command, c.text); }},
+    {"BOX", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.drawBox(c.command, c.text, false); }},
+    {"BOXF", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.drawBox(c.command, c.text, true); }},
+    {"LINE", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.drawLine(c.text); }},
+    {"XYLINE", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.drawXyLine(c.text); }},
+    {"XY", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.moveXy(c.text); }},
+    {"TRIM", KeyedCommand::Value::Upper, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.setTrim(c.command, c.upper); }},
+    {"TR", KeyedCommand::Value::Upper, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.setTrim(c.command, c.upper); }},
+    {"A", KeyedCommand::Value::Upper, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) {
+         DrawingState &d = m.m_context.drawing;
+         const std::string &v = c.upper;
+         if (v == "L" || v.empty()) {
+             d.align = Align::Left;
+         } else if (v == "R") {
+             d.align = Align::Right;
+         } else if (v == "C") {
+             d.align = Align::Center;
+         } else {
+             m.warnPair(197, c.command, 198);
+             d.align = Align::Left;
+         }
+     }},
+    {"B", KeyedCommand::Value::Upper, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.setFlag(kBold, c.command, c.upper); }},
+    {"U", KeyedCommand::Value::Upper, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.setFlag(kUnderline, c.command, c.upper); }},
+    {"I", KeyedCommand::Value::Upper, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.setFlag(kItalic, c.command, c.upper); }},
+    {"ST", KeyedCommand::Value::Upper, KeyedCommand::OnPrinter::Unknown,
+     [](Keyed &m, const KeyedCall &c) { m.setFlag(kStrikeOut, c.command, c.upper); }},
+    {"C", KeyedCommand::Value::Text, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) { m.setColor(c.command, c.text); }},
+    // printer: four printer units per unit, unzoomed
+    {"W", KeyedCommand::Value::Number, KeyedCommand::OnPrinter::Acts,
+     [](Keyed &m, const KeyedCall &c) {
+         const double w = m.m_target == Target::Printer ? c.number * 4
+                                                        : c.number * m.m_context.drawing.zoomFactor;
+         m.m_surface.setLineWidth(std::max(1.0, roundHalfEven(w)));
+     }},
+};
+
+void MarkupInterpreter::executeKeyed(std::string_view command, std::string_view key,
                                      std::string_view value)
 {
-    DrawingState &d = m_context.drawing;
-    const bool printer = m_target == Target::Printer;
-    const std::string v = upper(value);
-
-    if (key == "REM") {
+    using Row = KeyedCommand;
+    for (const Row &row : kKeyedCommands) {
+        if (row.key != key)
+            continue;
+        if (m_target == Target::Printer && row.onPrinter != Row::OnPrinter::Acts) {
+            if (row.onPrinter == Row::OnPrinter::Unknown)
+                unknownCommand(command);
+            return;
+        }
+        KeyedCall call{command, value, {}, 0};
+        switch (row.value) {
+        case Row::Value::Text:
+            break;
+        case Row::Value::Rest:
+            call.text = command.substr(key.size() + 1);
+            break;
+        case Row::Value::Upper:
+            call.upper = upper(value);
+            break;
+        case Row::Value::Number:
+            call.number = number(value);
+            break;
+        }
+        row.run(*this, call);
         return;
-    } else if (key == "LINK") {
-        if (printer) // printer: no effect
-            return;
-        d.linkTarget = std::string(command.substr(5));
-        ++d.linkCount;
-        d.linkPending = true;
-    } else if (key == "EXEC" || key == "EXECUTE") {
-        runExternal(value);
-    } else if (key == "SND") {
-        if (printer) // printer: not a command there
-            unknownCommand(command);
-    } else if (key == "PIC") {
-        drawPicture(command, value);
-    } else if (key == "TAB") {
-        const double x = d.lineX + scaled(number(value));
-        if (!acceptedCoordinate(x)) {
-            commandFailed(command);
-            return;
-        }
-        d.lineX = x;
-        if (printer)
-            m_surface.setCurrentX(x);
-    } else if (key == "CIRCLE") {
-        drawCircle(command, value);
-    } else if (key == "BOX" || key == "BOXF") {
-        drawBox(command, value, key == "BOXF");
-    } else if (key == "LINE") {
-        drawLine(value);
-    } else if (key == "XYLINE") {
-        drawXyLine(value);
-    } else if (key == "XY") {
-        moveXy(value);
-    } else if (key == "TRIM" || key == "TR") {
-        if (v == "Y" || v == "1" || v.empty()) {
-            d.trimText = true;
-        } else if (v == "N" || v == "0") {
-            d.trimText = false;
-        } else {
-            warnPair(197, command, 274);
-            d.trimText = true;
-        }
-    } else if (key == "A") {
-        if (v == "L" || v.empty()) {
-            d.align = Align::Left;
-        } else if (v == "R") {
-            d.align = Align::Right;
-        } else if (v == "C") {
-            d.align = Align::Center;
-        } else {
-            warnPair(197, command, 198);
-            d.align = Align::Left;
-        }
-    } else if (key == "B" || key == "U" || key == "I" || (key == "ST" && !printer)) {
-        const FlagKind kind = key == "B"   ? kBold
-                              : key == "U" ? kUnderline
-                              : key == "I" ? kItalic
-                                           : kStrikeOut;
-        setFlag(kind, command, v);
-    } else if (key == "C") {
-        setColor(command, value);
-    } else if (key == "W") {
-        // printer: four printer units per unit, unzoomed
-        const double w = printer ? number(value) * 4 : number(value) * d.zoomFactor;
-        m_surface.setLineWidth(std::max(1.0, roundHalfEven(w)));
+    }
+    unknownCommand(command);
+}
+
+void MarkupInterpreter::setTrim(std::string_view command, const std::string &v)
+{
+    DrawingState &d = m_context.drawing;
+    if (v == "Y" || v == "1" || v.empty()) {
+        d.trimText = true;
+    } else if (v == "N" || v == "0") {
+        d.trimText = false;
     } else {
-        unknownCommand(command);
+        warnPair(197, command, 274);
+        d.trimText = true;
     }
 }
 

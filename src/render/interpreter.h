@@ -75,9 +75,9 @@ struct CarriedCommand
     double fontSize = 0;       // FontSize: points, before the zoom
 };
 
-// Which carried command `command` is (trimmed; `upperCommand` is it
-// upper-cased); Kind::None for every other command.
-CarriedCommand carriedCommandOf(std::string_view command, std::string_view upperCommand);
+// Which carried command `command` is (trimmed, in any case: compared in
+// place as upper-cased); Kind::None for every other command.
+CarriedCommand carriedCommandOf(std::string_view command);
 
 // A carried command followed without a surface, as a walk that draws
 // nothing does: what a surface would accept for `target` (on the screen at
@@ -111,9 +111,14 @@ private:
     void flushSegment(std::string_view segment);
     void applyCarried(std::string_view command, const CarriedCommand &carried);
     void executeKeyword(std::string_view command, const std::string &upperCommand);
-    void executeKeyed(std::string_view command, const std::string &key, std::string_view value);
+    void executeKeyed(std::string_view command, std::string_view key, std::string_view value);
+    // The keyed commands, one row each (interpreter.cpp).
+    struct KeyedCall;
+    struct KeyedCommand;
+    static const KeyedCommand kKeyedCommands[];
     void printField(std::string_view text);
     void setFlag(int kind, std::string_view command, std::string_view value);
+    void setTrim(std::string_view command, const std::string &upperValue);
     void commandFailed(std::string_view command);
     void warn(int number, std::string text);
     void warnPair(int first, std::string_view command, int second);

@@ -8,26 +8,26 @@
 
 namespace kel {
 
-LineMove lineMoveOf(std::string_view u)
+LineMove lineMoveOf(std::string_view c)
 {
-    if (u.substr(0, 7) == "SPACING")
-        return LineMove::Spacing;
-    if (u == "\\N")
-        return LineMove::Down;
-    if (u == "\\P")
-        return LineMove::Up;
-    if (u == "\\NP")
-        return LineMove::PageEnd;
-    if (u == "TOP" || u == "TOPOFPAGE")
-        return LineMove::TopOfPage;
-    return LineMove::None;
-}
-
-bool mayMoveLines(std::string_view u)
-{
-    // "\NP" holds "\N", and "TOPOFPAGE" holds "TOP".
-    return u.find("\\N") != std::string_view::npos || u.find("\\P") != std::string_view::npos ||
-           u.find("SPACING") != std::string_view::npos || u.find("TOP") != std::string_view::npos;
+    // Most commands of a line are no move: the first byte tells.
+    switch (c.empty() ? '\0' : c.front()) {
+    case 'S':
+    case 's':
+        return startsWithKeyword(c, "SPACING") ? LineMove::Spacing : LineMove::None;
+    case '\\':
+        if (isKeyword(c, "\\N"))
+            return LineMove::Down;
+        if (isKeyword(c, "\\P"))
+            return LineMove::Up;
+        return isKeyword(c, "\\NP") ? LineMove::PageEnd : LineMove::None;
+    case 'T':
+    case 't':
+        return isKeyword(c, "TOP") || isKeyword(c, "TOPOFPAGE") ? LineMove::TopOfPage
+                                                                : LineMove::None;
+    default:
+        return LineMove::None;
+    }
 }
 
 double spacingValue(std::string_view command)
@@ -39,9 +39,9 @@ double spacingValue(std::string_view command)
     return std::isfinite(v) ? v : 0;
 }
 
-LineMove moveLine(std::string_view upperCommand, const LineMoveTarget &where)
+LineMove moveLine(std::string_view command, const LineMoveTarget &where)
 {
-    const LineMove move = lineMoveOf(upperCommand);
+    const LineMove move = lineMoveOf(command);
     PageState &pages = where.pages;
     const bool printer = where.target == Target::Printer;
     const double top = printer ? where.topMargin : 0;
@@ -49,7 +49,7 @@ LineMove moveLine(std::string_view upperCommand, const LineMoveTarget &where)
     case LineMove::None:
         break;
     case LineMove::Spacing:
-        pages.spacing = spacingValue(upperCommand);
+        pages.spacing = spacingValue(command);
         break;
     case LineMove::Down:
     case LineMove::Up: {

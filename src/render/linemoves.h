@@ -32,14 +32,34 @@ enum class LineMove {
     TopOfPage // "TOP", "TOPOFPAGE"
 };
 
-// The line move a whole command names; `upperCommand` is the command
-// trimmed and upper-cased. "SPACING" is recognised by its first seven
-// letters alone, so "SPACING=300" and "SPACINGS" both set the spacing.
-LineMove lineMoveOf(std::string_view upperCommand);
+// True when `text` is `keyword` (ASCII upper case) in any case, as the
+// markup compares upper-cased commands: only ASCII letters upper-case to
+// ASCII letters, so the letters of a keyword match either case and every
+// other byte matches itself.
+constexpr bool isKeyword(std::string_view text, std::string_view keyword)
+{
+    if (text.size() != keyword.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char k = keyword[i];
+        const char c = text[i];
+        if (c != k && !(k >= 'A' && k <= 'Z' && c == k + ('a' - 'A')))
+            return false;
+    }
+    return true;
+}
 
-// False when a group's text (upper-cased) cannot hold a line move, so a
-// walk that only follows line moves may skip splitting it.
-bool mayMoveLines(std::string_view upperGroup);
+// True when `text` starts with `keyword` in any case (isKeyword()).
+constexpr bool startsWithKeyword(std::string_view text, std::string_view keyword)
+{
+    return text.size() >= keyword.size() && isKeyword(text.substr(0, keyword.size()), keyword);
+}
+
+// The line move a whole command names; `command` is trimmed, in any case
+// (compared in place, as upper-cased). "SPACING" is recognised by its
+// first seven letters alone, so "SPACING=300" and "SPACINGS" both set the
+// spacing.
+LineMove lineMoveOf(std::string_view command);
 
 // The value of a spacing command: the number after its first "=", 0 when
 // there is none.
@@ -55,11 +75,11 @@ struct LineMoveTarget
     double zoomFactor = 1;      // the screen's
 };
 
-// Applies `upperCommand` when it is a line move and says which it was
-// (None: nothing done). On the surface, "\N" and "\P" set the current y (on
+// Applies `command` (trimmed, in any case) when it is a line move and says
+// which it was (None: nothing done). On the surface, "\N" and "\P" set the current y (on
 // the screen to the line position times the zoom, on the printer by the
 // spacing from where it stands) and the current x to kLineStartX; "TOP"
 // sets the current y to the top of the page.
-LineMove moveLine(std::string_view upperCommand, const LineMoveTarget &where);
+LineMove moveLine(std::string_view command, const LineMoveTarget &where);
 
 } // namespace kel

@@ -21,10 +21,60 @@
 #include "render/linemoves.h"
 #include "render/surface.h"
 
+#include <array>
 #include <optional>
 
 namespace kel {
 namespace {
+
+// False when no command of a group's text (in any case) can move the line
+// ("\N", "\P", "\NP", "SPACING...", "TOP", "TOPOFPAGE") nor, when
+// `carrying`, be a carried setting ("F=", "S=", "BAR", "NOBAR"), so the
+// walk need not split it. One pass that stops only at the bytes where such
+// a command can start; "\NP" holds "\N", "TOPOFPAGE" "TOP", "NOBAR" "BAR".
+bool mayMatter(std::string_view g, bool carrying)
+{
+    enum : unsigned char { kOther, kBackslash, kS, kT, kF, kB };
+    static constexpr auto kinds = [] {
+        std::array<unsigned char, 256> k{};
+        k['\\'] = kBackslash;
+        k['S'] = k['s'] = kS;
+        k['T'] = k['t'] = kT;
+        k['F'] = k['f'] = kF;
+        k['B'] = k['b'] = kB;
+        return k;
+    }();
+    const size_t n = g.size();
+    for (size_t i = 0; i < n; ++i) {
+        switch (kinds[static_cast<unsigned char>(g[i])]) {
+        case kOther:
+            break;
+        case kBackslash:
+            if (i + 1 < n &&
+                (g[i + 1] == 'N' || g[i + 1] == 'n' || g[i + 1] == 'P' || g[i + 1] == 'p'))
+                return true;
+            break;
+        case kS:
+            if (startsWithKeyword(g.substr(i), "SPACING") ||
+                (carrying && i + 1 < n && g[i + 1] == '='))
+                return true;
+            break;
+        case kT:
+            if (startsWithKeyword(g.substr(i), "TOP"))
+                return true;
+            break;
+        case kF:
+            if (carrying && i + 1 < n && g[i + 1] == '=')
+                return true;
+            break;
+        case kB:
+            if (carrying && startsWithKeyword(g.substr(i), "BAR"))
+                return true;
+            break;
+        }
+    }
+    return false;
+}
 
 // Follows only the commands that move linePos, and counts find hits; when
 // carrying, it follows instead the commands whose effect carries over to the
@@ -53,14 +103,16 @@ public:
 private:
     void text(std::string_view) override {}
 
+    // Keywords are compared in place, in any case: the scanning walk makes
+    // no upper-cased copy of what it reads, and a group that can neither
+    // move the line nor carry a setting is not even split.
     void group(const MarkupGroup &group) override
     {
-        if (!m_carryFor && !mayMoveLines(upper(group.text)))
+        if (!mayMatter(group.text, m_carryFor.has_value()))
             return;
         for (std::string_view command : splitGroup(group.text, m_delimiters)) {
-            const std::string u = upper(command);
-            if (moveLine(u, LineMoveTarget{m_pages}) == LineMove::None && m_carryFor)
-                carryWithoutSurface(carriedCommandOf(command, u), m_drawing, *m_carryFor);
+            if (moveLine(command, LineMoveTarget{m_pages}) == LineMove::None && m_carryFor)
+                carryWithoutSurface(carriedCommandOf(command), m_drawing, *m_carryFor);
         }
     }
 

@@ -83,13 +83,15 @@ double PainterSurface::lineHeight()
     return table().height / m_deviceUnitsPerTwipY;
 }
 
-double PainterSurface::drawText(std::string_view text, bool visible)
+double PainterSurface::drawText(std::string_view text, bool visible, std::optional<double> measured)
 {
     if (text.empty())
         return 0;
     const GlyphTable &t = table();
     const QPointF at = toDevice(currentX(), currentY());
     visible = visible && inDeviceRange(at);
+    if (!visible && measured)
+        return *measured;
     if (!t.simple(text)) {
         const double width = shapedWidth(text);
         if (visible) {
@@ -143,27 +145,24 @@ double PainterSurface::drawText(std::string_view text, bool visible)
     return toTwips(x);
 }
 
-void PainterSurface::stateChanged(Change change, FontFlag /*flag*/)
+void PainterSurface::stateChanged(StateFlags changed)
 {
+    // The colour and the pen are taken when drawing; the font is kept.
     const SurfaceFont &f = font();
-    switch (change) {
-    case Change::FontName:
+    if (changed & StateFlag::FontName)
         m_font.setFamily(fromCp1252(f.name));
-        break;
-    case Change::FontSize:
+    if (changed & StateFlag::FontSize)
         m_font.setPointSizeF(f.size);
-        break;
-    case Change::FontFlag:
+    if (changed & StateFlag::Bold)
         m_font.setBold(f.bold);
+    if (changed & StateFlag::Italic)
         m_font.setItalic(f.italic);
+    if (changed & StateFlag::Underline)
         m_font.setUnderline(f.underline);
+    if (changed & StateFlag::StrikeOut)
         m_font.setStrikeOut(f.strikeOut);
-        break;
-    case Change::ForeColor:
-    case Change::LineWidth:
-    case Change::LineStyle:
-        return; // taken when drawing
-    }
+    if (!(changed & (kGlyphStateFlags | StateFlag::Underline | StateFlag::StrikeOut)))
+        return;
     m_metrics.reset();
     m_table = nullptr;
     m_shaped.forget();

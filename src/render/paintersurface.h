@@ -48,13 +48,13 @@ public:
 protected:
     double measureText(std::string_view text) override;
     double lineHeight() override;
-    double drawText(std::string_view text, bool visible) override;
+    double drawText(std::string_view text, bool visible, std::optional<double> measured) override;
     void drawLine(double x1, double y1, double x2, double y2) override;
     bool drawBox(double x1, double y1, double x2, double y2, bool filled) override;
     bool drawCircle(double x, double y, double radius) override;
     bool drawPicture(const QImage &image, double x, double y, double width, double height) override;
     void clearPage() override;
-    void stateChanged(Change change, FontFlag flag) override;
+    void stateChanged(StateFlags changed) override;
 
 private:
     QPointF toDevice(double x, double y) const;

@@ -10,6 +10,7 @@
 #include <harfbuzz/hb-ot.h>
 #include <harfbuzz/hb-subset.h>
 #include <harfbuzz/hb.h>
+#include <limits>
 
 namespace kel {
 namespace {
@@ -230,8 +231,12 @@ std::shared_ptr<const PdfFontUse> PdfFonts::use(const SurfaceFont &font)
     // that size in points, so paper and layout agree.
     use->size = table.rawFont.pixelSize() * 72.0 / m_dpi;
     const double twipsPerUnit = 1440.0 / m_dpi;
-    for (size_t b = 0; b < 256; ++b)
-        use->advances[b] = face.widths[b] / 1000 * use->size * 20;
+    // A shaped byte has no advance in the table: any text holding one then
+    // measures NaN, so one pass both measures a text and tells it simple.
+    for (size_t b = 0; b < 256; ++b) {
+        use->advances[b] = table.shaped.test(b) ? std::numeric_limits<double>::quiet_NaN()
+                                                : face.widths[b] / 1000 * use->size * 20;
+    }
     use->shaped = table.shaped;
     use->ascent = table.ascent * twipsPerUnit;
     use->height = table.height * twipsPerUnit;
@@ -248,6 +253,46 @@ void PdfFonts::markUsed(const PdfFontUse &use, std::string_view bytes)
 {
     for (char c : bytes)
         use.face->used.set(static_cast<unsigned char>(c));
+}
+
+bool PdfFonts::appendShown(const PdfFontUse &use, std::string_view bytes, std::string &out)
+{
+    // Written through a pointer into room for the worst case (every byte
+    // escaped), trimmed at the end.
+    const size_t kept = out.size();
+    out.resize(kept + 2 * bytes.size() + 2);
+    char *p = out.data() + kept;
+    std::bitset<256> &used = use.face->used;
+    *p++ = '(';
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (use.shaped.test(b)) {
+            out.resize(kept);
+            return false;
+        }
+        used.set(b);
+        switch (c) {
+        case '(':
+        case ')':
+        case '\\':
+            *p++ = '\\';
+            *p++ = c;
+            break;
+        case '\r':
+            *p++ = '\\';
+            *p++ = 'r';
+            break;
+        case '\n':
+            *p++ = '\\';
+            *p++ = 'n';
+            break;
+        default:
+            *p++ = c;
+        }
+    }
+    *p++ = ')';
+    out.resize(static_cast<size_t>(p - out.data()));
+    return true;
 }
 
 double PdfFonts::shapedWidth(const PdfFontUse &use, const QString &text) const

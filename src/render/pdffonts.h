@@ -44,8 +44,8 @@ struct PdfFontUse
     int resource;      // the font is /F<resource> in the page resources
     PdfFace *face;     // owned by PdfFonts
     double size;
-    std::array<double, 256> advances{};
-    std::bitset<256> shaped; // bytes not drawn from the table (GlyphTable)
+    std::array<double, 256> advances{}; // NaN for the bytes in `shaped`
+    std::bitset<256> shaped;            // bytes not drawn from the table (GlyphTable)
     double ascent = 0;
     double height = 0;
     double underlinePos = 0;
@@ -58,6 +58,7 @@ struct PdfFontUse
 
     // True when every byte of `text` is drawn from the table.
     bool simple(std::string_view text) const { return servedByTable(shaped, text); }
+    // The advance of `text` from the table; NaN when it is not simple.
     double width(std::string_view text) const { return tableWidth(advances, text); }
 };
 
@@ -75,6 +76,12 @@ public:
     std::shared_ptr<const PdfFontUse> use(const SurfaceFont &font);
     // Codes drawn with the font's face: they go into its subset.
     void markUsed(const PdfFontUse &use, std::string_view bytes);
+    // Appends `bytes` as a PDF literal string "(...)" and marks them used,
+    // in one pass: "(", ")" and "\" are escaped, and so are the line-end
+    // bytes, which a reader would otherwise change. False, with nothing
+    // appended, when a byte is not drawn from the table (the bytes before
+    // it are marked).
+    bool appendShown(const PdfFontUse &use, std::string_view bytes, std::string &out);
     // Qt's shaped advance of `text` in twips, for text holding bytes the
     // table does not serve.
     double shapedWidth(const PdfFontUse &use, const QString &text) const;

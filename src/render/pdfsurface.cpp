@@ -1,22 +1,28 @@
 // The PDF writer behind the Surface.
 //
 // Design: a report page is mostly lines of text in one or two fonts, so
-// the writer is built around that. Each text segment becomes one text
-// object, "BT x y Td (bytes) Tj ET": the Windows-1252 bytes of the report
-// go into the string as they are, since the fonts are simple TrueType fonts
-// with WinAnsiEncoding, whose codes are those bytes (PdfFonts). Font, size,
-// colours, line width and dash are written only when they change, so a
-// page of a listing is little more than its text. Segment widths come from
-// the font's table (one lookup a byte); bytes the table does not serve
-// (control bytes) are measured by Qt's shaping and left undrawn.
+// the writer is built around that. The text segments in a row share one
+// text object: the first is placed with "BT x y Td (bytes) Tj", each next
+// one relative to it, "dx dy Td (bytes) Tj", or, when it starts right
+// below it (the next line of a listing), by the leading alone, "(bytes) '";
+// the object ends ("ET") before anything else is drawn. The Windows-1252
+// bytes of the report go into the string as they are, since the fonts are
+// simple TrueType fonts with WinAnsiEncoding, whose codes are those bytes
+// (PdfFonts). Font, size, colours, line width and dash are written only
+// when they change, so a page of a listing is little more than its text.
+// Segment widths come from the font's table (one lookup a byte, measured
+// once: the interpreter hands the width it measured to the drawing); bytes
+// the table does not serve (control bytes) are measured by Qt's shaping
+// and left undrawn.
 //
 // The file is streamed: each page's content is collected in one reused
-// buffer, deflated (zlib level 6, one stream) and written when the page
-// ends, with its page object. Pictures are written the first time they are
+// buffer, deflated (PdfWriter) and written when the page ends, with its
+// page object. Pictures are written the first time they are
 // drawn and named by their image's cache key, so a logo drawn on every page
 // (the interpreter keeps the pictures of a document) is in the file once.
 // What can only be known at the end is written at the end: the fonts,
-// subset to the codes drawn, one resources dictionary shared by all pages,
+// subset to the codes drawn, one resources dictionary shared by all pages
+// (inherited from the page tree, as the paper of the first page is),
 // the page tree, and the cross-reference table.
 #include "render/pdfsurface.h"
 
@@ -68,6 +74,7 @@ struct PdfDocument::Pages
     int tree = 0;
     int resources = 0;
     std::vector<int> objects; // the page objects, in order
+    std::string treeBox;      // the paper of the first page, "[0 0 w h]"
     std::string content;      // the page being drawn
     double width = 0;         // of the page being drawn, points
     double height = 0;
@@ -109,16 +116,26 @@ void PdfDocument::endPage()
 {
     if (!m_pages->open)
         return;
+    m_surface->finishContent();
     m_surface.reset();
     m_pages->open = false;
     const int contents = m_writer->reserve();
     m_writer->streamObject(contents, {}, m_pages->content, Compression::Deflate);
     const int page = m_writer->reserve();
-    std::string dict = "<</Type/Page/Parent " + ref(m_pages->tree) + "/MediaBox[0 0 ";
-    appendPdfNumber(dict, m_pages->width);
-    dict += ' ';
-    appendPdfNumber(dict, m_pages->height);
-    dict += "]/Resources " + ref(m_pages->resources) + "/Contents " + ref(contents) + ">>";
+    // The resources and the paper of the first page are the page tree's,
+    // which every page inherits: a page names its paper only when it
+    // differs.
+    std::string box = "[0 0 ";
+    appendPdfNumber(box, m_pages->width);
+    box += ' ';
+    appendPdfNumber(box, m_pages->height);
+    box += ']';
+    if (m_pages->objects.empty())
+        m_pages->treeBox = box;
+    std::string dict = "<</Type/Page/Parent " + ref(m_pages->tree);
+    if (box != m_pages->treeBox)
+        dict += "/MediaBox" + box;
+    dict += "/Contents " + ref(contents) + ">>";
     m_writer->beginObject(page);
     m_writer->write(dict);
     m_writer->endObject();
@@ -196,7 +213,10 @@ bool PdfDocument::finish()
     m_writer->write(resources);
     m_writer->endObject();
 
-    std::string tree = "<</Type/Pages/Count " + std::to_string(m_pages->objects.size()) + "/Kids[";
+    std::string tree = "<</Type/Pages/Count " + std::to_string(m_pages->objects.size());
+    if (!m_pages->treeBox.empty())
+        tree += "/MediaBox" + m_pages->treeBox;
+    tree += "/Resources " + ref(m_pages->resources) + "/Kids[";
     for (size_t i = 0; i < m_pages->objects.size(); ++i)
         tree += (i ? " " : "") + ref(m_pages->objects[i]);
     tree += "]>>";
@@ -237,10 +257,9 @@ const PdfFontUse &PdfSurface::fontUse()
     return *m_font;
 }
 
-void PdfSurface::stateChanged(Change change, FontFlag flag)
+void PdfSurface::stateChanged(StateFlags changed)
 {
-    if (change == Change::FontName || change == Change::FontSize ||
-        (change == Change::FontFlag && (flag == FontFlag::Bold || flag == FontFlag::Italic))) {
+    if (changed & kGlyphStateFlags) {
         m_font.reset();
         m_shaped.forget();
     }
@@ -329,8 +348,8 @@ void PdfSurface::setStrokeStyle()
 
 double PdfSurface::measureText(std::string_view text)
 {
-    const PdfFontUse &f = fontUse();
-    return f.simple(text) ? f.width(text) : shapedWidth(text);
+    const double width = fontUse().width(text);
+    return std::isnan(width) ? shapedWidth(text) : width;
 }
 
 double PdfSurface::lineHeight()
@@ -338,18 +357,19 @@ double PdfSurface::lineHeight()
     return fontUse().height;
 }
 
-double PdfSurface::drawText(std::string_view text, bool visible)
+double PdfSurface::drawText(std::string_view text, bool visible, std::optional<double> measured)
 {
     if (text.empty())
         return 0;
+    if (!visible)
+        return measured ? *measured : measureText(text);
     const PdfFontUse &f = fontUse();
     const double baseline = currentY() + f.ascent;
-    if (f.simple(text)) {
-        const double width = f.width(text);
-        if (visible) {
-            showText(text, currentX(), baseline);
-            decorate(currentX(), baseline, width);
-        }
+    // Text the table serves is drawn in one pass over its bytes: a width
+    // measured before is the table's width when showText() takes the text.
+    const double width = measured ? *measured : f.width(text);
+    if (!std::isnan(width) && showText(text, currentX(), baseline)) {
+        decorate(currentX(), baseline, width);
         return width;
     }
 
@@ -358,9 +378,7 @@ double PdfSurface::drawText(std::string_view text, bool visible)
     // where the shaped text before it ends. That text is shaped a piece at
     // a time (each run with the byte that ends it), so a long line full of
     // such bytes costs one shaping of each byte, not one of each prefix.
-    const double width = shapedWidth(text);
-    if (!visible)
-        return width;
+    const double shaped = shapedWidth(text);
     double offset = 0;
     size_t i = 0;
     while (i < text.size()) {
@@ -373,14 +391,18 @@ double PdfSurface::drawText(std::string_view text, bool visible)
             offset += m_fonts.shapedWidth(f, fromCp1252(text.substr(i, end + 1 - i)));
         i = end + 1;
     }
-    decorate(currentX(), baseline, width);
-    return width;
+    decorate(currentX(), baseline, shaped);
+    return shaped;
 }
 
-void PdfSurface::showText(std::string_view text, double x, double baseline)
+// Shows text whose bytes the table serves all; false, with nothing
+// written, when one of them is not.
+bool PdfSurface::showText(std::string_view text, double x, double baseline)
 {
     const PdfFontUse &f = fontUse();
-    m_fonts.markUsed(f, text);
+    m_shown.clear();
+    if (!m_fonts.appendShown(f, text, m_shown))
+        return false;
     setFill(foreColor().rgb());
     if (f.resource != m_shownFont || f.size != m_shownSize) {
         m_shownFont = f.resource;
@@ -398,19 +420,71 @@ void PdfSurface::showText(std::string_view text, double x, double baseline)
         setStroke(foreColor().rgb());
         setStrokeWidth(f.size * kFakeBoldStroke);
     }
-    m_content += "BT ";
+
+    const long long px = pdfHundredths((x + m_origin.x()) / kTwipsPerPoint);
+    const long long py = pdfHundredths(m_paperHeight - (baseline + m_origin.y()) / kTwipsPerPoint);
+    if (!m_inText) {
+        // A new text object starts from the identity: a first move is a
+        // move from the page's corner.
+        m_content += "BT ";
+        m_inText = true;
+        m_plainMatrix = true;
+        m_textX = 0;
+        m_textY = 0;
+    }
+    const char *show = "Tj\n";
     if (f.fakeItalic) {
         m_content += "1 0 ";
         number(kFakeSlant);
         m_content += "1 ";
-        point(x, baseline);
-        m_content += "Tm ";
+        appendPdfHundredths(m_content, px);
+        m_content += ' ';
+        appendPdfHundredths(m_content, py);
+        m_content += " Tm ";
+        m_plainMatrix = false;
+    } else if (!m_plainMatrix) {
+        // After a slanted text: the line matrix is set whole again.
+        m_content += "1 0 0 1 ";
+        appendPdfHundredths(m_content, px);
+        m_content += ' ';
+        appendPdfHundredths(m_content, py);
+        m_content += " Tm ";
+        m_plainMatrix = true;
     } else {
-        point(x, baseline);
-        m_content += "Td ";
+        const long long dx = px - m_textX;
+        const long long dy = py - m_textY;
+        if (dx == 0 && dy < 0) {
+            if (-dy != m_leading) {
+                m_leading = -dy;
+                appendPdfHundredths(m_content, m_leading);
+                m_content += " TL ";
+            }
+            show = "'\n";
+        } else {
+            appendPdfHundredths(m_content, dx);
+            m_content += ' ';
+            appendPdfHundredths(m_content, dy);
+            m_content += " Td ";
+        }
     }
-    appendPdfString(m_content, text);
-    m_content += "Tj ET\n";
+    m_textX = px;
+    m_textY = py;
+    m_content += m_shown;
+    m_content += show;
+    return true;
+}
+
+void PdfSurface::endText()
+{
+    if (!m_inText)
+        return;
+    m_content += "ET\n";
+    m_inText = false;
+}
+
+void PdfSurface::finishContent()
+{
+    endText();
 }
 
 // Underline and strike-out as the painter draws them: bars of the font's
@@ -422,6 +496,7 @@ void PdfSurface::decorate(double x, double baseline, double width)
         return;
     const PdfFontUse &f = fontUse();
     const double thickness = f.lineThickness;
+    endText();
     for (int i = 0; i < 2; ++i) {
         if (!(i == 0 ? sf.underline : sf.strikeOut))
             continue;
@@ -435,6 +510,7 @@ void PdfSurface::decorate(double x, double baseline, double width)
 
 void PdfSurface::drawLine(double x1, double y1, double x2, double y2)
 {
+    endText();
     setStrokeStyle();
     point(x1, y1);
     m_content += "m ";
@@ -451,8 +527,10 @@ bool PdfSurface::drawBox(double x1, double y1, double x2, double y2, bool filled
     if (filled) {
         if (w == 0 || h == 0)
             return true; // nothing to fill, as on the painter
+        endText();
         setFill(foreColor().rgb());
     } else {
+        endText();
         setStrokeStyle();
     }
     point(left, bottom);
@@ -464,6 +542,7 @@ bool PdfSurface::drawBox(double x1, double y1, double x2, double y2, bool filled
 
 bool PdfSurface::drawCircle(double x, double y, double radius)
 {
+    endText();
     setStrokeStyle();
     const double k = radius * kCircleKappa;
     // In twips with y down; each curve ends where the next begins.
@@ -492,6 +571,7 @@ bool PdfSurface::drawPicture(const QImage &image, double x, double y, double wid
     const int name = m_document.picture(image);
     if (name == 0)
         return false;
+    endText();
     // The image's unit square onto the rectangle: its left edge at x, its
     // top at y; a negative size runs backwards and mirrors it.
     m_content += "q ";
@@ -516,6 +596,8 @@ void PdfSurface::clearPage()
     m_dash = 0;
     m_capSet = false;
     m_fakeBold = false;
+    m_inText = false;
+    m_leading = 0;
 }
 
 } // namespace kel

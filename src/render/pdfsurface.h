@@ -83,16 +83,20 @@ public:
                QPointF origin, double lineUnit);
     ~PdfSurface() override;
 
+    // Closes what the content has open (a text object); the document calls
+    // it when the page ends.
+    void finishContent();
+
 protected:
     double measureText(std::string_view text) override;
     double lineHeight() override;
-    double drawText(std::string_view text, bool visible) override;
+    double drawText(std::string_view text, bool visible, std::optional<double> measured) override;
     void drawLine(double x1, double y1, double x2, double y2) override;
     bool drawBox(double x1, double y1, double x2, double y2, bool filled) override;
     bool drawCircle(double x, double y, double radius) override;
     bool drawPicture(const QImage &image, double x, double y, double width, double height) override;
     void clearPage() override;
-    void stateChanged(Change change, FontFlag flag) override;
+    void stateChanged(StateFlags changed) override;
 
 private:
     const PdfFontUse &fontUse();
@@ -104,7 +108,8 @@ private:
     void setStroke(QRgb color);
     void setStrokeWidth(double points);
     void setStrokeStyle();
-    void showText(std::string_view text, double x, double baseline);
+    bool showText(std::string_view text, double x, double baseline);
+    void endText();
     void decorate(double x, double baseline, double width);
 
     PdfDocument &m_document;
@@ -126,6 +131,17 @@ private:
     double m_dash = 0; // the length of the dots; 0 solid
     bool m_capSet = false;
     bool m_fakeBold = false;
+
+    // The text object: lines of text in a row share one "BT ... ET", each
+    // placed relative to the one before ("Td"), or by the leading ("TL")
+    // with "'" when it starts right below it. Positions are in hundredths
+    // of a point, as they are written, so relative moves add up exactly.
+    bool m_inText = false;
+    bool m_plainMatrix = false; // the line matrix is a move to m_textX, m_textY
+    long long m_textX = 0;
+    long long m_textY = 0;
+    long long m_leading = 0; // what "TL" has set on this page
+    std::string m_shown;     // the string of the text being shown
 };
 
 } // namespace kel

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-struct z_stream_s;
+struct libdeflate_compressor;
 
 namespace kel {
 
@@ -39,7 +39,7 @@ public:
     void write(std::string_view bytes);
     // A whole stream object: `entries` are the dictionary's own entries
     // (without "<<", ">>", /Length or /Filter); `data` is deflated (zlib
-    // level 6, one stream reused for every object) when asked.
+    // format, one compressor reused for every object) when asked.
     void streamObject(int number, std::string_view entries, std::string_view data,
                       Compression compression);
 
@@ -55,7 +55,7 @@ private:
     std::FILE *m_file;
     uint64_t m_offset = 0;
     std::vector<uint64_t> m_offsets; // per object number - 1; 0 when not written
-    z_stream_s *m_zlib = nullptr;
+    libdeflate_compressor *m_deflater = nullptr;
     std::vector<unsigned char> m_deflated;
     bool m_failed = false;
 };
@@ -63,9 +63,11 @@ private:
 // Appends a number as PDF writes it: at most two decimals, no exponent, no
 // "-0". Values beyond the range of a page are clamped to +-1e9.
 void appendPdfNumber(std::string &out, double v);
-// Appends bytes as a PDF literal string "(...)", escaping "(", ")", "\"
-// and the line-end bytes, which a reader would otherwise change.
-void appendPdfString(std::string &out, std::string_view bytes);
+// The number appendPdfNumber() writes for `v`, in hundredths, so that
+// differences of written positions can be written exactly.
+long long pdfHundredths(double v);
+// Appends a number given in hundredths, as appendPdfNumber() writes it.
+void appendPdfHundredths(std::string &out, long long hundredths);
 // A name made of the printable bytes of `text` other than the delimiters,
 // so it can follow "/" as it stands.
 std::string pdfNameOf(std::string_view text);

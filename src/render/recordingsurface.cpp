@@ -61,38 +61,35 @@ double RecordingSurface::lineHeight()
     return font().size * kHeightPerPoint;
 }
 
-double RecordingSurface::drawText(std::string_view text, bool visible)
+double RecordingSurface::drawText(std::string_view text, bool visible,
+                                  std::optional<double> measured)
 {
     if (visible)
         record("text " + point(currentX(), currentY()) + " \"" + std::string(text) + "\"");
-    return textWidth(text);
+    return measured ? *measured : textWidth(text);
 }
 
-void RecordingSurface::stateChanged(Change change, FontFlag flag)
+void RecordingSurface::stateChanged(StateFlags changed)
 {
-    switch (change) {
-    case Change::FontName:
+    // One line per part changed, in the order of the flags.
+    if (changed & StateFlag::FontName)
         record("font " + font().name);
-        break;
-    case Change::FontSize:
+    if (changed & StateFlag::FontSize)
         record("size " + num(font().size));
-        break;
-    case Change::FontFlag:
-        record(std::string(flagName(flag)) + (font().flag(flag) ? " on" : " off"));
-        break;
-    case Change::ForeColor: {
+    for (FontFlag flag :
+         {FontFlag::Bold, FontFlag::Italic, FontFlag::Underline, FontFlag::StrikeOut}) {
+        if (changed & stateFlagOf(flag))
+            record(std::string(flagName(flag)) + (font().flag(flag) ? " on" : " off"));
+    }
+    if (changed & StateFlag::ForeColor) {
         const QColor c = foreColor();
         record("color " + std::to_string(c.red()) + "," + std::to_string(c.green()) + "," +
                std::to_string(c.blue()));
-        break;
     }
-    case Change::LineWidth:
+    if (changed & StateFlag::LineWidth)
         record("width " + num(lineWidth()));
-        break;
-    case Change::LineStyle:
+    if (changed & StateFlag::LineStyle)
         record(lineStyle() == LineStyle::Dotted ? "style dotted" : "style solid");
-        break;
-    }
 }
 
 void RecordingSurface::drawLine(double x1, double y1, double x2, double y2)

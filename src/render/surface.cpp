@@ -56,6 +56,21 @@ bool acceptedPoints(std::initializer_list<double> values)
 
 } // namespace
 
+StateFlag stateFlagOf(FontFlag flag)
+{
+    switch (flag) {
+    case FontFlag::Bold:
+        return StateFlag::Bold;
+    case FontFlag::Italic:
+        return StateFlag::Italic;
+    case FontFlag::Underline:
+        return StateFlag::Underline;
+    case FontFlag::StrikeOut:
+        break;
+    }
+    return StateFlag::StrikeOut;
+}
+
 bool SurfaceFont::flag(FontFlag f) const
 {
     return flagField(*this, f);
@@ -73,7 +88,12 @@ double Surface::textHeight(std::string_view)
 
 void Surface::print(std::string_view text)
 {
-    m_x += drawText(text, acceptedPoints({m_x, m_y}));
+    m_x += drawText(text, acceptedPoints({m_x, m_y}), std::nullopt);
+}
+
+void Surface::print(std::string_view text, double width)
+{
+    m_x += drawText(text, acceptedPoints({m_x, m_y}), width);
 }
 
 bool Surface::setFontName(std::string_view name)
@@ -81,7 +101,7 @@ bool Surface::setFontName(std::string_view name)
     if (!acceptedFontName(name))
         return false;
     m_font.name = std::string(name);
-    stateChanged(Change::FontName, FontFlag::Bold);
+    stateChanged(StateFlag::FontName);
     return true;
 }
 
@@ -90,32 +110,32 @@ bool Surface::setFontSize(double points)
     if (!acceptedFontSize(points))
         return false;
     m_font.size = points;
-    stateChanged(Change::FontSize, FontFlag::Bold);
+    stateChanged(StateFlag::FontSize);
     return true;
 }
 
 void Surface::setFontFlag(FontFlag flag, bool on)
 {
     flagField(m_font, flag) = on;
-    stateChanged(Change::FontFlag, flag);
+    stateChanged(stateFlagOf(flag));
 }
 
 void Surface::setForeColor(const QColor &color)
 {
     m_color = color;
-    stateChanged(Change::ForeColor, FontFlag::Bold);
+    stateChanged(StateFlag::ForeColor);
 }
 
 void Surface::setLineWidth(double units)
 {
     m_lineWidth = boundedLineWidth(units);
-    stateChanged(Change::LineWidth, FontFlag::Bold);
+    stateChanged(StateFlag::LineWidth);
 }
 
 void Surface::setLineStyle(LineStyle style)
 {
     m_lineStyle = style;
-    stateChanged(Change::LineStyle, FontFlag::Bold);
+    stateChanged(StateFlag::LineStyle);
 }
 
 void Surface::line(double x1, double y1, double x2, double y2)

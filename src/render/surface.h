@@ -16,7 +16,9 @@
 #pragma once
 
 #include <QColor>
+#include <QFlags>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,29 @@ namespace kel {
 
 enum class LineStyle { Solid, Dotted };
 enum class FontFlag { Bold, Italic, Underline, StrikeOut };
+
+// The parts of a surface's drawing state. A device learns which of them a
+// change touched as these flags (stateChanged()), one change at a time.
+enum class StateFlag : unsigned {
+    FontName = 1u << 0,
+    FontSize = 1u << 1,
+    Bold = 1u << 2,
+    Italic = 1u << 3,
+    Underline = 1u << 4,
+    StrikeOut = 1u << 5,
+    ForeColor = 1u << 6,
+    LineWidth = 1u << 7,
+    LineStyle = 1u << 8,
+};
+Q_DECLARE_FLAGS(StateFlags, StateFlag)
+Q_DECLARE_OPERATORS_FOR_FLAGS(StateFlags)
+
+// The parts that choose the glyphs and their advances: after a change of
+// one of them a device measures text anew.
+inline constexpr StateFlags kGlyphStateFlags =
+    StateFlag::FontName | StateFlag::FontSize | StateFlag::Bold | StateFlag::Italic;
+// The state flag of a font flag.
+StateFlag stateFlagOf(FontFlag flag);
 
 // Beyond these a surface refuses a value (the markup's failure message) or
 // skips a drawing without one (text, lines): they keep painters away from
@@ -79,6 +104,9 @@ public:
     // attributes; current x moves to its end, current y stays. Text at a
     // point outside kMaxCoordinate is not drawn, but x still moves.
     void print(std::string_view text);
+    // The same for text whose textWidth() in the current font is `width`,
+    // so that a text measured before it is placed is not measured again.
+    void print(std::string_view text, double width);
 
     // False when the value is refused; the font is then unchanged.
     bool setFontName(std::string_view name);
@@ -113,14 +141,14 @@ public:
     void clear();
 
 protected:
-    enum class Change { FontName, FontSize, FontFlag, ForeColor, LineWidth, LineStyle };
-
     // The device's own measuring and drawing, with values already checked.
     virtual double measureText(std::string_view text) = 0;
     virtual double lineHeight() = 0;
     // Draws at the current point (accepted coordinates) or only measures
-    // (`visible` false); returns the text's advance in twips.
-    virtual double drawText(std::string_view text, bool visible) = 0;
+    // (`visible` false); returns the text's advance in twips. `measured`,
+    // when given, is what measureText() gave for the text in this font.
+    virtual double drawText(std::string_view text, bool visible,
+                            std::optional<double> measured) = 0;
     virtual void drawLine(double x1, double y1, double x2, double y2) = 0;
     // A device may still refuse what it cannot draw (false).
     virtual bool drawBox(double x1, double y1, double x2, double y2, bool filled) = 0;
@@ -128,9 +156,8 @@ protected:
     virtual bool drawPicture(const QImage &image, double x, double y, double width,
                              double height) = 0;
     virtual void clearPage() = 0;
-    // After a change of the drawing state; `flag` names the font flag for
-    // Change::FontFlag.
-    virtual void stateChanged(Change /*change*/, FontFlag /*flag*/) {}
+    // After a change of the drawing state: the part changed.
+    virtual void stateChanged(StateFlags /*changed*/) {}
 
 private:
     double m_x = 0;

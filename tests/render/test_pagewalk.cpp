@@ -1,5 +1,6 @@
 // Page breaks: the scanning walk and the drawing walk must agree, page by
 // page, and a page must break the same way whatever was walked before it.
+#include "app/text.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,44 @@ TEST(PageWalk, ScanningAndDrawingBreakAlike)
     }
 }
 
+// The walks compare keywords in place: a move written in any case breaks
+// the scanned pages where the drawing breaks them, and as the same move in
+// upper case does.
+TEST(PageWalk, MovesInAnyCaseBreakAsInUpperCase)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"a{\\n}", "b{\\np}", "c{\\N}", "d{\\nP}", "e"},
+        {"{spacing=6000;\\n}a{Spacing=6000}{\\n}", "b{\\n}", "c{\\p;\\P}{\\n}", "d{\\N}"},
+        {"{\\n;\\n}", "{top}", "{\\n}", "{ToPoFpAgE;\\n}", "{sPaCiNgS=12000;\\n}", "x{\\n}"},
+        {"{B=y;\\n}", "{stop=1;\\n}", "{\\Np;b=n}", "z"},
+    };
+    for (const std::vector<std::string> &data : cases) {
+        SCOPED_TRACE(data.front());
+        std::vector<std::string> upperData;
+        for (const std::string &line : data)
+            upperData.push_back(upper(line));
+        auto scannedStarts = [](const std::vector<std::string> &lines, int &last) {
+            Harness h(lines);
+            h.document.settings.maxY = "10000";
+            last = h.engine().countPages();
+            return starts(h.engine().pages());
+        };
+        int last = 0;
+        int upperLast = 0;
+        const std::vector<int> scanned = scannedStarts(data, last);
+        EXPECT_EQ(scanned, scannedStarts(upperData, upperLast));
+        EXPECT_EQ(last, upperLast);
+        EXPECT_GT(last, 1);
+
+        Harness drawn(data);
+        drawn.document.settings.maxY = "10000";
+        RecordingSurface surface;
+        for (int p = 1; !drawn.engine().pages().lastPageKnown() && p <= 100; ++p)
+            ASSERT_TRUE(drawn.engine().drawPage(p, surface));
+        EXPECT_EQ(starts(drawn.engine().pages()), scanned);
+    }
+}
+
 // A pending SPACING or an open group at the end of a page must not change
 // the next page depending on which page was walked before it.
 TEST(PageWalk, PageDoesNotDependOnThePageWalkedBefore)
@@ -263,6 +302,8 @@ TEST(PageWalk, ReachedPageCarriesTheStateOfThePagesBefore)
         {"a size refused only at this zoom", {"{S=1500}a{\\NP}", "b"}, 2},
         {"a group left open at the end of a page is dropped", {"{\\NP}{S=30", "x}y"}},
         {"carried through a page of its own", {"{BAR}{\\NP}", "{\\NP}", "x{\\NP}", "y"}},
+        {"in any case",
+         {"{f=courier;s=14;bar}a{\\np}", "b{NoBar;F=arial}{\\Np}", "{Bar}c{\\nP}", "d"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

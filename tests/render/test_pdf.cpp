@@ -122,7 +122,7 @@ public:
 protected:
     double measureText(std::string_view text) override { return m_measure.textWidth(text); }
     double lineHeight() override { return m_measure.textHeight({}); }
-    double drawText(std::string_view text, bool visible) override
+    double drawText(std::string_view text, bool visible, std::optional<double> measured) override
     {
         for (size_t i = 0; visible && i < text.size();) {
             const size_t end = std::min(text.find(' ', i), text.size());
@@ -134,11 +134,11 @@ protected:
             }
             i = end + 1;
         }
-        return RecordingSurface::drawText(text, visible);
+        return RecordingSurface::drawText(text, visible, measured);
     }
-    void stateChanged(Change change, FontFlag flag) override
+    void stateChanged(StateFlags changed) override
     {
-        RecordingSurface::stateChanged(change, flag);
+        RecordingSurface::stateChanged(changed);
         m_measure.setFontName(font().name);
         m_measure.setFontSize(font().size);
         m_measure.setFontFlag(FontFlag::Bold, font().bold);
@@ -390,27 +390,119 @@ int count(const std::string &text, const std::string &what)
     return n;
 }
 
+// A string shown by a content stream, where a reader puts it: the origin
+// of its line matrix, in points.
+struct Shown
+{
+    std::string text;
+    double x;
+    double y;
+};
+
+// Follows the text operators of a content stream as a reader does ("BT",
+// "Td", "TL", "T*", "'", "Tm", "Tj"), so a test sees where each string
+// lands, however it was placed.
+std::vector<Shown> shownStrings(const std::string &content)
+{
+    std::vector<Shown> shown;
+    std::vector<std::string> operands;
+    double x = 0, y = 0, leading = 0;
+    auto num = [&](size_t k) {
+        return operands.size() >= k ? std::stod(operands[operands.size() - k]) : 0.0;
+    };
+    for (size_t i = 0; i < content.size();) {
+        const char c = content[i];
+        if (c == ' ' || c == '\n' || c == '\r') {
+            ++i;
+            continue;
+        }
+        if (c == '(') {
+            std::string text;
+            for (++i; i < content.size() && content[i] != ')'; ++i) {
+                if (content[i] == '\\' && i + 1 < content.size()) {
+                    const char e = content[++i];
+                    text += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+                } else {
+                    text += content[i];
+                }
+            }
+            ++i;
+            operands.push_back(std::move(text));
+            continue;
+        }
+        const size_t end = std::min(content.find_first_of(" \n(", i), content.size());
+        const std::string word = content.substr(i, end - i);
+        i = end;
+        if (word.find_first_not_of("-.0123456789") == std::string::npos) {
+            operands.push_back(word);
+            continue;
+        }
+        if (word == "BT") {
+            x = y = 0;
+        } else if (word == "Td") {
+            x += num(2);
+            y += num(1);
+        } else if (word == "TL") {
+            leading = num(1);
+        } else if (word == "T*") {
+            y -= leading;
+        } else if (word == "Tm") {
+            x = num(2);
+            y = num(1);
+        } else if ((word == "'" || word == "Tj") && !operands.empty()) {
+            if (word == "'")
+                y -= leading;
+            shown.push_back({operands.back(), x, y});
+        }
+        operands.clear();
+    }
+    return shown;
+}
+
 } // namespace
 
-TEST(PdfSurface, SegmentsAreTextObjectsAndStateIsWrittenWhenItChanges)
+// A listing's lines in one font are one text object, each line placed
+// below the one before by the leading alone; colours change inside it.
+TEST(PdfSurface, ARunOfLinesIsOneTextObjectAndStateIsWrittenWhenItChanges)
 {
     test::TempDir dir;
     OpenReport o(dir.write(
         "listing.kel",
         test::crlf({"[HEADER]", "{F=courier new;S=9}", "[DATA]", "{50}  100001  caf\xe9 (one){\\N}",
                     "{50}  100002  two{\\N}", "{50;C=0,0,255}  100003  three{C=0}{\\N}",
-                    "{50;C=0}  100004  four{\\N}"})));
+                    "{50;C=0}  100004  four{\\N}", "{50;LINE=50,2000}{\\N}",
+                    "{50}  100005  five{3000}right{\\N}"})));
     ASSERT_TRUE(o.engine);
     const std::string pdf = dir.file("listing.pdf");
     ASSERT_TRUE(writePdf(o, pdf, kPdfResolution));
     const std::string content = firstContent(pdf);
     ASSERT_FALSE(content.empty());
-    EXPECT_EQ(count(content, "BT "), 4);
+    // Four lines, then the ruler (no text object around a path), then the
+    // last line.
+    EXPECT_EQ(count(content, "BT "), 2) << content;
+    EXPECT_EQ(count(content, "ET\n"), 2) << content;
     EXPECT_EQ(count(content, " Tf"), 1);
     // Blue once, then black again once, though "C=0" was set twice.
     EXPECT_EQ(count(content, " rg"), 2);
     // The report's bytes are the string's bytes, "(" and ")" escaped.
     EXPECT_NE(content.find("(100001  caf\xe9 \\(one\\))Tj"), std::string::npos) << content;
+
+    // Each line right below the one before, by one leading set once.
+    EXPECT_EQ(count(content, " TL "), 1) << content;
+    const std::vector<Shown> shown = shownStrings(content);
+    ASSERT_EQ(shown.size(), 6u) << content;
+    const double step = shown[0].y - shown[1].y;
+    EXPECT_GT(step, 0);
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(shown[i].text);
+        EXPECT_NEAR(shown[i].x, shown[0].x, 1e-9);
+        EXPECT_NEAR(shown[0].y - shown[i].y, static_cast<double>(i) * step, 1e-6);
+    }
+    EXPECT_NEAR(shown[4].x, shown[0].x, 1e-9);
+    EXPECT_NEAR(shown[0].y - shown[4].y, 5 * step, 1e-6); // the ruler's line between
+    EXPECT_EQ(shown[5].text, "right");
+    EXPECT_NEAR(shown[5].y, shown[4].y, 1e-9);
+    EXPECT_GT(shown[5].x, shown[4].x);
 }
 
 TEST(PdfSurface, FontsAreEmbeddedSubsetsAndTextStaysSearchable)
@@ -551,12 +643,9 @@ TEST(PdfSurface, RunsBetweenControlBytesStartWhereTheShapedTextBeforeThemEnds)
     EXPECT_NEAR(advance, twips(text), 0.5);
 
     const std::string content = firstContent(path);
-    const QRegularExpression shown(QStringLiteral("BT ([0-9.]+) [0-9.]+ Td \\((\\w+)\\)Tj ET"));
     std::vector<std::pair<std::string, double>> runs;
-    for (auto it = shown.globalMatch(QString::fromLatin1(content)); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        runs.emplace_back(m.captured(2).toStdString(), m.captured(1).toDouble());
-    }
+    for (const Shown &s : shownStrings(content))
+        runs.emplace_back(s.text, s.x);
     ASSERT_EQ(runs.size(), 3u) << content;
     const struct
     {
@@ -568,4 +657,44 @@ TEST(PdfSurface, RunsBetweenControlBytesStartWhereTheShapedTextBeforeThemEnds)
         EXPECT_EQ(runs[i].first, expected[i].run);
         EXPECT_NEAR(runs[i].second, twips(text.substr(0, expected[i].before)) / 20, 0.02);
     }
+}
+
+// Pages inherit the paper of the first page from the page tree; a page of
+// other paper names its own, and every page reads back at its size.
+TEST(PdfDocument, EachPageKeepsItsPaperWhenPagesInheritTheFirst)
+{
+    if (!havePoppler())
+        GTEST_SKIP() << "poppler's tools are not installed";
+    test::ensureGuiApplication();
+    test::TempDir dir;
+    const std::string path = dir.file("papers.pdf");
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const double papers[][2] = {{11907, 16840}, {16840, 11907}, {11907, 16840}, {12240, 15840}};
+    {
+        PdfDocument pdf(file);
+        for (const auto &paper : papers) {
+            pdf.beginPage(paper[0], paper[1], QPointF(), 1).print("page");
+            pdf.endPage();
+        }
+        ASSERT_TRUE(pdf.finish());
+    }
+    ASSERT_EQ(std::fclose(file), 0);
+    const QString info = QString::fromStdString(run(
+        QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                    QStringLiteral("4"), QString::fromStdString(path)}));
+    static const QRegularExpression size(
+        QStringLiteral("Page +(\\d+) size: +([\\d.]+) x ([\\d.]+) pts"));
+    int pages = 0;
+    for (auto it = size.globalMatch(info); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const int p = m.captured(1).toInt();
+        ASSERT_GE(p, 1);
+        ASSERT_LE(p, 4);
+        SCOPED_TRACE(p);
+        EXPECT_NEAR(m.captured(2).toDouble(), papers[p - 1][0] / 20, 0.01);
+        EXPECT_NEAR(m.captured(3).toDouble(), papers[p - 1][1] / 20, 0.01);
+        ++pages;
+    }
+    EXPECT_EQ(pages, 4) << info.toStdString();
 }
