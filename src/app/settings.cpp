@@ -72,6 +72,7 @@ bool loadSettings(const std::string &path, SettingsRecord &record, bool withQueu
     record.defaultEditor = get("DEFAULT_EDITOR");
     record.escExits = get("ESC_EXITS");
     record.tcpPort = get("TCP_PORT");
+    record.settleSeconds = get("SETTLE_SECONDS");
     if (withQueuePath)
         record.queuePath = get("QUEUE_PATH");
     return true;
@@ -143,6 +144,8 @@ std::string settingsFileText(const SettingsRecord &r, const Messages &messages)
     value("ESC_EXITS", r.escExits);
     if (!r.tcpPort.empty())
         value("TCP_PORT", r.tcpPort);
+    if (!r.settleSeconds.empty())
+        value("SETTLE_SECONDS", r.settleSeconds);
     line("#");
     line("#EOF");
     return out;

@@ -43,6 +43,10 @@ struct SettingsRecord
     // to when SEND_TO names no port; empty means 1001. Saved only when set, so
     // files written without it read back unchanged.
     std::string tcpPort;
+    // SETTLE_SECONDS: how long a file found in the queue folder without the
+    // kernel's word on it (at start, on a network file system) must keep
+    // still before it is taken; empty means 1. Saved only when set.
+    std::string settleSeconds;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <unordered_set>
 
@@ -16,19 +17,6 @@ namespace kel {
 namespace {
 
 constexpr const char *kAutoexec = "AUTOEXEC.CMD";
-
-// Sets a flag for the length of a scope.
-class Guard
-{
-public:
-    explicit Guard(bool &flag) : m_flag(flag) { m_flag = true; }
-    ~Guard() { m_flag = false; }
-    Guard(const Guard &) = delete;
-    Guard &operator=(const Guard &) = delete;
-
-private:
-    bool &m_flag;
-};
 
 QString pathText(const std::string &path)
 {
@@ -40,6 +28,24 @@ QString pathText(const std::string &path)
 ConsoleEngine::ConsoleEngine(const ConsoleContext &context, const ConsoleClock &clock)
     : m_context(context), m_clock(clock), m_processor(context)
 {
+    setQuietMs(settleMsOf(context.settings));
+}
+
+int64_t ConsoleEngine::settleMsOf(const SettingsRecord &settings)
+{
+    const std::string text = trimmedCopy(settings.settleSeconds);
+    if (text.empty())
+        return kDefaultQuietMs;
+    // The leading number of the value, as every number of the settings.
+    const double seconds = std::strtod(text.c_str(), nullptr);
+    if (!(seconds > 0))
+        return 0;
+    return static_cast<int64_t>(std::min(seconds, 3600.0) * 1000);
+}
+
+void ConsoleEngine::fileEvent(const std::string &name, FileEvent event)
+{
+    m_intake.note(name, event, m_clock.nowMs());
 }
 
 ConsoleEngine::~ConsoleEngine() = default;
@@ -103,6 +109,8 @@ QueueListing ConsoleEngine::look()
     const int64_t now = m_clock.nowMs();
     m_settling.observe({&listing.held, &listing.released}, now);
     m_commandSettling.observe({&listing.commands}, now);
+    if (listing.readable)
+        m_intake.keepOnly({&listing.held, &listing.released, &listing.commands});
     if (!listing.readable && !m_folderReported) {
         m_folderReported = true;
         m_context.prompter.error(kMsgQueueUnreadable,
@@ -134,18 +142,41 @@ void ConsoleEngine::publishCounts(const QueueListing &listing)
 
 bool ConsoleEngine::settled(const QueueEntry &entry) const
 {
-    return m_settling.settled(entry, m_clock.nowMs());
+    const int64_t now = m_clock.nowMs();
+    if (m_intake.known(entry.name))
+        return m_intake.complete(entry.name, now);
+    return m_settling.settled(entry, now);
+}
+
+bool ConsoleEngine::commandSettled(const QueueEntry &entry) const
+{
+    const int64_t now = m_clock.nowMs();
+    if (m_intake.known(entry.name))
+        return m_intake.complete(entry.name, now);
+    return m_commandSettling.settled(entry, now);
 }
 
 std::optional<int64_t> ConsoleEngine::nextLookIn() const
 {
     const int64_t now = m_clock.nowMs();
-    // Files that settled while a pass was busy are taken at once.
-    if (m_pending && m_open)
+    // The pass goes on at once; files that settled while a pass was busy
+    // are taken at once.
+    if (m_pass || (m_pending && m_open))
         return 0;
-    std::optional<int64_t> at = m_settling.nextSettleAt(now);
-    if (const std::optional<int64_t> c = m_commandSettling.nextSettleAt(now))
-        at = at ? std::min(*at, *c) : *c;
+    const auto byWatch = [this](const std::string &name) { return m_intake.known(name); };
+    std::optional<int64_t> at = m_settling.nextSettleAt(now, byWatch);
+    const auto earliest = [&at](std::optional<int64_t> t) {
+        if (t)
+            at = at ? std::min(*at, *t) : *t;
+    };
+    earliest(m_commandSettling.nextSettleAt(now, byWatch));
+    earliest(m_intake.nextCompleteAt(now));
+    if (m_open) {
+        for (const auto &[name, left] : m_left) {
+            if (left.retry && left.retryAtMs > now)
+                earliest(left.retryAtMs);
+        }
+    }
     if (!at)
         return std::nullopt;
     return std::max<int64_t>(0, *at - now);
@@ -154,7 +185,7 @@ std::optional<int64_t> ConsoleEngine::nextLookIn() const
 void ConsoleEngine::runCommandFiles(const std::vector<QueueEntry> &commands)
 {
     for (const QueueEntry &e : commands) {
-        if (!m_commandSettling.settled(e, m_clock.nowMs()) || !obeyCommandFile(e.name))
+        if (!commandSettled(e) || !obeyCommandFile(e.name))
             continue;
         // SHUTDOWN: the file stays, and is discarded unread at the next start.
         if (m_shutdown)
@@ -245,61 +276,102 @@ void ConsoleEngine::deletePattern(std::string_view extension)
 
 void ConsoleEngine::tick()
 {
-    if (m_inTick || m_shutdown)
+    if (m_shutdown)
         return;
-    Guard guard(m_inTick);
-    m_pending = false;
-    if (m_context.transfer.holdsMainTick())
+    if (m_context.transfer.holdsMainTick()) {
+        // A forwarding holds the folder: the pass ends without its end and
+        // the tick after the forwarding starts over.
+        m_pass.reset();
         return;
+    }
+    if (!m_pass) {
+        m_pending = false;
+        beginPass();
+        return;
+    }
+    stepPass();
+}
 
+bool ConsoleEngine::takeNow(const QueueEntry &entry) const
+{
+    if (!settled(entry))
+        return false;
+    const auto left = m_left.find(entry.name);
+    if (left == m_left.end() || !left->second.entry.sameAs(entry))
+        return true;
+    return left->second.retry && m_clock.nowMs() >= left->second.retryAtMs;
+}
+
+void ConsoleEngine::beginPass()
+{
     QueueListing listing = look();
     runCommandFiles(listing.commands);
     if (m_shutdown)
         return;
     if (!listing.commands.empty())
         listing = look();
-
-    if (m_open && !listing.released.empty()) {
-        tellStatus(95);
-        const std::string folder = m_folder;
-        bool handledAny = false;
+    Pass pass{m_folder, {}, 0, false};
+    if (m_open) {
         for (const QueueEntry &entry : listing.released) {
-            if (!settled(entry))
-                continue;
-            const auto left = m_left.find(entry.name);
-            if (left != m_left.end() && left->second.entry.sameAs(entry) && !left->second.retry)
-                continue;
-            // A command file that arrived meanwhile goes first.
-            std::vector<QueueEntry> commands = listCommandFiles(m_folder);
-            if (!commands.empty()) {
-                m_commandSettling.observe({&commands}, m_clock.nowMs());
-                runCommandFiles(commands);
-                if (m_shutdown)
-                    return;
-            }
-            if (!m_open || m_folder != folder || m_context.transfer.holdsMainTick())
-                break;
-            // The file must still be the one that settled.
-            const std::optional<QueueEntry> current = statQueueFile(m_folder, entry.name);
-            if (!current || !current->sameAs(entry))
-                continue;
-            handledAny = true;
-            handle(entry);
+            if (takeNow(entry))
+                pass.files.push_back(entry);
+        }
+    }
+    if (pass.files.empty()) {
+        tellStatus(96);
+        m_context.transfer.tickEnded();
+        return;
+    }
+    tellStatus(95);
+    m_pass = std::move(pass);
+}
+
+void ConsoleEngine::stepPass()
+{
+    Pass &pass = *m_pass;
+    while (pass.next < pass.files.size()) {
+        const QueueEntry entry = pass.files[pass.next++];
+        // A command file that arrived meanwhile goes first.
+        std::vector<QueueEntry> commands = listCommandFiles(m_folder);
+        if (!commands.empty()) {
+            m_commandSettling.observe({&commands}, m_clock.nowMs());
+            runCommandFiles(commands);
             if (m_shutdown)
                 return;
-            // A forwarding holds the main tick until the transfer ends it.
-            if (m_context.transfer.holdsMainTick())
-                return;
-            for (ConsoleObserver *o : std::vector(m_observers))
-                o->betweenFiles();
         }
-        if (handledAny) {
-            const QueueListing after = look();
-            m_pending =
-                std::any_of(after.released.begin(), after.released.end(), [&](const QueueEntry &e) {
-                    return settled(e) && !m_left.contains(e.name);
-                });
+        if (!m_open || m_folder != pass.folder || m_context.transfer.holdsMainTick())
+            break;
+        // The file must still be the one that settled, and still complete
+        // by what the watch heard since the pass began.
+        const std::optional<QueueEntry> current = statQueueFile(m_folder, entry.name);
+        if (!current || !current->sameAs(entry) || !takeNow(entry))
+            continue;
+        pass.handledAny = true;
+        handle(entry);
+        if (m_shutdown)
+            return;
+        // A forwarding holds the main tick until the transfer ends it.
+        if (m_context.transfer.holdsMainTick()) {
+            m_pass.reset();
+            return;
         }
+        if (pass.next < pass.files.size())
+            return;
+        break;
+    }
+    endPass();
+}
+
+void ConsoleEngine::endPass()
+{
+    const bool handledAny = m_pass->handledAny;
+    m_pass.reset();
+    if (handledAny) {
+        const QueueListing after = look();
+        m_pending = m_open && std::any_of(after.released.begin(), after.released.end(),
+                                          [&](const QueueEntry &e) {
+                                              return settled(e) && !m_left.contains(e.name);
+                                          });
     }
     tellStatus(96);
     m_context.transfer.tickEnded();
@@ -317,28 +389,40 @@ void ConsoleEngine::handle(const QueueEntry &entry)
         report(file);
         return;
     }
-    // Said once while the file stays as it is.
+    // Said once per cause while the file stays as it is; a cause that may
+    // pass is tried again at growing intervals.
+    const int64_t now = m_clock.nowMs();
+    const Refusal &why = file.outcome.reason;
     const auto it = m_left.find(entry.name);
-    const bool said = it != m_left.end() && it->second.entry.sameAs(entry);
-    m_left[entry.name] = LeftFile{entry, file.outcome.retry};
-    if (!said) {
-        const Messages &m = m_context.messages;
-        const Refusal &why = file.outcome.reason;
-        QString reason;
-        if (why.message >= 0)
-            reason = m.qtext(why.message);
-        if (!why.detail.empty()) {
-            reason += reason.isEmpty()
-                          ? pathText(why.detail)
-                          : QStringLiteral(" (") + pathText(why.detail) + QStringLiteral(")");
-        }
-        m_context.prompter.error(kMsgQueueError,
-                                 m.qtext(kMsgQueueError) + QStringLiteral("\n") +
-                                     m.qtext(kMsgFileLeft) + QStringLiteral(" ") +
-                                     pathText(entry.name) + QStringLiteral("\n") + reason,
-                                 m.qtext(kMsgErrorTitle));
-    }
+    const bool same = it != m_left.end() && it->second.entry.sameAs(entry);
+    const bool said =
+        same && it->second.said.message == why.message && it->second.said.detail == why.detail;
+    LeftFile left{entry, file.outcome.retry, why, 0, kFirstRetryMs};
+    if (same && it->second.retry)
+        left.waitMs = std::min(it->second.waitMs * 2, kLongestRetryMs);
+    left.retryAtMs = now + left.waitMs;
+    m_left[entry.name] = left;
+    if (!said)
+        sayLeft(entry, why);
     report(file);
+}
+
+void ConsoleEngine::sayLeft(const QueueEntry &entry, const Refusal &why)
+{
+    const Messages &m = m_context.messages;
+    QString reason;
+    if (why.message >= 0)
+        reason = m.qtext(why.message);
+    if (!why.detail.empty()) {
+        reason += reason.isEmpty()
+                      ? pathText(why.detail)
+                      : QStringLiteral(" (") + pathText(why.detail) + QStringLiteral(")");
+    }
+    m_context.prompter.error(kMsgQueueError,
+                             m.qtext(kMsgQueueError) + QStringLiteral("\n") +
+                                 m.qtext(kMsgFileLeft) + QStringLiteral(" ") +
+                                 pathText(entry.name) + QStringLiteral("\n") + reason,
+                             m.qtext(kMsgErrorTitle));
 }
 
 void ConsoleEngine::report(const HandledFile &file)
@@ -352,6 +436,7 @@ void ConsoleEngine::setQueueFolder(const std::string &folder)
     m_folder = folder;
     m_context.settings.queuePath = folder;
     m_left.clear();
+    m_intake.forgetAll();
     m_folderReported = false;
     look();
 }
