@@ -21,6 +21,7 @@
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -165,7 +166,8 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     const std::string printFile = queueFolder + "/" + kPrintFileName;
     const DocType type = queueDocType(name).value_or(DocType::Kel);
     removeQuietly(printFile);
-    if (!statQueueFile(queueFolder, name))
+    const std::optional<QueueEntry> arrived = statQueueFile(queueFolder, name);
+    if (!arrived)
         return gone();
 
     // Steps 1 and 2: listings and template data become NAME.kel. The file
@@ -351,13 +353,18 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     o.output = printed->file;
     if (!made.empty())
         removeQuietly(made);
-    std::error_code ec;
-    fs::remove(path, ec);
-    if (ec) {
+    // Deleted only while it is the file that was read: one written since
+    // stays and is printed again whole.
+    const RemoveOutcome removed = removeIfUnchanged(queueFolder, *arrived);
+    if (removed.result == RemoveResult::Changed) {
+        o.kind = ProcessOutcome::Kind::Left;
+        o.reason = refusal(kMsgChangedWhilePrinted, path);
+        o.retry = true;
+    } else if (removed.result == RemoveResult::Failed) {
         // Printed, but it would be printed again at every look: it waits,
         // said once, until someone removes or replaces it.
         o.kind = ProcessOutcome::Kind::Left;
-        o.reason = refusal(kMsgPrintedNotDeleted, path + ": " + ec.message());
+        o.reason = refusal(kMsgPrintedNotDeleted, path + ": " + std::strerror(removed.error));
         o.retry = false;
     }
     return o;

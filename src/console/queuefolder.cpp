@@ -1,5 +1,6 @@
 #include "console/queuefolder.h"
 
+#include "app/atomicfile.h"
 #include "app/text.h"
 
 #include <algorithm>
@@ -255,6 +256,18 @@ QueueListing listQueue(const std::string &folder, const QueueTypes &types)
     sortByName(listing.released);
     sortByName(listing.commands);
     return listing;
+}
+
+RemoveOutcome removeIfUnchanged(const std::string &folder, const QueueEntry &read)
+{
+    const std::optional<QueueEntry> now = statQueueFile(folder, read.name);
+    if (!now)
+        return {RemoveResult::Gone, 0};
+    if (!now->sameAs(read))
+        return {RemoveResult::Changed, 0};
+    if (!removeDurably(folder + "/" + read.name))
+        return {errno == ENOENT ? RemoveResult::Gone : RemoveResult::Failed, errno};
+    return {RemoveResult::Removed, 0};
 }
 
 } // namespace kel
