@@ -1,5 +1,6 @@
 #include "console/consoleengine.h"
 
+#include "app/folders.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/text.h"
@@ -79,6 +80,7 @@ void ConsoleEngine::start(StartQueue queue)
     m_folder = m_context.settings.queuePath;
     m_types = QueueTypes::fromSettings(m_context.settings);
     setQueueOpen(queue == StartQueue::Open);
+    recoverJournal();
 
     // The start-up command file is obeyed; every command file left from
     // before the start, itself included, is then discarded unread.
@@ -96,6 +98,21 @@ void ConsoleEngine::start(StartQueue queue)
 
     m_context.transfer.start(m_folder);
     look();
+}
+
+void ConsoleEngine::recoverJournal()
+{
+    if (!m_journal.open(m_context.folders.temp + "/" + kJournalName))
+        return;
+    const Messages &m = m_context.messages;
+    for (const Journal::Recovered &r : m_journal.recover(m_folder, m_jobLookup)) {
+        if (r.action != Journal::Recovered::Action::DeletedAsDone)
+            continue;
+        QString text = m.qtext(kMsgDoneBeforeStop) + QStringLiteral(" ") + pathText(r.name);
+        if (!r.destination.empty())
+            text += QStringLiteral(" (") + pathText(r.destination) + QStringLiteral(")");
+        m_context.prompter.notice(kMsgDoneBeforeStop, text, m.qtext(kMsgCaption));
+    }
 }
 
 QueueListing ConsoleEngine::listing() const

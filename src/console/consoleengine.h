@@ -28,6 +28,7 @@
 #pragma once
 
 #include "console/commandfile.h"
+#include "console/journal.h"
 #include "console/processing.h"
 #include "console/queuefolder.h"
 #include "console/settling.h"
@@ -166,6 +167,14 @@ public:
     static int64_t settleMsOf(const SettingsRecord &settings);
     QueueProcessor &processor() { return m_processor; }
 
+    // The journal of jobs, in the temporary folder; start() opens it and
+    // settles what the last run left unfinished before anything is taken.
+    Journal &journal() { return m_journal; }
+    // How start() asks the print system whether a job is still listed
+    // (empty: no print system, such jobs count as not complete).
+    void setJobLookup(JobLookup lookup) { m_jobLookup = std::move(lookup); }
+    static constexpr const char *kJournalName = "console.journal";
+
 private:
     QueueListing look();
     void publishCounts(const QueueListing &listing);
@@ -177,6 +186,7 @@ private:
     void obey(Verb verb);
     void renameAll(bool toHeld);
     void deletePattern(std::string_view extension);
+    void recoverJournal();
     void beginPass();
     void stepPass();
     void endPass();
@@ -194,6 +204,8 @@ private:
     SettleTracker m_settling{kDefaultQuietMs};        // held and released files
     SettleTracker m_commandSettling{kDefaultQuietMs}; // command files
     IntakeTracker m_intake;                           // the folder watch's word
+    Journal m_journal;
+    JobLookup m_jobLookup;
     std::vector<ConsoleObserver *> m_observers;
     std::string m_folder;
     QueueTypes m_types;

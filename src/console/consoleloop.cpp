@@ -12,19 +12,23 @@ constexpr int kAfterChangeMs = 30;
 } // namespace
 
 ConsoleLoop::ConsoleLoop(ConsoleEngine &engine, int tickMs, std::function<void()> onShutdown,
-                         QObject *parent)
+                         FolderWatch *watch, QObject *parent)
     : QObject(parent), m_engine(engine), m_onShutdown(std::move(onShutdown)),
-      m_watch(
-          [this](const std::string &name, FileEvent event) {
-              m_engine.fileEvent(name, event);
-              lookSoon();
-          },
-          [this] {
-              m_engine.watchLost();
-              m_watched.clear();
-              lookSoon();
-          })
+      m_ownWatch(watch ? nullptr : std::make_unique<FolderWatch>()),
+      m_watch(watch ? *watch : *m_ownWatch)
 {
+    if (m_watch.watching())
+        m_watched = m_watch.folder();
+    m_watch.setSinks(
+        [this](const std::string &name, FileEvent event) {
+            m_engine.fileEvent(name, event);
+            lookSoon();
+        },
+        [this] {
+            m_engine.watchLost();
+            m_watched.clear();
+            lookSoon();
+        });
     m_main.setInterval(tickMs);
     m_main.setSingleShot(true);
     m_soon.setSingleShot(true);
@@ -33,7 +37,10 @@ ConsoleLoop::ConsoleLoop(ConsoleEngine &engine, int tickMs, std::function<void()
     connect(&m_soon, &QTimer::timeout, this, &ConsoleLoop::runTick);
 }
 
-ConsoleLoop::~ConsoleLoop() = default;
+ConsoleLoop::~ConsoleLoop()
+{
+    m_watch.setSinks({}, {});
+}
 
 void ConsoleLoop::start()
 {

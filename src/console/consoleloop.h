@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kel {
@@ -22,9 +23,11 @@ class ConsoleLoop : public QObject
     Q_OBJECT
 public:
     // `tickMs` is the main tick (5000 in the program); `onShutdown` is
-    // called once when a command file says SHUTDOWN.
+    // called once when a command file says SHUTDOWN. `watch` is a watch
+    // begun before the engine's first look (ConsoleSession::watch()); the
+    // loop makes its own when there is none.
     ConsoleLoop(ConsoleEngine &engine, int tickMs, std::function<void()> onShutdown,
-                QObject *parent = nullptr);
+                FolderWatch *watch = nullptr, QObject *parent = nullptr);
 
     // Starts the timers and the watch; the first tick comes at once.
     void start();
@@ -42,7 +45,8 @@ private:
     std::function<void()> m_onShutdown;
     QTimer m_main;
     QTimer m_soon;
-    FolderWatch m_watch;
+    std::unique_ptr<FolderWatch> m_ownWatch;
+    FolderWatch &m_watch;
     std::string m_watched;
     bool m_ended = false;
 };

@@ -15,7 +15,43 @@ constexpr uint32_t kMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY | IN_CREATE 
 } // namespace
 
 FolderWatch::FolderWatch(EventSink onEvent, std::function<void()> onLost, QObject *parent)
-    : QObject(parent), m_onEvent(std::move(onEvent)), m_onLost(std::move(onLost))
+    : FolderWatch(parent)
+{
+    setSinks(std::move(onEvent), std::move(onLost));
+}
+
+void FolderWatch::setSinks(EventSink onEvent, std::function<void()> onLost)
+{
+    m_onEvent = std::move(onEvent);
+    m_onLost = std::move(onLost);
+    if (m_lostHeld)
+        deliverLost();
+    m_lostHeld = false;
+    for (const auto &[name, event] : std::exchange(m_held, {}))
+        deliver(name, event);
+}
+
+void FolderWatch::deliver(const std::string &name, FileEvent event)
+{
+    if (m_onEvent)
+        m_onEvent(name, event);
+    else if (m_held.size() < 100000)
+        m_held.emplace_back(name, event);
+    else
+        deliverLost(); // too much to keep: the settle rule decides instead
+}
+
+void FolderWatch::deliverLost()
+{
+    if (m_onLost) {
+        m_onLost();
+    } else {
+        m_held.clear();
+        m_lostHeld = true;
+    }
+}
+
+FolderWatch::FolderWatch(QObject *parent) : QObject(parent)
 {
     m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0)
@@ -96,11 +132,11 @@ void FolderWatch::readEvents()
                     lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 1;
                 event = linked ? FileEvent::MovedIn : FileEvent::Created;
             }
-            m_onEvent(name, event);
+            deliver(name, event);
         }
     }
-    if (lost && m_onLost)
-        m_onLost();
+    if (lost)
+        deliverLost();
 }
 
 } // namespace kel

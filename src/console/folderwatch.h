@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -26,6 +28,10 @@ class FolderWatch : public QObject
 public:
     using EventSink = std::function<void(const std::string &name, FileEvent event)>;
 
+    // Events heard before the sinks are set are kept and handed over then:
+    // a watch begun before the console's first look loses nothing written
+    // meanwhile.
+    explicit FolderWatch(QObject *parent = nullptr);
     FolderWatch(EventSink onEvent, std::function<void()> onLost, QObject *parent = nullptr);
     ~FolderWatch() override;
     FolderWatch(const FolderWatch &) = delete;
@@ -34,6 +40,7 @@ public:
     // Watches `folder` instead of what was watched before; false when the
     // kernel refused (no such folder, no inotify), and nothing is watched.
     bool watch(const std::string &folder);
+    void setSinks(EventSink onEvent, std::function<void()> onLost);
     // Stops watching.
     void clear();
     bool watching() const { return m_watch >= 0; }
@@ -41,6 +48,8 @@ public:
 
 private:
     void readEvents();
+    void deliver(const std::string &name, FileEvent event);
+    void deliverLost();
 
     EventSink m_onEvent;
     std::function<void()> m_onLost;
@@ -48,6 +57,8 @@ private:
     int m_watch = -1;
     std::string m_folder;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::vector<std::pair<std::string, FileEvent>> m_held; // before the sinks
+    bool m_lostHeld = false;
 };
 
 } // namespace kel
