@@ -9,9 +9,12 @@
 #include "console/transferhooks.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
+#include <sys/statvfs.h>
 #include <unordered_set>
 
 namespace kel {
@@ -22,6 +25,21 @@ constexpr const char *kAutoexec = "AUTOEXEC.CMD";
 QString pathText(const std::string &path)
 {
     return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+// ENOSPC when the file system of `folder` has no room left for a working
+// file (blocks or inodes), 0 otherwise.
+int folderFull(const std::string &folder)
+{
+    struct statvfs fs
+    {
+    };
+    if (folder.empty() || statvfs(folder.c_str(), &fs) != 0)
+        return 0;
+    constexpr uint64_t kRoomNeeded = 64 * 1024;
+    const bool noBlocks = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize < kRoomNeeded;
+    const bool noInodes = fs.f_files > 0 && fs.f_favail == 0;
+    return noBlocks || noInodes ? ENOSPC : 0;
 }
 
 } // namespace
@@ -406,20 +424,34 @@ void ConsoleEngine::handle(const QueueEntry &entry)
         report(file);
         return;
     }
+    // A job refused while the temporary or the queue folder has no room
+    // left may well have been refused for that: it is tried again when
+    // room returns, whatever the refusal said, and the reason is named.
+    // The cause is said once: a full folder, else the refusal as it is.
+    std::string cause;
+    for (const std::string &folder : {m_context.folders.temp, m_folder}) {
+        if (const int error = folderFull(folder)) {
+            file.outcome.retry = true;
+            cause = folder + ": " + std::strerror(error);
+            file.outcome.reason.detail += (file.outcome.reason.detail.empty() ? "" : "; ") + cause;
+            break;
+        }
+    }
     // Said once per cause while the file stays as it is; a cause that may
     // pass is tried again at growing intervals.
     const int64_t now = m_clock.nowMs();
     const Refusal &why = file.outcome.reason;
     const auto it = m_left.find(entry.name);
     const bool same = it != m_left.end() && it->second.entry.sameAs(entry);
-    const bool said =
-        same && it->second.said.message == why.message && it->second.said.detail == why.detail;
-    LeftFile left{entry, file.outcome.retry, why, 0, kFirstRetryMs};
+    const Refusal said{why.message, cause.empty() ? why.detail : cause};
+    const bool saidBefore =
+        same && it->second.said.message == said.message && it->second.said.detail == said.detail;
+    LeftFile left{entry, file.outcome.retry, said, 0, kFirstRetryMs};
     if (same && it->second.retry)
         left.waitMs = std::min(it->second.waitMs * 2, kLongestRetryMs);
     left.retryAtMs = now + left.waitMs;
     m_left[entry.name] = left;
-    if (!said)
+    if (!saidBefore)
         sayLeft(entry, why);
     report(file);
 }

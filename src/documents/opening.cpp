@@ -12,6 +12,7 @@
 #include "documents/templates.h"
 #include "documents/textconvert.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -439,9 +440,13 @@ OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment 
         return table;
     };
     steps.keep = [&](std::string_view working, std::string_view extract) -> Status {
-        if (!writeFile(workingPath, working))
+        // A copy that could not be written whole (a full disk) is not left.
+        if (!writeFile(workingPath, working)) {
+            std::remove(workingPath.c_str());
             return refusal(kNoMessage, workingPath + ": the working copy cannot be written");
-        writeFile(workingPath + "$", extract);
+        }
+        if (!writeFile(workingPath + "$", extract))
+            std::remove((workingPath + "$").c_str());
         return {};
     };
     steps.progress = [&](int64_t line) { observer.progress(line); };

@@ -446,3 +446,76 @@ TEST(ConsoleEngine, SettleSecondsOfTheSettings)
         EXPECT_EQ(ConsoleEngine::settleMsOf(s), r.ms) << r.value;
     }
 }
+
+namespace {
+
+// A small file system of its own mounted over a folder, filled up; none
+// when mounting is not allowed here.
+class FullFolder
+{
+public:
+    explicit FullFolder(const std::string &folder) : m_folder(folder)
+    {
+        const std::string options = "size=512k";
+        m_mounted =
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QString::fromStdString(options), QStringLiteral("tmpfs"),
+                               QString::fromStdString(folder)}) == 0;
+        if (!m_mounted)
+            return;
+        std::FILE *f = std::fopen((folder + "/filler").c_str(), "wb");
+        const std::string block(4096, 'x');
+        while (f && std::fwrite(block.data(), 1, block.size(), f) == block.size() &&
+               std::fflush(f) == 0) {
+        }
+        if (f)
+            std::fclose(f);
+    }
+    ~FullFolder()
+    {
+        // Lazily: the console may still hold a file open there.
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"),
+                              {QStringLiteral("-l"), QString::fromStdString(m_folder)});
+    }
+    bool mounted() const { return m_mounted; }
+    void makeRoom() { std::filesystem::remove(m_folder + "/filler"); }
+
+private:
+    std::string m_folder;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST(ConsoleEngine, AFullTemporaryFolderIsNamedOnceAndTheReportPrintsWhenRoomReturns)
+{
+    test::Console c;
+    FullFolder full(c.env.folders.temp);
+    if (!full.mounted())
+        GTEST_SKIP() << "no file system can be mounted here";
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("r.kel", pages(1));
+    for (int i = 0; i < 4; ++i) {
+        c.pass();
+        c.clock.advance(ConsoleEngine::kLongestRetryMs);
+    }
+    EXPECT_TRUE(c.pdfs().empty());
+    ASSERT_EQ(c.env.prompter.numbers(), (std::vector<int>{97}));
+    EXPECT_TRUE(
+        c.env.prompter.prompts()[0].text.contains(QStringLiteral("No space left on device")))
+        << c.env.prompter.prompts()[0].text.toStdString();
+    EXPECT_EQ(c.log.files.size(), 4u); // tried again, though the file did not change
+
+    full.makeRoom();
+    // No working copy of the failed tries is left behind.
+    std::vector<std::string> left;
+    for (const auto &e : std::filesystem::directory_iterator(c.env.folders.temp))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{ConsoleEngine::kJournalName}));
+    c.pass();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"r.kel"}));
+    EXPECT_FALSE(c.inQueue("r.kel"));
+}
