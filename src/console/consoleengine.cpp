@@ -120,6 +120,19 @@ void ConsoleEngine::start(StartQueue queue)
 
 void ConsoleEngine::recoverJournal()
 {
+    // What killed consoles left half written in the queue folder and in
+    // the folders of the "pdf:" printers.
+    std::vector<std::string> folders{m_folder};
+    for (const TypeRow &row : m_context.settings.types) {
+        const std::string printer = trimmedCopy(row.printer);
+        if (startsWithNoCase(printer, "pdf:"))
+            folders.push_back(printer.substr(4));
+    }
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (const std::string &folder : folders)
+        removeDeadWorkingFiles(folder);
+
     if (!m_journal.open(m_context.folders.temp + "/" + kJournalName))
         return;
     const Messages &m = m_context.messages;

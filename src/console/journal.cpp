@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -262,6 +263,60 @@ std::vector<Journal::Recovered> Journal::recover(const std::string &queueFolder,
     open(m_path);
     m_next = emptied || jobs.empty() ? 1 : jobs.rbegin()->first + 1;
     return out;
+}
+
+namespace {
+
+// The process id a working file's name carries; 0 when it carries none.
+long ownerOf(std::string_view name)
+{
+    const auto digitsBefore = [](std::string_view text) {
+        size_t start = text.size();
+        while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9')
+            --start;
+        return text.substr(start);
+    };
+    if (name.ends_with(".pdf.part")) {
+        // NAME-STAMP-PID-N.pdf.part
+        std::string_view stem = name.substr(0, name.size() - 9);
+        const std::string_view counter = digitsBefore(stem);
+        if (counter.empty() || counter.size() >= stem.size() ||
+            stem[stem.size() - counter.size() - 1] != '-')
+            return 0;
+        stem.remove_suffix(counter.size() + 1);
+        return number<long>(digitsBefore(stem)).value_or(0);
+    }
+    const size_t part = name.rfind(".part");
+    if (part == std::string_view::npos)
+        return 0;
+    const std::string_view pid = name.substr(part + 5);
+    if (pid.empty() || digitsBefore(pid).size() != pid.size())
+        return 0;
+    return number<long>(pid).value_or(0);
+}
+
+bool processEnded(long pid)
+{
+    return pid > 0 && pid != static_cast<long>(getpid()) && kill(static_cast<pid_t>(pid), 0) != 0 &&
+           errno == ESRCH;
+}
+
+} // namespace
+
+std::vector<std::string> removeDeadWorkingFiles(const std::string &folder)
+{
+    std::vector<std::string> removed;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(folder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!it->is_regular_file(ec) || !processEnded(ownerOf(name)))
+            continue;
+        const std::string path = it->path().string();
+        if (removeDurably(path))
+            removed.push_back(path);
+    }
+    return removed;
 }
 
 bool cupsListsJob(const std::string &printer, int jobId, int timeoutMs)

@@ -91,6 +91,12 @@ private:
     uint64_t m_next = 1;
 };
 
+// Removes from `folder` the working files of jobs whose process no longer
+// runs: a PDF written under its temporary name ("NAME-STAMP-PID-N.pdf.part")
+// and a file of the atomic writer ("NAME.partPID"). Files of live processes,
+// this one's included, stay. Returns the paths removed.
+std::vector<std::string> removeDeadWorkingFiles(const std::string &folder);
+
 // The print system's answer for JobLookup, asked over a connection of its
 // own that gives up after `timeoutMs`; false when it does not answer.
 bool cupsListsJob(const std::string &printer, int jobId, int timeoutMs = 30000);

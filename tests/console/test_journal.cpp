@@ -140,3 +140,33 @@ TEST(Journal, TheConsoleDoesNotPrintAgainWhatItPrintedBeforeItWasKilled)
     EXPECT_FALSE(fs::exists(c.out + "/half.pdf.part"));
     EXPECT_EQ(c.pdfs().size(), 2u); // done.pdf and the new one of half.kel
 }
+
+TEST(Journal, WorkingFilesOfEndedProcessesAreRemovedOthersStay)
+{
+    QProcess ended;
+    ended.start(QStringLiteral("true"));
+    ASSERT_TRUE(ended.waitForStarted(10000));
+    const std::string dead = std::to_string(ended.processId());
+    ASSERT_TRUE(ended.waitForFinished(10000));
+    const std::string alive = std::to_string(getpid());
+    test::TempDir dir;
+    const struct
+    {
+        std::string name;
+        bool removed;
+    } rows[] = {
+        {"r-20261211-101010-" + dead + "-3.pdf.part", true},
+        {"r-20261211-101010-" + alive + "-3.pdf.part", false},
+        {"a.kel.part" + dead, true},
+        {"a.kel.part" + alive, false},
+        {"r-20261211-101010-" + dead + "-3.pdf", false}, // a finished PDF
+        {"a.kel", false},
+        {"notes.part", false},
+        {"x.pdf.part", false},
+    };
+    for (const auto &r : rows)
+        writeFile(dir.file(r.name), "x");
+    removeDeadWorkingFiles(dir.path());
+    for (const auto &r : rows)
+        EXPECT_EQ(fs::exists(dir.file(r.name)), !r.removed) << r.name;
+}

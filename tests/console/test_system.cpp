@@ -401,6 +401,8 @@ TEST(ConsoleSystem, AConsoleKilledInTheMiddleOfAJobPrintsItWholeOnRestart)
     };
     ASSERT_TRUE(waitUntil(partial, 30000)) << s.log();
     ASSERT_TRUE(s.pdfs().empty()) << "the job ended before it could be cut short";
+    const std::string firstLock = s.temp + "/Kel-" + std::to_string(getuid()) + "/instance-" +
+                                  std::to_string(first.processId()) + ".lock";
     kill(static_cast<pid_t>(first.processId()), SIGKILL);
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_TRUE(s.inQueue("long.kel"));
@@ -411,6 +413,17 @@ TEST(ConsoleSystem, AConsoleKilledInTheMiddleOfAJobPrintsItWholeOnRestart)
     ASSERT_TRUE(waitUntil([&] { return !s.inQueue("long.kel"); }, 10000));
     for (const std::string &pdf : s.pdfs())
         EXPECT_EQ(test::pdfPages(pdf), pages) << pdf;
+    // The killed console's litter is gone: its lock file, and the PDF it
+    // had half written.
+    EXPECT_FALSE(partial()) << s.log();
+    std::vector<std::string> locks;
+    for (const auto &e : fs::recursive_directory_iterator(s.temp)) {
+        if (e.path().extension() == ".lock" &&
+            e.path().filename().string().rfind("instance-", 0) == 0)
+            locks.push_back(e.path().string());
+    }
+    EXPECT_EQ(locks.size(), 1u) << "only the running console's";
+    EXPECT_FALSE(fs::exists(firstLock));
 }
 
 TEST(ConsoleSystem, PrintsThroughCups)
