@@ -157,6 +157,14 @@ QueueListing ConsoleEngine::look()
     const int64_t now = m_clock.nowMs();
     m_settling.observe({&listing.held, &listing.released}, now);
     m_commandSettling.observe({&listing.commands}, now);
+    // Only files the watch said nothing about need the writers' list.
+    const auto unknown = [this](const std::vector<QueueEntry> &list) {
+        return std::any_of(list.begin(), list.end(),
+                           [this](const QueueEntry &e) { return !m_intake.known(e.name); });
+    };
+    m_openForWriting.clear();
+    if (unknown(listing.released) || unknown(listing.commands))
+        m_openForWriting = inodesOpenForWriting();
     if (listing.readable)
         m_intake.keepOnly({&listing.held, &listing.released, &listing.commands});
     if (!listing.readable && !m_folderReported) {
@@ -193,7 +201,9 @@ bool ConsoleEngine::settled(const QueueEntry &entry) const
     const int64_t now = m_clock.nowMs();
     if (m_intake.known(entry.name))
         return m_intake.complete(entry.name, now);
-    return m_settling.settled(entry, now);
+    // Settled by the rule, and no writer held it open at the last look: a
+    // file found at start while its writer pauses is not taken half.
+    return m_settling.settled(entry, now) && !m_openForWriting.contains(entry.inode);
 }
 
 bool ConsoleEngine::commandSettled(const QueueEntry &entry) const
@@ -201,7 +211,7 @@ bool ConsoleEngine::commandSettled(const QueueEntry &entry) const
     const int64_t now = m_clock.nowMs();
     if (m_intake.known(entry.name))
         return m_intake.complete(entry.name, now);
-    return m_commandSettling.settled(entry, now);
+    return m_commandSettling.settled(entry, now) && !m_openForWriting.contains(entry.inode);
 }
 
 std::optional<int64_t> ConsoleEngine::nextLookIn() const

@@ -38,6 +38,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kel {
@@ -204,6 +205,7 @@ private:
     SettleTracker m_settling{kDefaultQuietMs};        // held and released files
     SettleTracker m_commandSettling{kDefaultQuietMs}; // command files
     IntakeTracker m_intake;                           // the folder watch's word
+    std::unordered_set<uint64_t> m_openForWriting;    // at the last look
     Journal m_journal;
     JobLookup m_jobLookup;
     std::vector<ConsoleObserver *> m_observers;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kel {
@@ -106,6 +107,12 @@ struct RemoveOutcome
     int error = 0; // errno, for Failed
 };
 RemoveOutcome removeIfUnchanged(const std::string &folder, const QueueEntry &read);
+
+// The inodes of the files that processes this one may look at (its own
+// user's, or every one for root) hold open for writing: a file found
+// without the watch's word on it (at start) may still be being written.
+// One look through /proc; empty where that cannot be read.
+std::unordered_set<uint64_t> inodesOpenForWriting();
 
 // Name order of the lists.
 bool queueNameLess(std::string_view a, std::string_view b);

@@ -519,3 +519,25 @@ TEST(ConsoleEngine, AFullTemporaryFolderIsNamedOnceAndTheReportPrintsWhenRoomRet
     EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"r.kel"}));
     EXPECT_FALSE(c.inQueue("r.kel"));
 }
+
+TEST(ConsoleEngine, AFileFoundHeldOpenByItsWriterWaitsForItsClose)
+{
+    // Found without the watch's word (as at start): settled by the rule,
+    // but its writer still holds it open while it pauses.
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    std::FILE *writer = std::fopen((c.queue + "/r.kel").c_str(), "wb");
+    ASSERT_NE(writer, nullptr);
+    std::fputs(pages(1, "alpha").c_str(), writer);
+    std::fflush(writer);
+    for (int i = 0; i < 3; ++i) {
+        c.pass();
+        c.clock.advance(5000);
+    }
+    EXPECT_TRUE(c.pdfs().empty());
+    std::fputs("{\\NP}omega\r\n", writer);
+    std::fclose(writer);
+    c.pass();
+    ASSERT_EQ(c.pdfs().size(), 1u);
+    EXPECT_EQ(test::pdfPages(c.pdfs()[0]), 2); // both halves
+}
