@@ -170,3 +170,22 @@ TEST(Journal, WorkingFilesOfEndedProcessesAreRemovedOthersStay)
     for (const auto &r : rows)
         EXPECT_EQ(fs::exists(dir.file(r.name)), !r.removed) << r.name;
 }
+
+TEST(Journal, ThePrintSystemListsAJobItTookAndNoJobItNeverHad)
+{
+    const char *printer = std::getenv("KEL_CUPS_PRINTER");
+    if (!printer || !*printer)
+        GTEST_SKIP() << "KEL_CUPS_PRINTER names no CUPS queue (tools/cups-setup.sh)";
+    test::TempDir dir;
+    const std::string file = dir.write("page.txt", "one line\n");
+    QProcess lp;
+    lp.start(QStringLiteral("lp"),
+             {QStringLiteral("-d"), QString::fromLocal8Bit(printer), QString::fromStdString(file)});
+    ASSERT_TRUE(lp.waitForFinished(30000));
+    // "request id is QUEUE-ID (1 file(s))"
+    const QString said = QString::fromLocal8Bit(lp.readAllStandardOutput());
+    const int id = said.section(QLatin1Char('-'), -1).section(QLatin1Char(' '), 0, 0).toInt();
+    ASSERT_GT(id, 0) << said.toStdString();
+    EXPECT_TRUE(cupsListsJob(printer, id));
+    EXPECT_FALSE(cupsListsJob(printer, id + 100000));
+}
