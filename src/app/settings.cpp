@@ -139,6 +139,7 @@ constexpr SettingsLine kLines[] = {
     keyWhenSet("RESOURCE_PATH", member<&R::resourcePath>),
     keyWhenSet("JOB_LOG", member<&R::jobLog>),
     keyWhenSet("EXEC_ALLOWED", member<&R::execAllowed>),
+    keyWhenSet("SETTLE_SECONDS", member<&R::settleSeconds>),
     hash(),
 };
 

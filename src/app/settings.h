@@ -54,6 +54,10 @@ struct SettingsRecord
     // EXEC_ALLOWED: whether the viewer runs a program a report names (EXEC,
     // a link): "ASK" (empty, the default) asks first, "Y" runs it, "N" never.
     std::string execAllowed;
+    // SETTLE_SECONDS: how long a file found in the queue folder without the
+    // kernel's word on it (at start, on a network file system) must keep
+    // still before it is taken; empty means 1. Saved only when set.
+    std::string settleSeconds;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }

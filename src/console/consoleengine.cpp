@@ -1,5 +1,6 @@
 #include "console/consoleengine.h"
 
+#include "app/folders.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/text.h"
@@ -8,8 +9,12 @@
 #include "console/transferhooks.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
+#include <sys/statvfs.h>
 #include <unordered_set>
 
 namespace kel {
@@ -17,22 +22,24 @@ namespace {
 
 constexpr const char *kAutoexec = "AUTOEXEC.CMD";
 
-// Sets a flag for the length of a scope.
-class Guard
-{
-public:
-    explicit Guard(bool &flag) : m_flag(flag) { m_flag = true; }
-    ~Guard() { m_flag = false; }
-    Guard(const Guard &) = delete;
-    Guard &operator=(const Guard &) = delete;
-
-private:
-    bool &m_flag;
-};
-
 QString pathText(const std::string &path)
 {
     return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
+}
+
+// ENOSPC when the file system of `folder` has no room left for a working
+// file (blocks or inodes), 0 otherwise.
+int folderFull(const std::string &folder)
+{
+    struct statvfs fs
+    {
+    };
+    if (folder.empty() || statvfs(folder.c_str(), &fs) != 0)
+        return 0;
+    constexpr uint64_t kRoomNeeded = 64 * 1024;
+    const bool noBlocks = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize < kRoomNeeded;
+    const bool noInodes = fs.f_files > 0 && fs.f_favail == 0;
+    return noBlocks || noInodes ? ENOSPC : 0;
 }
 
 } // namespace
@@ -40,6 +47,24 @@ QString pathText(const std::string &path)
 ConsoleEngine::ConsoleEngine(const ConsoleContext &context, const ConsoleClock &clock)
     : m_context(context), m_clock(clock), m_processor(context)
 {
+    setQuietMs(settleMsOf(context.settings));
+}
+
+int64_t ConsoleEngine::settleMsOf(const SettingsRecord &settings)
+{
+    const std::string text = trimmedCopy(settings.settleSeconds);
+    if (text.empty())
+        return kDefaultQuietMs;
+    // The leading number of the value, as every number of the settings.
+    const double seconds = std::strtod(text.c_str(), nullptr);
+    if (!(seconds > 0))
+        return 0;
+    return static_cast<int64_t>(std::min(seconds, 3600.0) * 1000);
+}
+
+void ConsoleEngine::fileEvent(const std::string &name, FileEvent event)
+{
+    m_intake.note(name, event, m_clock.nowMs());
 }
 
 ConsoleEngine::~ConsoleEngine() = default;
@@ -73,6 +98,7 @@ void ConsoleEngine::start(StartQueue queue)
     m_folder = m_context.settings.queuePath;
     m_types = QueueTypes::fromSettings(m_context.settings);
     setQueueOpen(queue == StartQueue::Open);
+    recoverJournal();
 
     // The start-up command file is obeyed; every command file left from
     // before the start, itself included, is then discarded unread.
@@ -92,6 +118,34 @@ void ConsoleEngine::start(StartQueue queue)
     look();
 }
 
+void ConsoleEngine::recoverJournal()
+{
+    // What killed consoles left half written in the queue folder and in
+    // the folders of the "pdf:" printers.
+    std::vector<std::string> folders{m_folder};
+    for (const TypeRow &row : m_context.settings.types) {
+        const std::string printer = trimmedCopy(row.printer);
+        if (startsWithNoCase(printer, "pdf:"))
+            folders.push_back(printer.substr(4));
+    }
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (const std::string &folder : folders)
+        removeDeadWorkingFiles(folder);
+
+    if (!m_journal.open(m_context.folders.temp + "/" + kJournalName))
+        return;
+    const Messages &m = m_context.messages;
+    for (const Journal::Recovered &r : m_journal.recover(m_folder, m_jobLookup)) {
+        if (r.action != Journal::Recovered::Action::DeletedAsDone)
+            continue;
+        QString text = m.qtext(kMsgDoneBeforeStop) + QStringLiteral(" ") + pathText(r.name);
+        if (!r.destination.empty())
+            text += QStringLiteral(" (") + pathText(r.destination) + QStringLiteral(")");
+        m_context.prompter.notice(kMsgDoneBeforeStop, text, m.qtext(kMsgCaption));
+    }
+}
+
 QueueListing ConsoleEngine::listing() const
 {
     return listQueue(m_folder, m_types);
@@ -103,6 +157,16 @@ QueueListing ConsoleEngine::look()
     const int64_t now = m_clock.nowMs();
     m_settling.observe({&listing.held, &listing.released}, now);
     m_commandSettling.observe({&listing.commands}, now);
+    // Only files the watch said nothing about need the writers' list.
+    const auto unknown = [this](const std::vector<QueueEntry> &list) {
+        return std::any_of(list.begin(), list.end(),
+                           [this](const QueueEntry &e) { return !m_intake.known(e.name); });
+    };
+    m_openForWriting.clear();
+    if (unknown(listing.released) || unknown(listing.commands))
+        m_openForWriting = inodesOpenForWriting();
+    if (listing.readable)
+        m_intake.keepOnly({&listing.held, &listing.released, &listing.commands});
     if (!listing.readable && !m_folderReported) {
         m_folderReported = true;
         m_context.prompter.error(kMsgQueueUnreadable,
@@ -134,18 +198,43 @@ void ConsoleEngine::publishCounts(const QueueListing &listing)
 
 bool ConsoleEngine::settled(const QueueEntry &entry) const
 {
-    return m_settling.settled(entry, m_clock.nowMs());
+    const int64_t now = m_clock.nowMs();
+    if (m_intake.known(entry.name))
+        return m_intake.complete(entry.name, now);
+    // Settled by the rule, and no writer held it open at the last look: a
+    // file found at start while its writer pauses is not taken half.
+    return m_settling.settled(entry, now) && !m_openForWriting.contains(entry.inode);
+}
+
+bool ConsoleEngine::commandSettled(const QueueEntry &entry) const
+{
+    const int64_t now = m_clock.nowMs();
+    if (m_intake.known(entry.name))
+        return m_intake.complete(entry.name, now);
+    return m_commandSettling.settled(entry, now) && !m_openForWriting.contains(entry.inode);
 }
 
 std::optional<int64_t> ConsoleEngine::nextLookIn() const
 {
     const int64_t now = m_clock.nowMs();
-    // Files that settled while a pass was busy are taken at once.
-    if (m_pending && m_open)
+    // The pass goes on at once; files that settled while a pass was busy
+    // are taken at once.
+    if (m_pass || (m_pending && m_open))
         return 0;
-    std::optional<int64_t> at = m_settling.nextSettleAt(now);
-    if (const std::optional<int64_t> c = m_commandSettling.nextSettleAt(now))
-        at = at ? std::min(*at, *c) : *c;
+    const auto byWatch = [this](const std::string &name) { return m_intake.known(name); };
+    std::optional<int64_t> at = m_settling.nextSettleAt(now, byWatch);
+    const auto earliest = [&at](std::optional<int64_t> t) {
+        if (t)
+            at = at ? std::min(*at, *t) : *t;
+    };
+    earliest(m_commandSettling.nextSettleAt(now, byWatch));
+    earliest(m_intake.nextCompleteAt(now));
+    if (m_open) {
+        for (const auto &[name, left] : m_left) {
+            if (left.retry && left.retryAtMs > now)
+                earliest(left.retryAtMs);
+        }
+    }
     if (!at)
         return std::nullopt;
     return std::max<int64_t>(0, *at - now);
@@ -154,7 +243,7 @@ std::optional<int64_t> ConsoleEngine::nextLookIn() const
 void ConsoleEngine::runCommandFiles(const std::vector<QueueEntry> &commands)
 {
     for (const QueueEntry &e : commands) {
-        if (!m_commandSettling.settled(e, m_clock.nowMs()) || !obeyCommandFile(e.name))
+        if (!commandSettled(e) || !obeyCommandFile(e.name))
             continue;
         // SHUTDOWN: the file stays, and is discarded unread at the next start.
         if (m_shutdown)
@@ -245,61 +334,102 @@ void ConsoleEngine::deletePattern(std::string_view extension)
 
 void ConsoleEngine::tick()
 {
-    if (m_inTick || m_shutdown)
+    if (m_shutdown)
         return;
-    Guard guard(m_inTick);
-    m_pending = false;
-    if (m_context.transfer.holdsMainTick())
+    if (m_context.transfer.holdsMainTick()) {
+        // A forwarding holds the folder: the pass ends without its end and
+        // the tick after the forwarding starts over.
+        m_pass.reset();
         return;
+    }
+    if (!m_pass) {
+        m_pending = false;
+        beginPass();
+        return;
+    }
+    stepPass();
+}
 
+bool ConsoleEngine::takeNow(const QueueEntry &entry) const
+{
+    if (!settled(entry))
+        return false;
+    const auto left = m_left.find(entry.name);
+    if (left == m_left.end() || !left->second.entry.sameAs(entry))
+        return true;
+    return left->second.retry && m_clock.nowMs() >= left->second.retryAtMs;
+}
+
+void ConsoleEngine::beginPass()
+{
     QueueListing listing = look();
     runCommandFiles(listing.commands);
     if (m_shutdown)
         return;
     if (!listing.commands.empty())
         listing = look();
-
-    if (m_open && !listing.released.empty()) {
-        tellStatus(95);
-        const std::string folder = m_folder;
-        bool handledAny = false;
+    Pass pass{m_folder, {}, 0, false};
+    if (m_open) {
         for (const QueueEntry &entry : listing.released) {
-            if (!settled(entry))
-                continue;
-            const auto left = m_left.find(entry.name);
-            if (left != m_left.end() && left->second.entry.sameAs(entry) && !left->second.retry)
-                continue;
-            // A command file that arrived meanwhile goes first.
-            std::vector<QueueEntry> commands = listCommandFiles(m_folder);
-            if (!commands.empty()) {
-                m_commandSettling.observe({&commands}, m_clock.nowMs());
-                runCommandFiles(commands);
-                if (m_shutdown)
-                    return;
-            }
-            if (!m_open || m_folder != folder || m_context.transfer.holdsMainTick())
-                break;
-            // The file must still be the one that settled.
-            const std::optional<QueueEntry> current = statQueueFile(m_folder, entry.name);
-            if (!current || !current->sameAs(entry))
-                continue;
-            handledAny = true;
-            handle(entry);
+            if (takeNow(entry))
+                pass.files.push_back(entry);
+        }
+    }
+    if (pass.files.empty()) {
+        tellStatus(96);
+        m_context.transfer.tickEnded();
+        return;
+    }
+    tellStatus(95);
+    m_pass = std::move(pass);
+}
+
+void ConsoleEngine::stepPass()
+{
+    Pass &pass = *m_pass;
+    while (pass.next < pass.files.size()) {
+        const QueueEntry entry = pass.files[pass.next++];
+        // A command file that arrived meanwhile goes first.
+        std::vector<QueueEntry> commands = listCommandFiles(m_folder);
+        if (!commands.empty()) {
+            m_commandSettling.observe({&commands}, m_clock.nowMs());
+            runCommandFiles(commands);
             if (m_shutdown)
                 return;
-            // A forwarding holds the main tick until the transfer ends it.
-            if (m_context.transfer.holdsMainTick())
-                return;
-            for (ConsoleObserver *o : std::vector(m_observers))
-                o->betweenFiles();
         }
-        if (handledAny) {
-            const QueueListing after = look();
-            m_pending =
-                std::any_of(after.released.begin(), after.released.end(), [&](const QueueEntry &e) {
-                    return settled(e) && !m_left.contains(e.name);
-                });
+        if (!m_open || m_folder != pass.folder || m_context.transfer.holdsMainTick())
+            break;
+        // The file must still be the one that settled, and still complete
+        // by what the watch heard since the pass began.
+        const std::optional<QueueEntry> current = statQueueFile(m_folder, entry.name);
+        if (!current || !current->sameAs(entry) || !takeNow(entry))
+            continue;
+        pass.handledAny = true;
+        handle(entry);
+        if (m_shutdown)
+            return;
+        // A forwarding holds the main tick until the transfer ends it.
+        if (m_context.transfer.holdsMainTick()) {
+            m_pass.reset();
+            return;
         }
+        if (pass.next < pass.files.size())
+            return;
+        break;
+    }
+    endPass();
+}
+
+void ConsoleEngine::endPass()
+{
+    const bool handledAny = m_pass->handledAny;
+    m_pass.reset();
+    if (handledAny) {
+        const QueueListing after = look();
+        m_pending = m_open && std::any_of(after.released.begin(), after.released.end(),
+                                          [&](const QueueEntry &e) {
+                                              return settled(e) && !m_left.contains(e.name);
+                                          });
     }
     tellStatus(96);
     m_context.transfer.tickEnded();
@@ -317,28 +447,54 @@ void ConsoleEngine::handle(const QueueEntry &entry)
         report(file);
         return;
     }
-    // Said once while the file stays as it is.
-    const auto it = m_left.find(entry.name);
-    const bool said = it != m_left.end() && it->second.entry.sameAs(entry);
-    m_left[entry.name] = LeftFile{entry, file.outcome.retry};
-    if (!said) {
-        const Messages &m = m_context.messages;
-        const Refusal &why = file.outcome.reason;
-        QString reason;
-        if (why.message >= 0)
-            reason = m.qtext(why.message);
-        if (!why.detail.empty()) {
-            reason += reason.isEmpty()
-                          ? pathText(why.detail)
-                          : QStringLiteral(" (") + pathText(why.detail) + QStringLiteral(")");
+    // A job refused while the temporary or the queue folder has no room
+    // left may well have been refused for that: it is tried again when
+    // room returns, whatever the refusal said, and the reason is named.
+    // The cause is said once: a full folder, else the refusal as it is.
+    std::string cause;
+    for (const std::string &folder : {m_context.folders.temp, m_folder}) {
+        if (const int error = folderFull(folder)) {
+            file.outcome.retry = true;
+            cause = folder + ": " + std::strerror(error);
+            file.outcome.reason.detail += (file.outcome.reason.detail.empty() ? "" : "; ") + cause;
+            break;
         }
-        m_context.prompter.error(kMsgQueueError,
-                                 m.qtext(kMsgQueueError) + QStringLiteral("\n") +
-                                     m.qtext(kMsgFileLeft) + QStringLiteral(" ") +
-                                     pathText(entry.name) + QStringLiteral("\n") + reason,
-                                 m.qtext(kMsgErrorTitle));
     }
+    // Said once per cause while the file stays as it is; a cause that may
+    // pass is tried again at growing intervals.
+    const int64_t now = m_clock.nowMs();
+    const Refusal &why = file.outcome.reason;
+    const auto it = m_left.find(entry.name);
+    const bool same = it != m_left.end() && it->second.entry.sameAs(entry);
+    const Refusal said{why.message, cause.empty() ? why.detail : cause};
+    const bool saidBefore =
+        same && it->second.said.message == said.message && it->second.said.detail == said.detail;
+    LeftFile left{entry, file.outcome.retry, said, 0, kFirstRetryMs};
+    if (same && it->second.retry)
+        left.waitMs = std::min(it->second.waitMs * 2, kLongestRetryMs);
+    left.retryAtMs = now + left.waitMs;
+    m_left[entry.name] = left;
+    if (!saidBefore)
+        sayLeft(entry, why);
     report(file);
+}
+
+void ConsoleEngine::sayLeft(const QueueEntry &entry, const Refusal &why)
+{
+    const Messages &m = m_context.messages;
+    QString reason;
+    if (why.message >= 0)
+        reason = m.qtext(why.message);
+    if (!why.detail.empty()) {
+        reason += reason.isEmpty()
+                      ? pathText(why.detail)
+                      : QStringLiteral(" (") + pathText(why.detail) + QStringLiteral(")");
+    }
+    m_context.prompter.error(kMsgQueueError,
+                             m.qtext(kMsgQueueError) + QStringLiteral("\n") +
+                                 m.qtext(kMsgFileLeft) + QStringLiteral(" ") +
+                                 pathText(entry.name) + QStringLiteral("\n") + reason,
+                             m.qtext(kMsgErrorTitle));
 }
 
 void ConsoleEngine::report(const HandledFile &file)
@@ -352,6 +508,7 @@ void ConsoleEngine::setQueueFolder(const std::string &folder)
     m_folder = folder;
     m_context.settings.queuePath = folder;
     m_left.clear();
+    m_intake.forgetAll();
     m_folderReported = false;
     look();
 }

@@ -4,25 +4,31 @@
 // How it runs: start() does the activation (the queue opened unless the
 // console starts visible, AUTOEXEC.CMD obeyed, every other command file
 // discarded, the transfer started). From then on tick() is the one routine
-// that does the work; the glue calls it every five seconds, when the folder
-// changes, and when a file that was still being written may have settled
-// (nextLookIn() says when). A tick
+// that does the work, one step at a time: the glue calls it every five
+// seconds, when the folder changes, when a file may have become complete,
+// and at once again while a pass has files left (nextLookIn() says when).
+// No step ever waits for events or calls back into the event loop, so a
+// step never runs inside another. A pass
 //   1. does nothing while the transfer holds the queue folder;
 //   2. looks at the folder: the held, released and command lists, and which
-//      of their files have kept still long enough to be taken (settling);
-//   3. obeys the settled command files, deleting each after its last line;
-//   4. while the queue is open, takes the settled released files in name
-//      order, obeying any command file that arrived before each one, and
-//      processes each (QueueProcessor);
+//      of their files are complete (settling: the folder watch's word, else
+//      the settle rule);
+//   3. obeys the complete command files, deleting each after its last line;
+//   4. while the queue is open, takes the complete released files in name
+//      order, one per step, obeying any command file that arrived before
+//      each one, and processes each (QueueProcessor);
 //   5. ends with the status "waiting" and tells the transfer.
 // A file that stays in the queue (not a report, no printer, a printer that
-// failed) is said once through the prompter, not at every tick; a file
-// whose trouble lies in its content is not tried again until it changes.
+// failed) is said once per cause through the prompter, not at every tick;
+// a file whose trouble lies in its content is not tried again until it
+// changes; one that may succeed later (a printer down, a full disk) is tried
+// again after 5 seconds, then at growing intervals up to a minute.
 //
 // Time comes from a ConsoleClock, so tests advance it by hand.
 #pragma once
 
 #include "console/commandfile.h"
+#include "console/journal.h"
 #include "console/processing.h"
 #include "console/queuefolder.h"
 #include "console/settling.h"
@@ -32,6 +38,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kel {
@@ -76,16 +83,18 @@ public:
     // MINIMIZE_ME (false) and RESTORE_ME (true).
     virtual void windowRequested(bool /*shown*/) {}
     virtual void shutdownRequested() {}
-    // Between two files of a long pass: a window repaints and takes its
-    // clicks here. The engine copes with any call made meanwhile.
-    virtual void betweenFiles() {}
 };
 
 class ConsoleEngine
 {
 public:
-    // How long a file must keep still before it is taken.
+    // How long a file the folder watch said nothing about must keep still
+    // before it is taken, unless SETTLE_SECONDS says otherwise.
     static constexpr int64_t kDefaultQuietMs = 1000;
+    // The first wait before a file left for a cause that may pass is tried
+    // again, and the longest; each failure doubles it.
+    static constexpr int64_t kFirstRetryMs = 5000;
+    static constexpr int64_t kLongestRetryMs = 60000;
 
     ConsoleEngine(const ConsoleContext &context, const ConsoleClock &clock);
     ~ConsoleEngine();
@@ -100,10 +109,20 @@ public:
     // that cannot be read is said once (257) and looked at again at every
     // tick, since it may be mounted later.
     void start(StartQueue queue);
+    // One step: the start of a pass, or one file of it, or its end.
     void tick();
-    // Milliseconds until a file still settling could be taken; nullopt
-    // when no file waits to settle.
+    // True while a pass has begun and not ended: the next step is due now.
+    bool passing() const { return m_pass.has_value(); }
+    // Milliseconds until the next step is worth taking: 0 during a pass,
+    // else when a file still settling or left to retry could be taken;
+    // nullopt when nothing waits on time.
     std::optional<int64_t> nextLookIn() const;
+
+    // What the folder watch saw happen to a name of the queue folder.
+    void fileEvent(const std::string &name, FileEvent event);
+    // The watch lost events or ended: every file falls back to the settle
+    // rule until the watch speaks of it again.
+    void watchLost() { m_intake.forgetAll(); }
 
     bool queueOpen() const { return m_open; }
     void setQueueOpen(bool open);
@@ -144,7 +163,18 @@ public:
         m_settling.setQuietMs(ms);
         m_commandSettling.setQuietMs(ms);
     }
+    // The settle time SETTLE_SECONDS gives: a number of seconds (fractions
+    // allowed), 1 when empty, at most an hour.
+    static int64_t settleMsOf(const SettingsRecord &settings);
     QueueProcessor &processor() { return m_processor; }
+
+    // The journal of jobs, in the temporary folder; start() opens it and
+    // settles what the last run left unfinished before anything is taken.
+    Journal &journal() { return m_journal; }
+    // How start() asks the print system whether a job is still listed
+    // (empty: no print system, such jobs count as not complete).
+    void setJobLookup(JobLookup lookup) { m_jobLookup = std::move(lookup); }
+    static constexpr const char *kJournalName = "console.journal";
 
 private:
     QueueListing look();
@@ -157,30 +187,53 @@ private:
     void obey(Verb verb);
     void renameAll(bool toHeld);
     void deletePattern(std::string_view extension);
+    void recoverJournal();
+    void beginPass();
+    void stepPass();
+    void endPass();
+    bool takeNow(const QueueEntry &entry) const;
     void handle(const QueueEntry &entry);
+    void sayLeft(const QueueEntry &entry, const Refusal &why);
     void report(const HandledFile &file);
     void tellStatus(int number, const std::string &detail = {});
     bool settled(const QueueEntry &entry) const;
+    bool commandSettled(const QueueEntry &entry) const;
 
     const ConsoleContext &m_context;
     const ConsoleClock &m_clock;
     QueueProcessor m_processor;
     SettleTracker m_settling{kDefaultQuietMs};        // held and released files
     SettleTracker m_commandSettling{kDefaultQuietMs}; // command files
+    IntakeTracker m_intake;                           // the folder watch's word
+    std::unordered_set<uint64_t> m_openForWriting;    // at the last look
+    Journal m_journal;
+    JobLookup m_jobLookup;
     std::vector<ConsoleObserver *> m_observers;
     std::string m_folder;
     QueueTypes m_types;
     bool m_open = false;
     bool m_shutdown = false;
-    bool m_inTick = false;
     bool m_folderReported = false; // the unreadable folder was said
     bool m_pending = false;        // settled files the last pass did not reach
     QueueListing m_lastLook;
-    // Files left in the queue, as they were when they were left.
+    // The pass under way: the files it takes, in order, and the next one.
+    struct Pass
+    {
+        std::string folder;
+        std::vector<QueueEntry> files;
+        size_t next = 0;
+        bool handledAny = false;
+    };
+    std::optional<Pass> m_pass;
+    // Files left in the queue, as they were when they were left, with the
+    // cause that was said and when they may be tried again.
     struct LeftFile
     {
         QueueEntry entry;
         bool retry = false;
+        Refusal said;
+        int64_t retryAtMs = 0;
+        int64_t waitMs = 0; // the wait before retryAtMs
     };
     std::unordered_map<std::string, LeftFile> m_left;
 };

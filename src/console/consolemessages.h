@@ -6,6 +6,7 @@ namespace kel {
 
 inline constexpr int kMsgQueueError = 97;   // an error while processing
 inline constexpr int kMsgErrorTitle = 44;   // "Error"
+inline constexpr int kMsgCaption = 0;       // the program's caption
 inline constexpr int kMsgIncludeError = 98; // an include could not be read
 inline constexpr int kMsgFileLeft = 250;    // the file stays in the queue
 inline constexpr int kMsgNotAReport = 251;
@@ -20,5 +21,7 @@ inline constexpr int kMsgPages = 264;
 inline constexpr int kMsgPage = 398; // "1 page", not "1 pages"
 inline constexpr int kMsgForwarded = 94;
 inline constexpr int kMsgOutsideFolders = 225; // a named file outside the allowed folders
+inline constexpr int kMsgChangedWhilePrinted = 350;
+inline constexpr int kMsgDoneBeforeStop = 351;
 
 } // namespace kel

@@ -33,6 +33,13 @@ Status ConsoleSession::prepare()
     m_lock = std::make_unique<ConsoleLock>(m_services.folders.temp);
     if (!m_lock->acquired())
         return refusal(109, m_services.folders.temp);
+    // What killed instances left: their lock files and the working files
+    // they recorded.
+    InstanceLock::removeLeftovers(m_services.folders.temp);
+    // The watch begins before anything looks at the folder, so a file being
+    // written from now on is never mistaken for one that has settled.
+    m_watch = std::make_unique<FolderWatch>();
+    m_watch->watch(m_services.settings.queuePath);
     m_connection = startupConnection(m_services.settings, m_switches, m_checkEvery);
     return {};
 }
@@ -51,6 +58,8 @@ void ConsoleSession::start(Prompter &prompter, Warnings &warnings)
         ConsoleContext{m_services.folders, m_services.messages, m_services.settings, prompter,
                        warnings, m_printers, *m_transfer, &ConsoleSession::startViewer});
     m_engine = std::make_unique<ConsoleEngine>(*m_context, m_clock);
+    m_engine->setJobLookup(
+        [](const std::string &printer, int jobId) { return cupsListsJob(printer, jobId); });
     if (!m_connection.empty())
         m_transfer->applyConnection(m_connection, m_checkEvery);
     m_engine->start(m_switches.visible ? ConsoleEngine::StartQueue::Closed
@@ -120,7 +129,8 @@ int runHeadlessConsole(ConsoleSession &session)
         return 0;
     }
 
-    ConsoleLoop loop(engine, 5000, [] { QCoreApplication::exit(0); });
+    ConsoleLoop loop(
+        engine, 5000, [] { QCoreApplication::exit(0); }, session.watch());
     // SIGTERM, SIGINT and SIGHUP end the headless console the way SHUTDOWN
     // does; the event loop hears them between two files, so the file being
     // printed is finished first.

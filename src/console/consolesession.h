@@ -9,6 +9,7 @@
 #include "app/services.h"
 #include "app/warnings.h"
 #include "console/consoleengine.h"
+#include "console/folderwatch.h"
 #include "console/transferhooks.h"
 #include "printing/printers.h"
 
@@ -53,6 +54,9 @@ public:
     // The connection file loaded at start-up, "" for none.
     const std::string &connection() const { return m_connection; }
     int checkEverySeconds() const { return m_checkEvery; }
+    // The watch on the queue folder, begun by prepare() before the engine's
+    // first look, for the console's loop.
+    FolderWatch *watch() { return m_watch.get(); }
 
     // Where the transfer's status texts go (the status bar, the log); they
     // are dropped until one is set.
@@ -75,6 +79,7 @@ private:
     TransferHooks *m_transfer;
     std::unique_ptr<InstanceLock> m_instance;
     std::unique_ptr<ConsoleLock> m_lock;
+    std::unique_ptr<FolderWatch> m_watch;
     SteadyConsoleClock m_clock;
     std::unique_ptr<ConsoleContext> m_context;
     std::unique_ptr<ConsoleEngine> m_engine;

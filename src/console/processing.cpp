@@ -98,6 +98,7 @@ struct QueueProcessor::QueueJob
     const std::string &queueFolder;
     const std::string &name;
     std::string path;
+    QueueEntry arrived; // the file as it was when the job began
     ReportLoad load;
     AllowedFolders allowed; // what the report may read
 
@@ -146,6 +147,10 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     const std::string path = queueFolder + "/" + name;
     // An older console printed from this file; it is never written now.
     removeQuietly(queueFolder + "/" + kPrintFileName);
+    // What was there when the job began: only that file is deleted at its end.
+    const std::optional<QueueEntry> arrived = statQueueFile(queueFolder, name);
+    if (!arrived)
+        return gone();
     std::string bytes;
     switch (readRegularFile(path, bytes, kMaxDocumentBytes)) {
     case ReadOutcome::Read:
@@ -163,7 +168,7 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     const LoadPlan plan = LoadPlan::console(m_context.messages);
     const LoadEnvironment env{m_context.folders, m_context.messages, m_context.settings,
                               m_context.prompter, m_context.warnings};
-    QueueJob job{queueFolder, name, path, {}, {}};
+    QueueJob job{queueFolder, name, path, *arrived, {}, {}};
     job.allowed = AllowedFolders::forQueue(queueFolder, m_context.folders, m_context.settings);
     job.load.source = queueSource(queueFolder, path, std::move(bytes), job.allowed, m_context);
     const Status prepared = runSteps(job.load, plan, env, LoadStep::Includes);
@@ -285,11 +290,18 @@ ProcessOutcome QueueProcessor::print(QueueJob &job, const std::string &printer, 
     o.printer = printer;
     o.pages = printed->pagesPrinted;
     o.output = printed->file;
-    if (!removeDurably(job.path)) {
+    // Deleted only while it is the file that was read: one written since
+    // stays and is printed again whole.
+    const RemoveOutcome removed = removeIfUnchanged(job.queueFolder, job.arrived);
+    if (removed.result == RemoveResult::Changed) {
+        o.kind = ProcessOutcome::Kind::Left;
+        o.reason = refusal(kMsgChangedWhilePrinted, job.path);
+        o.retry = true;
+    } else if (removed.result == RemoveResult::Failed) {
         // Printed, but it would be printed again at every look: it waits,
         // said once, until someone removes or replaces it.
         o.kind = ProcessOutcome::Kind::Left;
-        o.reason = refusal(kMsgPrintedNotDeleted, job.path + ": " + std::strerror(errno));
+        o.reason = refusal(kMsgPrintedNotDeleted, job.path + ": " + std::strerror(removed.error));
         o.retry = false;
     }
     return o;

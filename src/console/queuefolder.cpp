@@ -1,11 +1,13 @@
 #include "console/queuefolder.h"
 
+#include "app/atomicfile.h"
 #include "app/text.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -255,6 +257,56 @@ QueueListing listQueue(const std::string &folder, const QueueTypes &types)
     sortByName(listing.released);
     sortByName(listing.commands);
     return listing;
+}
+
+RemoveOutcome removeIfUnchanged(const std::string &folder, const QueueEntry &read)
+{
+    const std::optional<QueueEntry> now = statQueueFile(folder, read.name);
+    if (!now)
+        return {RemoveResult::Gone, 0};
+    if (!now->sameAs(read))
+        return {RemoveResult::Changed, 0};
+    if (!removeDurably(folder + "/" + read.name))
+        return {errno == ENOENT ? RemoveResult::Gone : RemoveResult::Failed, errno};
+    return {RemoveResult::Removed, 0};
+}
+
+std::unordered_set<uint64_t> inodesOpenForWriting()
+{
+    std::unordered_set<uint64_t> inodes;
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return inodes;
+    while (const dirent *p = readdir(proc)) {
+        if (p->d_name[0] < '0' || p->d_name[0] > '9')
+            continue;
+        const std::string pidFolder = std::string("/proc/") + p->d_name;
+        DIR *fds = opendir((pidFolder + "/fd").c_str());
+        if (!fds)
+            continue; // another user's, or ended meanwhile
+        while (const dirent *f = readdir(fds)) {
+            if (f->d_name[0] < '0' || f->d_name[0] > '9')
+                continue;
+            struct stat open
+            {
+            };
+            if (stat((pidFolder + "/fd/" + f->d_name).c_str(), &open) != 0 ||
+                !S_ISREG(open.st_mode))
+                continue;
+            // The descriptor's access mode, from its "flags:" line (octal).
+            std::string info;
+            readFile(pidFolder + "/fdinfo/" + f->d_name, info);
+            const size_t at = info.find("flags:");
+            if (at == std::string::npos)
+                continue;
+            const unsigned long flags = std::strtoul(info.c_str() + at + 6, nullptr, 8);
+            if ((flags & O_ACCMODE) == O_WRONLY || (flags & O_ACCMODE) == O_RDWR)
+                inodes.insert(static_cast<uint64_t>(open.st_ino));
+        }
+        closedir(fds);
+    }
+    closedir(proc);
+    return inodes;
 }
 
 } // namespace kel

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kel {
@@ -90,6 +91,28 @@ bool renameNoReplace(const std::string &from, const std::string &to);
 
 // The file as it is now; nullopt when it is gone or no longer a regular file.
 std::optional<QueueEntry> statQueueFile(const std::string &folder, const std::string &name);
+
+// Deleting a queued file whose job is done, only while it is still the
+// file that was read: a writer that went on writing, or a newer file put
+// under the same name, must not be deleted unprinted.
+enum class RemoveResult {
+    Removed, // deleted, and the deletion flushed to disk
+    Changed, // another file, or the same one written since: left alone
+    Gone,    // no longer there
+    Failed,  // could not be deleted; `error` says why
+};
+struct RemoveOutcome
+{
+    RemoveResult result = RemoveResult::Failed;
+    int error = 0; // errno, for Failed
+};
+RemoveOutcome removeIfUnchanged(const std::string &folder, const QueueEntry &read);
+
+// The inodes of the files that processes this one may look at (its own
+// user's, or every one for root) hold open for writing: a file found
+// without the watch's word on it (at start) may still be being written.
+// One look through /proc; empty where that cannot be read.
+std::unordered_set<uint64_t> inodesOpenForWriting();
 
 // Name order of the lists.
 bool queueNameLess(std::string_view a, std::string_view b);

@@ -13,6 +13,7 @@
 #include "documents/templates.h"
 #include "documents/textconvert.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace fs = std::filesystem;

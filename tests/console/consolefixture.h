@@ -78,6 +78,14 @@ struct Console
         engine.setQuietMs(0);
         engine.addObserver(&log);
     }
+    // One whole pass: the engine's steps until the pass ends (the loop takes
+    // them one per turn of the event loop).
+    void pass()
+    {
+        do
+            engine.tick();
+        while (engine.passing() && !engine.shutdownRequested());
+    }
     std::string drop(const std::string &name, std::string_view bytes) const
     {
         return env.dir.write("queue/" + name, bytes);

@@ -49,7 +49,7 @@ TEST(ConsoleEngine, PrintsEveryKindOnceWithItsPages)
     ASSERT_TRUE(makePackedFile(source, c.queue + "/p.kel", error)) << error;
 
     c.engine.start(ConsoleEngine::StartQueue::Open);
-    c.engine.tick();
+    c.pass();
 
     EXPECT_EQ(c.log.names(Kind::Printed),
               (std::vector<std::string>{"d.kez", "l.txt", "p.kel", "r.kel"}));
@@ -67,7 +67,7 @@ TEST(ConsoleEngine, PrintsEveryKindOnceWithItsPages)
     EXPECT_EQ(c.engine.releasedCount(), 0);
 
     // Nothing is printed twice.
-    c.engine.tick();
+    c.pass();
     EXPECT_EQ(c.pdfs().size(), 4u);
 }
 
@@ -79,7 +79,7 @@ TEST(ConsoleEngine, CommandFilesSteerTheQueue)
     c.drop("b.kz", "TEMPLATE=missing\r\n");
     c.drop("c.kel", pages(1));
     c.drop("x.cmd", "  hold_all  \r\n");
-    c.engine.tick();
+    c.pass();
     // HOLD_ALL closes the queue while it renames, then opens it again.
     EXPECT_TRUE(c.engine.queueOpen());
     EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"a.ke", "b.kz", "c.ke"}));
@@ -88,7 +88,7 @@ TEST(ConsoleEngine, CommandFilesSteerTheQueue)
     // Two command files are obeyed in name order.
     c.drop("1.cmd", "CLOSE_QUEUE\r\n");
     c.drop("2.cmd", "release_all\r\n");
-    c.engine.tick();
+    c.pass();
     EXPECT_FALSE(c.engine.queueOpen());
     EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"a.kel", "b.kez", "c.kel"}));
     EXPECT_TRUE(c.pdfs().empty());
@@ -97,7 +97,7 @@ TEST(ConsoleEngine, CommandFilesSteerTheQueue)
     c.drop("a.ke", pages(1));
     c.drop("z.kz", "x");
     c.drop("4.cmd", "EMPTY_HELD_QUEUE\r\n");
-    c.engine.tick();
+    c.pass();
     // Only reports are emptied; template data stays (and waits for its template).
     EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"b.kez", "z.kz"}));
     EXPECT_TRUE(c.pdfs().empty());
@@ -106,7 +106,7 @@ TEST(ConsoleEngine, CommandFilesSteerTheQueue)
     // verbs around it are obeyed and the file goes as any other.
     c.env.prompter.clear();
     c.drop("5.cmd", "CLOSE_QUEUE\r\nopen queue\r\n");
-    c.engine.tick();
+    c.pass();
     EXPECT_FALSE(c.engine.queueOpen());
     EXPECT_FALSE(c.inQueue("5.cmd"));
     ASSERT_EQ(c.env.prompter.numbers(), (std::vector<int>{97}));
@@ -131,7 +131,7 @@ TEST(ConsoleEngine, ACommandFileThatArrivesDuringAPassGoesFirst)
         }
     } dropper(c);
     c.engine.addObserver(&dropper);
-    c.engine.tick();
+    c.pass();
     EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"1.kel"}));
     EXPECT_FALSE(c.engine.queueOpen());
     EXPECT_FALSE(c.inQueue("stop.cmd"));
@@ -152,9 +152,9 @@ TEST(ConsoleEngine, ACommandFileThatArrivesDuringAPassGoesFirst)
         }
     } late(c);
     c.engine.addObserver(&late);
-    c.engine.tick();
+    c.pass();
     EXPECT_EQ(c.engine.nextLookIn(), 0);
-    c.engine.tick();
+    c.pass();
     EXPECT_EQ(c.log.names(Kind::Printed),
               (std::vector<std::string>{"1.kel", "2.kel", "3.kel", "0-late.kel"}));
     EXPECT_EQ(c.engine.nextLookIn(), std::nullopt);
@@ -177,11 +177,11 @@ TEST(ConsoleEngine, StartUpObeysAutoexecAndDiscardsOtherCommandFiles)
     d.drop("r.kel", pages(1));
     d.engine.start(ConsoleEngine::StartQueue::Closed);
     d.drop("a.cmd", "SHUTDOWN\r\nOPEN_QUEUE\r\n");
-    d.engine.tick();
+    d.pass();
     EXPECT_TRUE(d.engine.shutdownRequested());
     EXPECT_FALSE(d.engine.queueOpen());
     EXPECT_TRUE(d.inQueue("a.cmd"));
-    d.engine.tick(); // nothing after the end
+    d.pass(); // nothing after the end
     EXPECT_TRUE(d.pdfs().empty());
 }
 
@@ -191,18 +191,18 @@ TEST(ConsoleEngine, AFileStillBeingWrittenWaitsUntilItKeepsStill)
     c.engine.setQuietMs(1000);
     c.engine.start(ConsoleEngine::StartQueue::Open);
     c.drop("r.kel", report("half"));
-    c.engine.tick();
+    c.pass();
     EXPECT_TRUE(c.pdfs().empty());
     EXPECT_EQ(c.engine.nextLookIn(), 1000);
 
     c.clock.advance(600);
     c.drop("r.kel", report("whole{\\NP}\r\nsecond page\r\n"));
-    c.engine.tick(); // it changed: the quiet period starts again
+    c.pass(); // it changed: the quiet period starts again
     c.clock.advance(600);
-    c.engine.tick();
+    c.pass();
     EXPECT_TRUE(c.pdfs().empty());
     c.clock.advance(400);
-    c.engine.tick();
+    c.pass();
     ASSERT_EQ(c.pdfs().size(), 1u);
     EXPECT_EQ(test::pdfPages(c.pdfs()[0]), 2);
     EXPECT_EQ(c.engine.nextLookIn(), std::nullopt);
@@ -229,7 +229,7 @@ TEST(ConsoleEngine, BadInputStaysInTheQueueSaidOnceAndTheServerGoesOn)
     c.drop("z-good.kel", pages(1));
 
     for (int i = 0; i < 3; ++i)
-        c.engine.tick();
+        c.pass();
     EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"z-good.kel"}));
     // Each bad file is said once, though the ticks went on.
     EXPECT_EQ(count(c.env.prompter.numbers(), 97), 5);
@@ -247,7 +247,8 @@ TEST(ConsoleEngine, BadInputStaysInTheQueueSaidOnceAndTheServerGoesOn)
     // was tried again, since the files did not change.
     const size_t handled = c.log.files.size();
     c.drop("nowhere.tpl", report("@A"));
-    c.engine.tick();
+    c.clock.advance(ConsoleEngine::kFirstRetryMs);
+    c.pass();
     ASSERT_EQ(c.log.files.size(), handled + 1);
     EXPECT_EQ(c.log.files.back().name, "d-notemplate.kez");
     EXPECT_EQ(c.log.files.back().outcome.kind, Kind::Printed);
@@ -260,8 +261,23 @@ TEST(ConsoleEngine, AFailedJobKeepsItsFileUntilThePrinterComesBack)
     c.env.settings.row(DocType::Txt).printer = "pdf:" + later;
     c.engine.start(ConsoleEngine::StartQueue::Open);
     c.drop("l.txt", "a listing\r\n");
-    c.engine.tick();
-    c.engine.tick();
+    // Tried again after 5 s, then 10, 20, 40 and at most every minute; said
+    // once, since the cause stays the same.
+    std::vector<int64_t> waits;
+    size_t tried = 0;
+    for (int i = 0; i < 7; ++i) {
+        c.pass();
+        ASSERT_GT(c.log.files.size(), tried);
+        tried = c.log.files.size();
+        const std::optional<int64_t> next = c.engine.nextLookIn();
+        ASSERT_TRUE(next);
+        waits.push_back(*next);
+        c.clock.advance(*next - 1);
+        c.pass(); // not yet
+        EXPECT_EQ(c.log.files.size(), tried);
+        c.clock.advance(1);
+    }
+    EXPECT_EQ(waits, (std::vector<int64_t>{5000, 10000, 20000, 40000, 60000, 60000, 60000}));
     EXPECT_TRUE(c.inQueue("l.txt"));
     EXPECT_FALSE(c.inQueue("l.txt.kel"));
     EXPECT_EQ(c.env.prompter.numbers(), (std::vector<int>{97}));
@@ -270,7 +286,7 @@ TEST(ConsoleEngine, AFailedJobKeepsItsFileUntilThePrinterComesBack)
     EXPECT_EQ(c.log.files.back().outcome.reason.detail, later + ": No such file or directory");
 
     std::filesystem::create_directories(later);
-    c.engine.tick();
+    c.pass();
     EXPECT_FALSE(c.inQueue("l.txt"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(later),
                             std::filesystem::directory_iterator()),
@@ -282,12 +298,12 @@ TEST(ConsoleEngine, AQueueFolderThatIsNotThereYetIsSaidOnceAndWaitedFor)
     test::Console c;
     std::filesystem::remove(c.queue);
     c.engine.start(ConsoleEngine::StartQueue::Open);
-    c.engine.tick();
-    c.engine.tick();
+    c.pass();
+    c.pass();
     EXPECT_EQ(c.env.prompter.numbers(), (std::vector<int>{257}));
     std::filesystem::create_directories(c.queue);
     c.drop("r.kel", pages(1));
-    c.engine.tick();
+    c.pass();
     EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"r.kel"}));
 }
 
@@ -324,7 +340,7 @@ TEST(ConsoleEngine, ViewerRequestsIncludesCopiesAndForwarding)
     c.drop("view.tpl", "OPEN_VIEW\r\n" + pages(1));
     c.drop("b.kez", "TEMPLATE=view.tpl\r\n");
     c.drop("c.kel", report("before\r\n{COPY=missing.inc}\r\nafter\r\n", "COPIES=2\r\n"));
-    c.engine.tick();
+    c.pass();
 
     EXPECT_EQ(c.viewerStarted, (std::vector<std::string>{c.queue + "/a.l", c.queue + "/b.kez.l"}));
     EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"a.l", "b.kez.l", "view.tpl"}));
@@ -338,18 +354,18 @@ TEST(ConsoleEngine, ViewerRequestsIncludesCopiesAndForwarding)
     c.drop("send.tpl", report("x", "SEND_TO=peer\r\n"));
     c.drop("d.kez", "TEMPLATE=send.tpl\r\n");
     c.drop("e.kel", report("x", "SEND_TO=peer:1002\r\n"));
-    c.engine.tick();
+    c.pass();
     EXPECT_EQ(c.transfer.forwarded,
               (std::vector<std::string>{c.queue + "/d.kez|" + c.queue + "/d.kez.kel|peer"}));
     EXPECT_EQ(c.transfer.ticksEnded, ended);
     EXPECT_EQ(c.pdfs().size(), 1u);
-    c.engine.tick(); // held by the transfer
+    c.pass(); // held by the transfer
     EXPECT_EQ(c.transfer.forwarded.size(), 1u);
     // The transfer ends: it has sent the files and deleted them.
     std::filesystem::remove(c.queue + "/d.kez");
     std::filesystem::remove(c.queue + "/d.kez.kel");
     c.transfer.holding = false;
-    c.engine.tick();
+    c.pass();
     ASSERT_EQ(c.transfer.forwarded.size(), 2u);
     EXPECT_EQ(c.transfer.forwarded[1], c.queue + "/e.kel|" + c.queue + "/e.kel|peer:1002");
 }
@@ -364,7 +380,7 @@ TEST(ConsoleEngine, IncludedLinesAreNotExaminedForIncludesAgain)
     c.drop("secret.inc", "SECRET\r\n");
     c.drop("part.inc", "INNER\r\n{COPY=secret.inc}\r\n");
     c.drop("r.kel", report("{COPY=part.inc}\r\n"));
-    c.engine.tick();
+    c.pass();
     ASSERT_EQ(c.pdfs().size(), 1u);
     const QString text = test::pdfText(c.pdfs()[0]);
     EXPECT_TRUE(text.contains(QStringLiteral("INNER"))) << text.toStdString();
@@ -392,7 +408,7 @@ TEST(ConsoleEngine, AReportReadsOnlyFromTheAllowedFolders)
     auto printOnce = [&] {
         c.drop("r.kel", report(body));
         const size_t before = c.pdfs().size();
-        c.engine.tick();
+        c.pass();
         EXPECT_EQ(c.pdfs().size(), before + 1);
         const std::string pdf = c.pdfs().back();
         const QString images = test::runTool(
@@ -437,4 +453,182 @@ TEST(HeadlessLog, OnePageIsNoPages)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find("(office, 1 message 398)"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("(office, 2 message 264)"), std::string::npos) << lines[1];
+}
+
+TEST(ConsoleEngine, TheWatchDecidesWhenAFileIsCompleteTheSettleRuleOtherwise)
+{
+    test::Console c;
+    c.engine.setQuietMs(1000);
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    // Being written: never taken while its writer holds it, however long
+    // the writer pauses; 200 ms after its close it is.
+    c.drop("w.kel", pages(1, "written"));
+    c.engine.fileEvent("w.kel", FileEvent::Created);
+    c.engine.fileEvent("w.kel", FileEvent::Written);
+    // Renamed in: taken at once, without the settle time.
+    c.drop("m.kel", pages(1, "moved"));
+    c.engine.fileEvent("m.kel", FileEvent::MovedIn);
+    // Found without a word from the watch: the settle rule.
+    c.drop("s.kel", pages(1, "settled"));
+    c.pass();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"m.kel"}));
+    EXPECT_EQ(c.engine.nextLookIn(), 1000);
+    for (int i = 0; i < 60; ++i) {
+        c.clock.advance(1000);
+        c.pass();
+    }
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"m.kel", "s.kel"}));
+    EXPECT_EQ(c.engine.nextLookIn(), std::nullopt); // it waits for the close, not a time
+
+    c.engine.fileEvent("w.kel", FileEvent::Closed);
+    c.pass();
+    EXPECT_EQ(c.engine.nextLookIn(), IntakeTracker::kClosedQuietMs);
+    // A script's next append within the quiet time starts it again.
+    c.clock.advance(150);
+    c.engine.fileEvent("w.kel", FileEvent::Written);
+    c.engine.fileEvent("w.kel", FileEvent::Closed);
+    c.clock.advance(150);
+    c.pass();
+    EXPECT_EQ(c.log.names(Kind::Printed).size(), 2u);
+    c.clock.advance(50);
+    c.pass();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"m.kel", "s.kel", "w.kel"}));
+
+    // Lost events: what the watch said no longer holds; the settle rule
+    // takes over.
+    c.drop("x.kel", pages(1));
+    c.engine.fileEvent("x.kel", FileEvent::Written);
+    c.engine.watchLost();
+    c.pass();
+    c.clock.advance(1000);
+    c.pass();
+    EXPECT_EQ(c.log.names(Kind::Printed).back(), "x.kel");
+}
+
+TEST(ConsoleEngine, ThePassTakesOneFilePerStep)
+{
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    for (const char *name : {"1.kel", "2.kel", "3.kel"})
+        c.drop(name, pages(1));
+    std::vector<size_t> afterEachStep;
+    do {
+        c.engine.tick();
+        afterEachStep.push_back(c.log.files.size());
+        if (c.engine.passing()) {
+            EXPECT_EQ(c.engine.nextLookIn(), 0);
+        }
+    } while (c.engine.passing());
+    EXPECT_EQ(afterEachStep, (std::vector<size_t>{0, 1, 2, 3}));
+    EXPECT_EQ(c.transfer.ticksEnded, 1); // once, at the end of the pass
+}
+
+TEST(ConsoleEngine, SettleSecondsOfTheSettings)
+{
+    const struct
+    {
+        const char *value;
+        int64_t ms;
+    } rows[] = {{"", 1000}, {"3", 3000}, {" 0.5 ", 500},    {"0", 0},
+                {"-2", 0},  {"x", 0},    {"99999", 3600000}};
+    for (const auto &r : rows) {
+        SettingsRecord s;
+        s.settleSeconds = r.value;
+        EXPECT_EQ(ConsoleEngine::settleMsOf(s), r.ms) << r.value;
+    }
+}
+
+namespace {
+
+// A small file system of its own mounted over a folder, filled up; none
+// when mounting is not allowed here.
+class FullFolder
+{
+public:
+    explicit FullFolder(const std::string &folder) : m_folder(folder)
+    {
+        const std::string options = "size=512k";
+        m_mounted =
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QString::fromStdString(options), QStringLiteral("tmpfs"),
+                               QString::fromStdString(folder)}) == 0;
+        if (!m_mounted)
+            return;
+        std::FILE *f = std::fopen((folder + "/filler").c_str(), "wb");
+        const std::string block(4096, 'x');
+        while (f && std::fwrite(block.data(), 1, block.size(), f) == block.size() &&
+               std::fflush(f) == 0) {
+        }
+        if (f)
+            std::fclose(f);
+    }
+    ~FullFolder()
+    {
+        // Lazily: the console may still hold a file open there.
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"),
+                              {QStringLiteral("-l"), QString::fromStdString(m_folder)});
+    }
+    bool mounted() const { return m_mounted; }
+    void makeRoom() { std::filesystem::remove(m_folder + "/filler"); }
+
+private:
+    std::string m_folder;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST(ConsoleEngine, AFullTemporaryFolderIsNamedOnceAndTheReportPrintsWhenRoomReturns)
+{
+    test::Console c;
+    FullFolder full(c.env.folders.temp);
+    if (!full.mounted())
+        GTEST_SKIP() << "no file system can be mounted here";
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("r.kel", pages(1));
+    for (int i = 0; i < 4; ++i) {
+        c.pass();
+        c.clock.advance(ConsoleEngine::kLongestRetryMs);
+    }
+    EXPECT_TRUE(c.pdfs().empty());
+    ASSERT_EQ(c.env.prompter.numbers(), (std::vector<int>{97}));
+    EXPECT_TRUE(
+        c.env.prompter.prompts()[0].text.contains(QStringLiteral("No space left on device")))
+        << c.env.prompter.prompts()[0].text.toStdString();
+    EXPECT_EQ(c.log.files.size(), 4u); // tried again, though the file did not change
+
+    full.makeRoom();
+    // No working copy of the failed tries is left behind.
+    std::vector<std::string> left;
+    for (const auto &e : std::filesystem::directory_iterator(c.env.folders.temp))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{ConsoleEngine::kJournalName}));
+    c.pass();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"r.kel"}));
+    EXPECT_FALSE(c.inQueue("r.kel"));
+}
+
+TEST(ConsoleEngine, AFileFoundHeldOpenByItsWriterWaitsForItsClose)
+{
+    // Found without the watch's word (as at start): settled by the rule,
+    // but its writer still holds it open while it pauses.
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    std::FILE *writer = std::fopen((c.queue + "/r.kel").c_str(), "wb");
+    ASSERT_NE(writer, nullptr);
+    std::fputs(pages(1, "alpha").c_str(), writer);
+    std::fflush(writer);
+    for (int i = 0; i < 3; ++i) {
+        c.pass();
+        c.clock.advance(5000);
+    }
+    EXPECT_TRUE(c.pdfs().empty());
+    std::fputs("{\\NP}omega\r\n", writer);
+    std::fclose(writer);
+    c.pass();
+    ASSERT_EQ(c.pdfs().size(), 1u);
+    EXPECT_EQ(test::pdfPages(c.pdfs()[0]), 2); // both halves
 }

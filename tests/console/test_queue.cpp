@@ -10,6 +10,7 @@
 #include "support/testenv.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace kel;
@@ -92,6 +93,42 @@ TEST(QueueFolder, ListsInNameOrderRegularFilesOnly)
     std::string bytes;
     ASSERT_TRUE(readFile(dir.file("x.ke"), bytes));
     EXPECT_EQ(bytes, "x");
+}
+
+TEST(QueueFolder, APrintedFileIsDeletedOnlyWhileItIsTheFileThatWasRead)
+{
+    test::TempDir dir;
+    const struct
+    {
+        const char *name;
+        std::function<void(const std::string &path)> meanwhile;
+        RemoveResult result;
+    } rows[] = {
+        {"unchanged", [](const std::string &) {}, RemoveResult::Removed},
+        {"appended to",
+         [](const std::string &p) {
+             std::FILE *f = std::fopen(p.c_str(), "ab");
+             std::fputs("the rest\r\n", f);
+             std::fclose(f);
+         },
+         RemoveResult::Changed},
+        {"replaced by a newer file of its name",
+         [&](const std::string &p) {
+             dir.write("newer", "first\r\n");
+             std::filesystem::rename(dir.file("newer"), p);
+         },
+         RemoveResult::Changed},
+        {"removed", [](const std::string &p) { std::filesystem::remove(p); }, RemoveResult::Gone},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string path = dir.write("r.kel", "first\r\n");
+        const std::optional<QueueEntry> read = statQueueFile(dir.path(), "r.kel");
+        ASSERT_TRUE(read);
+        r.meanwhile(path);
+        EXPECT_EQ(removeIfUnchanged(dir.path(), *read).result, r.result);
+        EXPECT_EQ(std::filesystem::exists(path), r.result == RemoveResult::Changed);
+    }
 }
 
 TEST(CommandFile, WholeLinesAreVerbs)

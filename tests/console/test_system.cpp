@@ -22,6 +22,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace kel;
@@ -338,6 +339,54 @@ TEST(ConsoleSystem, AReportWrittenInChunksIsPrintedOnceWhole)
     EXPECT_EQ(console.exitCode(), 0);
 }
 
+// Writers that hold the file open and pause (a database query between two
+// parts of a report) and a shell script that appends line by line: each
+// report is printed once, whole, however long the writer pauses.
+TEST(ConsoleSystem, APausingWriterAndAnAppendingScriptArePrintedOnceWhole)
+{
+    Server s;
+    QProcess &console = s.start();
+    ASSERT_TRUE(waitUntil([&] { return s.log().find("kel: 112") != std::string::npos; }, 20000));
+    // One page per line: the page count shows how much was printed.
+    const auto lines = [](const std::string &title, int from, int to, bool last) {
+        std::string text;
+        for (int i = from; i <= to; ++i)
+            text += title + " " + std::to_string(i) + (last && i == to ? "\r\n" : "{\\NP}\r\n");
+        return text;
+    };
+    std::vector<std::thread> writers;
+    for (int pauseMs : {1500, 3000, 10000}) {
+        writers.emplace_back([&, pauseMs] {
+            const std::string title = "p" + std::to_string(pauseMs);
+            std::FILE *f = std::fopen((s.queue + "/" + title + ".kel").c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            std::fputs(("REPORT_TITLE=" + title + "\r\n[HEADER]\r\n[DATA]\r\n").c_str(), f);
+            std::fputs(lines(title, 1, 49, false).c_str(), f);
+            std::fflush(f);
+            QThread::msleep(pauseMs);
+            std::fputs(lines(title, 50, 248, true).c_str(), f);
+            std::fclose(f);
+        });
+    }
+    const std::string script = s.root.file("append.sh");
+    writeFile(script, "printf 'REPORT_TITLE=a\\r\\n[HEADER]\\r\\n[DATA]\\r\\n' >> \"$1\"\n"
+                      "i=1; while [ $i -lt 120 ]; do printf '%s{\\\\NP}\\r\\n' \"a $i\" >> \"$1\"; "
+                      "i=$((i+1)); done\nprintf 'a 120\\r\\n' >> \"$1\"\n");
+    QProcess shell;
+    shell.start(QStringLiteral("sh"),
+                {QString::fromStdString(script), QString::fromStdString(s.queue + "/a.kel")});
+    ASSERT_TRUE(shell.waitForFinished(30000));
+    for (std::thread &w : writers)
+        w.join();
+    ASSERT_TRUE(waitUntil([&] { return s.pdfs().size() >= 4; }, 30000)) << s.log();
+    QThread::msleep(1500);
+    EXPECT_EQ(s.pdfPageCounts(), (std::vector<int>{120, 248, 248, 248})) << s.log();
+    for (const char *name : {"a.kel", "p1500.kel", "p3000.kel", "p10000.kel"})
+        EXPECT_FALSE(s.inQueue(name)) << name;
+    console.terminate();
+    EXPECT_TRUE(console.waitForFinished(20000));
+}
+
 TEST(ConsoleSystem, AConsoleKilledInTheMiddleOfAJobPrintsItWholeOnRestart)
 {
     Server s;
@@ -356,6 +405,8 @@ TEST(ConsoleSystem, AConsoleKilledInTheMiddleOfAJobPrintsItWholeOnRestart)
     };
     ASSERT_TRUE(waitUntil(partial, 30000)) << s.log();
     ASSERT_TRUE(s.pdfs().empty()) << "the job ended before it could be cut short";
+    const std::string firstLock = s.temp + "/Kel-" + std::to_string(getuid()) + "/instance-" +
+                                  std::to_string(first.processId()) + ".lock";
     kill(static_cast<pid_t>(first.processId()), SIGKILL);
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_TRUE(s.inQueue("long.kel"));
@@ -366,6 +417,17 @@ TEST(ConsoleSystem, AConsoleKilledInTheMiddleOfAJobPrintsItWholeOnRestart)
     ASSERT_TRUE(waitUntil([&] { return !s.inQueue("long.kel"); }, 10000));
     for (const std::string &pdf : s.pdfs())
         EXPECT_EQ(test::pdfPages(pdf), pages) << pdf;
+    // The killed console's litter is gone: its lock file, and the PDF it
+    // had half written.
+    EXPECT_FALSE(partial()) << s.log();
+    std::vector<std::string> locks;
+    for (const auto &e : fs::recursive_directory_iterator(s.temp)) {
+        if (e.path().extension() == ".lock" &&
+            e.path().filename().string().rfind("instance-", 0) == 0)
+            locks.push_back(e.path().string());
+    }
+    EXPECT_EQ(locks.size(), 1u) << "only the running console's";
+    EXPECT_FALSE(fs::exists(firstLock));
 }
 
 TEST(ConsoleSystem, PrintsThroughCups)
