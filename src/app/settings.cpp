@@ -72,6 +72,9 @@ bool loadSettings(const std::string &path, SettingsRecord &record, bool withQueu
     record.defaultEditor = get("DEFAULT_EDITOR");
     record.escExits = get("ESC_EXITS");
     record.tcpPort = get("TCP_PORT");
+    record.tcpListen = get("TCP_LISTEN");
+    record.tcpAllow = get("TCP_ALLOW");
+    record.tcpCommands = get("TCP_COMMANDS");
     if (withQueuePath)
         record.queuePath = get("QUEUE_PATH");
     return true;
@@ -143,6 +146,12 @@ std::string settingsFileText(const SettingsRecord &r, const Messages &messages)
     value("ESC_EXITS", r.escExits);
     if (!r.tcpPort.empty())
         value("TCP_PORT", r.tcpPort);
+    if (!r.tcpListen.empty())
+        value("TCP_LISTEN", r.tcpListen);
+    if (!r.tcpAllow.empty())
+        value("TCP_ALLOW", r.tcpAllow);
+    if (!r.tcpCommands.empty())
+        value("TCP_COMMANDS", r.tcpCommands);
     line("#");
     line("#EOF");
     return out;
