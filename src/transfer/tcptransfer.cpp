@@ -387,28 +387,34 @@ void TcpReceiver::admit(QTcpSocket *socket, const std::string &address)
         return;
     }
     m_waiting.push_back({socket, address, nowMs()});
-    refused(transfermsg::kWaitingForSlot, address, address);
     if (!m_waitCheck.isActive())
         m_waitCheck.start();
-    if (full && sessionsFrom(address) == 0) {
-        std::string busiest;
-        int most = 1;
-        for (const auto &s : m_sessions) {
-            if (const int n = sessionsFrom(s->address()); n > most) {
-                most = n;
-                busiest = s->address();
-            }
-        }
-        Session *youngest = nullptr;
-        for (const auto &s : m_sessions) {
-            if (!busiest.empty() && s->address() == busiest)
-                youngest = s.get();
-        }
-        if (youngest) {
-            refused(transfermsg::kSlotTaken, youngest->address(), youngest->address());
-            youngest->drop(); // finished() serves the waiting
+    if (Session *youngest = full && sessionsFrom(address) == 0 ? youngestOfBusiest() : nullptr) {
+        refused(transfermsg::kSlotTaken, youngest->address(), youngest->address());
+        youngest->drop(); // finished() serves the waiting, this one first
+        return;
+    }
+    refused(transfermsg::kWaitingForSlot, address, address);
+}
+
+// The youngest connection of the address holding the most slots, when it
+// holds more than one.
+TcpReceiver::Session *TcpReceiver::youngestOfBusiest() const
+{
+    std::string busiest;
+    int most = 1;
+    for (const auto &s : m_sessions) {
+        if (const int n = sessionsFrom(s->address()); n > most) {
+            most = n;
+            busiest = s->address();
         }
     }
+    Session *youngest = nullptr;
+    for (const auto &s : m_sessions) {
+        if (!busiest.empty() && s->address() == busiest)
+            youngest = s.get();
+    }
+    return youngest;
 }
 
 void TcpReceiver::startSession(QTcpSocket *socket, const std::string &address)

@@ -145,6 +145,7 @@ private:
     void accept();
     void admit(QTcpSocket *socket, const std::string &address);
     void serveWaiting();
+    Session *youngestOfBusiest() const;
     void startSession(QTcpSocket *socket, const std::string &address);
     void checkWaiting();
     void finished(Session *session);
