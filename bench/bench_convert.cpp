@@ -93,13 +93,13 @@ void BM_ConvertAndOpen(benchmark::State &state)
 {
     Fixture &f = fixture();
     for (auto _ : state) {
-        OpenResult r = openDocument(
-            f.listing, {f.folders, f.messages, f.settings, f.prompter, f.warnings}, {});
+        Opened r = openDocument(f.listing,
+                                {f.folders, f.messages, f.settings, f.prompter, f.warnings}, {});
         if (!r.ok()) {
             state.SkipWithError("open failed");
             break;
         }
-        benchmark::DoNotOptimize(r.document->lines.count());
+        benchmark::DoNotOptimize(r.value()->lines.count());
     }
 }
 
@@ -111,8 +111,8 @@ void BM_ConvertOpenAndPdf(benchmark::State &state)
     const std::string pdf = f.folders.inTemp("bench-listing.pdf");
     int pages = 0;
     for (auto _ : state) {
-        OpenResult r = openDocument(
-            f.listing, {f.folders, f.messages, f.settings, f.prompter, f.warnings}, {});
+        Opened r = openDocument(f.listing,
+                                {f.folders, f.messages, f.settings, f.prompter, f.warnings}, {});
         if (!r.ok()) {
             state.SkipWithError("open failed");
             break;
@@ -121,7 +121,7 @@ void BM_ConvertOpenAndPdf(benchmark::State &state)
         FindState find;
         SystemClock clock;
         SilentDiagnostics diagnostics;
-        RenderEngine engine(*r.document,
+        RenderEngine engine(*r.value(),
                             RenderServices{f.messages, diagnostics, commands, find, clock});
         PdfFileOutput output(pdf, JobOptions{});
         const Result<PrintReport> printed = printPages(engine, output, true, 1, 0);

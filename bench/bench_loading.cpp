@@ -56,11 +56,11 @@ void BM_Open(benchmark::State &state)
 {
     Fixture &f = fixture();
     for (auto _ : state) {
-        OpenResult r =
+        Opened r =
             openDocument(f.report, {f.folders, f.messages, f.settings, f.prompter, f.warnings}, {});
         if (!r.ok())
             state.SkipWithError("open failed");
-        benchmark::DoNotOptimize(r.document->lines.count());
+        benchmark::DoNotOptimize(r.value()->lines.count());
     }
 }
 

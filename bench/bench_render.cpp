@@ -56,8 +56,9 @@ struct Fixture : bench::BenchEnvironment
             }
             return text;
         });
-        OpenResult r = openDocument(report, {folders, messages, settings, prompter, warnings}, {});
-        document = std::move(r.document);
+        Opened r = openDocument(report, {folders, messages, settings, prompter, warnings}, {});
+        if (r)
+            document = std::move(r.value());
     }
 
     RenderServices services() { return {messages, diagnostics, commands, find, clock}; }

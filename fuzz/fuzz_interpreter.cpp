@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const double zoom = 1 + (data[0] & 3);
     const bool finding = (data[0] & 4) != 0;
     const std::string_view bytes(reinterpret_cast<const char *>(data) + 1, size - 1);
-    const kel::OpenResult r = kel::fuzz::openReportBytes(bytes);
+    const kel::Opened r = kel::fuzz::openReportBytes(bytes);
     if (!r.ok())
         return 0;
 
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // What the walks report is kept (up to the collector's bound) and
     // dropped: the fuzzer looks for crashes, not for boxes.
     kel::CollectingDiagnostics diagnostics;
-    kel::RenderEngine engine(*r.document, {env.messages, diagnostics, commands, find, clock});
+    kel::RenderEngine engine(*r.value(), {env.messages, diagnostics, commands, find, clock});
     engine.setPictureFolder("/nonexistent");
     engine.drawing().zoomFactor = zoom;
     kel::RecordingSurface surface;

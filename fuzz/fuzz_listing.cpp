@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     };
     kel::ListingSettings settings{part(1), part(2), part(3), part(4), part(5), part(6), part(7)};
     const std::string report = kel::listingToReport(listing, "listing.txt", settings);
-    const kel::OpenResult r = kel::fuzz::openReportBytes(report);
-    kel::fuzz::require(r.message != 141 && r.message != 142 && r.message != 143 &&
-                       r.message != 145);
+    const kel::Opened r = kel::fuzz::openReportBytes(report);
+    kel::fuzz::require(r.message() != 141 && r.message() != 142 && r.message() != 143 &&
+                       r.message() != 145);
     return 0;
 }

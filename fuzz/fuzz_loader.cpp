@@ -20,11 +20,11 @@ using kel::fuzz::openReportBytes;
 using kel::fuzz::require;
 
 // An accepted document holds what the loader promises.
-void check(const kel::OpenResult &r)
+void check(const kel::Opened &r)
 {
     if (!r.ok())
         return;
-    const kel::Document &d = *r.document;
+    const kel::Document &d = *r.value();
     require(d.lines.count() >= 2);
     require(d.lines.record(d.lines.count()) == "END_OF_FILE");
     for (int n = 2; n < d.lines.count(); ++n)

@@ -65,8 +65,8 @@ inline IncludeOutcome readInclude(const std::string &name, uint64_t room, const 
 // include pass, fed in pieces of `piece` bytes (the loader reads in
 // blocks), then the loader's pure steps. A CONVERSION setting gets
 // `table` whatever its name.
-inline OpenResult openReportBytes(std::string_view bytes, size_t piece = 0,
-                                  std::string_view table = "65=66\n66=67\n10=13")
+inline Opened openReportBytes(std::string_view bytes, size_t piece = 0,
+                              std::string_view table = "65=66\n66=67\n10=13")
 {
     Environment &env = environment();
     env.warnings.reset();
@@ -76,7 +76,7 @@ inline OpenResult openReportBytes(std::string_view bytes, size_t piece = 0,
     for (size_t i = 0; i < bytes.size(); i += piece)
         pass.feed(bytes.substr(i, piece));
     if (!pass.finish())
-        return {};
+        return Refusal{141, "too large"};
     DocumentSettings paths;
     paths.givenPath = paths.originalPath = "fuzz.kel";
     paths.workingPath = "fuzz.$$1";

@@ -80,6 +80,11 @@ InstanceLock::~InstanceLock()
 
 void InstanceLock::record(std::initializer_list<std::string> paths)
 {
+    record(std::vector<std::string>(paths));
+}
+
+void InstanceLock::record(const std::vector<std::string> &paths)
+{
     std::string text;
     readFile(m_path, text);
     for (const std::string &path : paths)

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -30,6 +31,7 @@ public:
 
     // Notes working files this instance made in the temporary folder.
     void record(std::initializer_list<std::string> paths);
+    void record(const std::vector<std::string> &paths);
     // Deletes the files recorded so far; failures are ignored.
     void removeRecorded();
 

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "app/text.h"
+#include "documents/loading.h"
 #include "documents/opening.h"
 
 #include <algorithm>
@@ -59,15 +60,33 @@ std::unique_ptr<Environment> setUpEnvironment()
     return env;
 }
 
-std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode)
+Environment::~Environment()
 {
+    for (const std::string &path : made)
+        std::remove(path.c_str());
+}
+
+std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode,
+                                         bool workingCopy)
+{
+    LoadPlan plan = LoadPlan::viewer(env.messages);
+    plan.keepWorkingCopy = workingCopy;
     OpenOptions options;
     options.obeyDeleteAfter = false;
-    OpenResult result = openDocument(
-        path, {env.folders, env.messages, env.settings, env.prompter, *env.warnings}, options);
-    if (result.ok())
-        return std::move(result.document);
-    failWith(env.messages, {result.message, result.detail});
+    options.plan = &plan;
+    std::vector<std::string> scratch;
+    Opened result =
+        openDocument(path, {env.folders, env.messages, env.settings, env.prompter, *env.warnings},
+                     options, &scratch);
+    env.made.insert(env.made.end(), scratch.begin(), scratch.end());
+    if (result.ok()) {
+        if (const std::string &working = result.value()->settings.workingPath; !working.empty()) {
+            env.made.push_back(working);
+            env.made.push_back(working + "$");
+        }
+        return std::move(result.value());
+    }
+    failWith(env.messages, result.refusal());
     exitCode = 1;
     return nullptr;
 }

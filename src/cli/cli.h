@@ -45,15 +45,21 @@ struct Environment : Services
 {
     StderrPrompter prompter{QStringLiteral("keltool")};
     std::unique_ptr<Warnings> warnings;
+    // Files a command made in the temporary folder (working copies, a packed
+    // report's pictures): removed when the command ends, however it ends.
+    std::vector<std::string> made;
+    ~Environment();
 };
 
 // Prepares the environment; on failure prints the reason and returns null.
 std::unique_ptr<Environment> setUpEnvironment();
 
 // Opens a document as the viewer does, but never deletes it (DELETE_AFTER is
-// the viewer's and the console's). On a refusal says why on stderr, sets
-// `exitCode` to 1 and returns null.
-std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode);
+// the viewer's and the console's). A working copy is written only for the
+// commands that read one (`workingCopy`). On a refusal says why on stderr,
+// sets `exitCode` to 1 and returns null.
+std::unique_ptr<Document> openForCommand(const std::string &path, Environment &env, int &exitCode,
+                                         bool workingCopy = false);
 
 // "keltool: " + text on stderr.
 void fail(const std::string &text);

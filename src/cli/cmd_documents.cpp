@@ -112,7 +112,7 @@ int runPack(const Args &args)
     if (!env)
         return 2;
     int code = 0;
-    const auto document = openForCommand(report, *env, code);
+    const auto document = openForCommand(report, *env, code, true);
     if (!document)
         return code;
     // Relative picture and sound names are read from the report's folder, as

@@ -27,7 +27,7 @@ int runExport(const Args &args)
     if (!env)
         return 2;
     int code = 0;
-    auto document = openForCommand(parsed.positionals[0], *env, code);
+    auto document = openForCommand(parsed.positionals[0], *env, code, true);
     if (!document)
         return code;
     const DocumentSettings &s = document->settings;

@@ -1,5 +1,7 @@
 #include "console/processing.h"
 
+#include "app/atomicfile.h"
+#include "app/files.h"
 #include "app/folders.h"
 #include "app/messages.h"
 #include "app/prompter.h"
@@ -9,11 +11,7 @@
 #include "console/queuefolder.h"
 #include "console/reportsteps.h"
 #include "console/transferhooks.h"
-#include "documents/conversion.h"
-#include "documents/opening.h"
-#include "documents/packed.h"
-#include "documents/templates.h"
-#include "documents/textconvert.h"
+#include "documents/loading.h"
 #include "printing/printers.h"
 #include "printing/printjob.h"
 #include "render/clock.h"
@@ -21,6 +19,8 @@
 #include "render/externalcommands.h"
 #include "render/pagewalk.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -33,22 +33,6 @@ void removeQuietly(const std::string &path)
 {
     std::error_code ec;
     fs::remove(path, ec);
-}
-
-// Writes `bytes` under a name outside the queue filters and renames it over
-// `path`, so a console that dies while writing leaves the old file whole.
-bool replaceFile(const std::string &path, std::string_view bytes)
-{
-    const std::string part = path + "$";
-    if (!writeFile(part, bytes)) {
-        removeQuietly(part);
-        return false;
-    }
-    std::error_code ec;
-    fs::rename(part, path, ec);
-    if (ec)
-        removeQuietly(part);
-    return !ec;
 }
 
 ProcessOutcome left(Refusal why, bool retry)
@@ -67,64 +51,52 @@ ProcessOutcome gone()
     return o;
 }
 
-// The loader's refusals, said as the console says them: the viewer's texts
-// announce that the program closes, which the console never does.
-Refusal consoleRefusal(const OpenResult &opened)
+ProcessOutcome viewed(std::string file)
 {
-    switch (opened.message) {
-    case 141:
-    case 142:
-    case 143:
-        return refusal(kMsgNotAReport, opened.detail);
-    case 145:
-        return refusal(kMsgLineTooLong, opened.detail);
-    case 289:
-        return refusal(kMsgNotUnpacked, opened.detail);
-    default:
-        return refusal(opened.message, opened.detail);
-    }
+    ProcessOutcome o;
+    o.kind = ProcessOutcome::Kind::Viewed;
+    o.viewed = std::move(file);
+    return o;
 }
 
-// Files of one job that are not the queue's: the unpacked copies in the
-// temporary folder. Removed when the job ends, however it ends.
-struct Scratch
+ProcessOutcome forwarded()
 {
-    std::vector<std::string> files;
-    ~Scratch()
-    {
-        for (const std::string &f : files)
-            removeQuietly(f);
-    }
-};
+    ProcessOutcome o;
+    o.kind = ProcessOutcome::Kind::Forwarded;
+    return o;
+}
 
-// Unpacks a packed report into the temporary folder, and a container (what
-// a packed report usually holds, or a bare one) into its members there;
-// `report` then names the report, `bytes` holds it.
-bool unpackInto(std::string &report, std::string &bytes, const Folders &folders, Scratch &scratch,
-                std::string &error)
+// The report as the queue file's bytes make it, with its includes read
+// from the queue folder alone.
+ReportSource queueSource(const std::string &queueFolder, const std::string &path, std::string bytes)
 {
-    if (isPackedReportStart(std::string_view(bytes).substr(0, 5))) {
-        if (!unpackPackedFile(report, folders, error))
-            return false;
-        scratch.files.push_back(report);
-        if (!readFile(report, bytes))
-            return false;
-    }
-    if (!startsAsContainer(bytes))
-        return true;
-    std::vector<std::string> members;
-    if (!extractMembers(report, folders.temp, error, &members) || members.empty()) {
-        if (error.empty())
-            error = report + ": the container holds no report";
-        return false;
-    }
-    for (const std::string &m : members)
-        scratch.files.push_back(folders.inTemp(m));
-    report = folders.inTemp(members.front());
-    return readFile(report, bytes);
+    ReportSource source;
+    source.path = path;
+    source.givenPath = path;
+    source.kind = sourceKindByName(path, &source.listingType);
+    source.bytes = std::move(bytes);
+    source.includes = includesFromFolder(queueFolder, true);
+    return source;
 }
 
 } // namespace
+
+// One released file on its way through the steps.
+struct QueueProcessor::QueueJob
+{
+    const std::string &queueFolder;
+    const std::string &name;
+    std::string path;
+    ReportLoad load;
+
+    // The unpacked pictures in the temporary folder are removed when the
+    // job ends, however it ends, unless the forwarding took them over.
+    ~QueueJob()
+    {
+        for (const std::string &f : load.scratch)
+            removeQuietly(f);
+    }
+};
 
 std::string QueueProcessor::choosePrinter(const std::string &reportPrinter, DocType type) const
 {
@@ -159,170 +131,118 @@ std::string QueueProcessor::choosePrinter(const std::string &reportPrinter, DocT
 
 ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std::string &name)
 {
-    const Folders &folders = m_context.folders;
-    const Messages &messages = m_context.messages;
     const std::string path = queueFolder + "/" + name;
-    const std::string printFile = queueFolder + "/" + kPrintFileName;
-    const DocType type = queueDocType(name).value_or(DocType::Kel);
-    removeQuietly(printFile);
-    if (!statQueueFile(queueFolder, name))
-        return gone();
-
-    // Steps 1 and 2: listings and template data become NAME.kel. The file
-    // that arrived stays until the report made from it has been printed;
-    // the made report is removed again whenever the job does not finish,
-    // since the next look makes it anew.
-    std::string report = path;
-    std::string made;
-    if (type == DocType::Txt || type == DocType::Lst || type == DocType::Prn) {
-        made = path + ".kel";
-        const ConvertResult converted =
-            convertTextToReport(path, made, listingSettings(m_context.settings, type));
-        if (converted != ConvertResult::Converted) {
-            removeQuietly(made);
-            if (converted == ConvertResult::EmptyListing)
-                return left(refusal(210, path), false);
-            if (!statQueueFile(queueFolder, name))
-                return gone();
-            return left(
-                refusal(kNoMessage, path + ": the listing could not be converted into " + made),
-                true);
-        }
-        report = made;
-    } else if (type == DocType::Kez) {
-        made = path + ".kel";
-        removeQuietly(made);
-        const TemplateResult merged = processTemplate(path, made);
-        if (!merged.ok()) {
-            removeQuietly(made);
-            if (!statQueueFile(queueFolder, name))
-                return gone();
-            // A template that cannot be read yet may still arrive.
-            return left(refusal(kNoMessage, merged.detail),
-                        merged.status == TemplateStatus::CannotReadTemplate);
-        }
-        report = made;
-    }
-    auto failed = [&](Refusal why, bool retry) {
-        if (!made.empty())
-            removeQuietly(made);
-        removeQuietly(printFile);
-        return left(std::move(why), retry);
-    };
-
-    // Step 3: a packed report (or a bare container) is unpacked into the
-    // temporary folder; its pictures are found there.
+    // An older console printed from this file; it is never written now.
+    removeQuietly(queueFolder + "/" + kPrintFileName);
     std::string bytes;
-    if (!readFile(report, bytes)) {
+    switch (readRegularFile(path, bytes, kMaxDocumentBytes)) {
+    case ReadOutcome::Read:
+        break;
+    case ReadOutcome::TooLarge:
+        return left(refusal(kMsgNotAReport, path + ": more than a report may have"), false);
+    case ReadOutcome::NotAFile:
+    case ReadOutcome::Failed:
         if (!statQueueFile(queueFolder, name))
             return gone();
-        return failed(refusal(41, report), true);
-    }
-    Scratch scratch;
-    std::string pictureFolder = queueFolder;
-    bool packed = false;
-    if (isPackedReportStart(std::string_view(bytes).substr(0, 5)) || startsAsContainer(bytes)) {
-        std::string error;
-        std::string inside = report;
-        if (!unpackInto(inside, bytes, folders, scratch, error))
-            return failed(refusal(kMsgNotUnpacked, error.empty() ? report : error), false);
-        packed = true;
-        pictureFolder = folders.temp;
+        return left(refusal(41, path), true);
     }
 
-    // Step 4: the table of a CONVERSION line before "[HEADER]".
-    bool convertedBytes = false;
-    if (const std::string table = conversionBeforeHeader(bytes); !table.empty()) {
-        ConversionTable conversion;
-        conversion.load(findConversionTable(folders.program, table));
-        bytes = applyConversion(bytes, conversion);
-        convertedBytes = true;
-    }
+    // Steps 1 to 4: listing, template data, unpacking, CONVERSION line.
+    const LoadPlan plan = LoadPlan::console(m_context.messages);
+    const LoadEnvironment env{m_context.folders, m_context.messages, m_context.settings,
+                              m_context.prompter, m_context.warnings};
+    QueueJob job{queueFolder, name, path, {}};
+    job.load.source = queueSource(queueFolder, path, std::move(bytes));
+    const Status prepared = runSteps(job.load, plan, env, LoadStep::Includes);
+    if (!prepared)
+        return refused(job, prepared.refusal());
 
     // Step 5: OPEN_VIEW takes the report out of the queue for the viewer.
-    if (asksForViewer(bytes)) {
-        // A packed report goes to the viewer whole, with its pictures.
-        const std::string moving = packed ? path : report;
-        const std::string viewed =
-            queueFolder + "/" + viewerFileName(fs::path(moving).filename().string());
-        removeQuietly(viewed);
-        std::error_code ec;
-        fs::rename(moving, viewed, ec);
-        if (ec)
-            return failed(refusal(kNoMessage, moving + ": cannot be renamed to " + viewed), true);
-        if (moving != path)
-            removeQuietly(path);
-        if (m_context.startViewer)
-            m_context.startViewer(viewed);
-        ProcessOutcome o;
-        o.kind = ProcessOutcome::Kind::Viewed;
-        o.viewed = viewed;
-        return o;
-    }
+    if (asksForViewer(job.load.bytes))
+        return toViewer(job);
 
-    // Step 6: includes into the print file. A report without includes
-    // whose bytes were not converted is read where it is: the print file
-    // would be the same bytes again.
-    const QueueHeader delimiters = readQueueHeader(bytes);
-    std::string loaded = report;
-    std::string expandedBytes;
-    if (convertedBytes || hasIncludeLines(bytes, delimiters.open)) {
-        expandedBytes = expandQueueIncludes(bytes, delimiters.open, delimiters.close,
-                                            messages.text(98), queueFolder);
-        if (!writeFile(printFile, expandedBytes))
-            return failed(refusal(kNoMessage, printFile + ": cannot be written"), true);
-        loaded = printFile;
-    }
-    const std::string_view expanded =
-        loaded == printFile ? std::string_view(expandedBytes) : std::string_view(bytes);
+    // Step 6: includes, read from the queue folder.
+    if (const Status expanded = runSteps(job.load, plan, env, LoadStep::Report); !expanded)
+        return refused(job, expanded.refusal());
 
     // Steps 7 and 8: the header; SEND_TO hands the report to the transfer,
     // which deletes the files once they are sent.
-    const QueueHeader header = readQueueHeader(expanded);
-    if (!trimmed(header.sendTo).empty()) {
-        std::string forwarded = report;
-        if (packed) {
-            // The transfer sends text reports line by line: it gets the
-            // report unpacked, as NAME.kel beside the file that arrived.
-            forwarded = path + ".kel";
-            if (!replaceFile(forwarded, bytes))
-                return failed(refusal(kNoMessage, forwarded + ": cannot be written"), true);
-        } else if (convertedBytes && !replaceFile(report, bytes)) {
-            return failed(refusal(kNoMessage, report + ": cannot be written"), true);
-        }
-        removeQuietly(printFile);
-        ForwardedReport handed{path, forwarded, {}, {}};
-        if (packed) {
-            // The unpacked pictures are sent after this job ends: the
-            // transfer deletes them once it is done with them.
-            handed.pictureFolder = pictureFolder;
-            handed.scratch = std::exchange(scratch.files, {});
-        }
-        m_context.transfer.forward(handed, trimmedCopy(header.sendTo));
-        ProcessOutcome o;
-        o.kind = ProcessOutcome::Kind::Forwarded;
-        return o;
-    }
+    const QueueHeader header = readQueueHeader(job.load.bytes);
+    if (!trimmed(header.sendTo).empty())
+        return forward(job, trimmedCopy(header.sendTo));
 
-    // Step 9: the report is loaded from the print file and printed. A
-    // printer that is not there is found out before the report is loaded,
-    // so a queue that waits for its printer costs little at every tick.
+    // Step 9: printed. A printer that is not there is found out before the
+    // report is read, so a queue that waits for its printer costs little at
+    // every tick.
+    const DocType type = queueDocType(name).value_or(DocType::Kel);
     const std::string printer = choosePrinter(header.printer, type);
     if (printer.empty())
-        return failed(refusal(kMsgNoPrinter, path), true);
+        return left(refusal(kMsgNoPrinter, path), true);
     if (!m_context.printers.exists(printer))
-        return failed(refusal(133, printer), true);
-    OpenOptions options;
-    options.openDelimiter = delimiters.open;
-    options.closeDelimiter = delimiters.close;
-    options.obeyDeleteAfter = false; // the console deletes what it printed
-    options.givenPath = path;
-    const OpenEnvironment env{folders, messages, m_context.settings, m_context.prompter,
-                              m_context.warnings};
-    OpenResult opened = openDocument(loaded, env, options);
-    if (!opened.ok())
-        return failed(consoleRefusal(opened), false);
+        return left(refusal(133, printer), true);
+    if (const Status read = runSteps(job.load, plan, env); !read)
+        return refused(job, read.refusal());
+    return print(job, printer, header.copies);
+}
 
+ProcessOutcome QueueProcessor::refused(const QueueJob &job, Refusal why) const
+{
+    if (!statQueueFile(job.queueFolder, job.name))
+        return gone();
+    return left(std::move(why), job.load.retryMayHelp);
+}
+
+ProcessOutcome QueueProcessor::toViewer(QueueJob &job) const
+{
+    const ReportLoad &load = job.load;
+    // A packed report goes to the viewer whole, with its pictures; a report
+    // made from a listing or template data is written under the viewer's
+    // name, and the file that arrived is removed once it is there.
+    const std::string moving = load.made ? job.path + ".kel" : job.path;
+    const std::string target =
+        job.queueFolder + "/" + viewerFileName(fs::path(moving).filename().string());
+    removeQuietly(target);
+    if (load.made) {
+        if (const Status written = writeFileAtomically(target, load.bytes); !written)
+            return left(written.refusal(), true);
+        removeQuietly(job.path);
+    } else if (const Status renamed = renameDurably(job.path, target); !renamed) {
+        return left(renamed.refusal(), true);
+    }
+    if (m_context.startViewer)
+        m_context.startViewer(target);
+    return viewed(target);
+}
+
+ProcessOutcome QueueProcessor::forward(QueueJob &job, const std::string &sendTo) const
+{
+    ReportLoad &load = job.load;
+    // The transfer sends text reports line by line, as they were before
+    // their includes: a report that was made, unpacked or converted here is
+    // written for it as NAME.kel beside the file that arrived (a converted
+    // report over its own file).
+    const std::string_view report =
+        load.expanded ? std::string_view(load.beforeIncludes) : std::string_view(load.bytes);
+    std::string sent = job.path;
+    if (load.made || load.packed)
+        sent = job.path + ".kel";
+    if (load.made || load.packed || load.converted) {
+        if (const Status written = writeFileAtomically(sent, report); !written)
+            return left(written.refusal(), true);
+    }
+    ForwardedReport handed{job.path, sent, {}, {}};
+    if (load.packed) {
+        // The unpacked pictures are sent after this job ends: the transfer
+        // deletes them once it is done with them.
+        handed.pictureFolder = load.pictureFolder;
+        handed.scratch = std::exchange(load.scratch, {});
+    }
+    m_context.transfer.forward(handed, sendTo);
+    return forwarded();
+}
+
+ProcessOutcome QueueProcessor::print(QueueJob &job, const std::string &printer, int copies) const
+{
     // Reports that arrive from other machines never start programs here.
     ExternalCommands commands;
     FindState find;
@@ -330,34 +250,29 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     // Markup warnings go where the console's boxes go: a line on stderr when
     // headless, answered so that one report does not flood the log.
     PromptingDiagnostics diagnostics(m_context.warnings);
-    RenderEngine engine(*opened.document,
+    Document &document = *job.load.document;
+    RenderEngine engine(document,
                         RenderServices{m_context.messages, diagnostics, commands, find, clock});
-    engine.setPictureFolder(pictureFolder);
+    engine.setPictureFolder(job.load.pictureFolder.empty() ? job.queueFolder
+                                                           : job.load.pictureFolder);
     PrintRequest request;
     request.printer = printer;
-    request.copies = header.copies;
+    request.copies = copies;
     const Result<PrintReport> printed = printDocument(engine, request, m_context.printers);
-    removeQuietly(opened.document->settings.workingPath);
-    removeQuietly(opened.document->settings.workingPath + "$");
     if (!printed)
-        return failed(printed.refusal(), true);
+        return left(printed.refusal(), true);
 
     // Step 10: the job is complete; only now is the file deleted.
-    removeQuietly(printFile);
     ProcessOutcome o;
     o.kind = ProcessOutcome::Kind::Printed;
     o.printer = printer;
     o.pages = printed->pagesPrinted;
     o.output = printed->file;
-    if (!made.empty())
-        removeQuietly(made);
-    std::error_code ec;
-    fs::remove(path, ec);
-    if (ec) {
+    if (!removeDurably(job.path)) {
         // Printed, but it would be printed again at every look: it waits,
         // said once, until someone removes or replaces it.
         o.kind = ProcessOutcome::Kind::Left;
-        o.reason = refusal(kMsgPrintedNotDeleted, path + ": " + ec.message());
+        o.reason = refusal(kMsgPrintedNotDeleted, job.path + ": " + std::strerror(errno));
         o.retry = false;
     }
     return o;

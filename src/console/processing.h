@@ -83,6 +83,12 @@ public:
     std::string choosePrinter(const std::string &reportPrinter, DocType type) const;
 
 private:
+    struct QueueJob;
+    ProcessOutcome refused(const QueueJob &job, Refusal why) const;
+    ProcessOutcome toViewer(QueueJob &job) const;
+    ProcessOutcome forward(QueueJob &job, const std::string &sendTo) const;
+    ProcessOutcome print(QueueJob &job, const std::string &printer, int copies) const;
+
     const ConsoleContext &m_context;
 };
 

@@ -1,5 +1,6 @@
 // The scrambled container format: member headers, appending, listing and
 // extracting members.
+#include "app/atomicfile.h"
 #include "app/files.h"
 #include "app/shift.h"
 #include "app/text.h"
@@ -317,6 +318,43 @@ bool extractMembers(const std::string &containerPath, const std::string &folder,
     }
     if (written)
         *written = std::move(names);
+    return true;
+}
+
+bool extractMembersFrom(std::string_view container, const std::string &folder, std::string &report,
+                        std::string &reportName, std::vector<std::string> &written,
+                        std::string &error)
+{
+    written.clear();
+    std::vector<ContainerMember> members;
+    if (!readMembersFrom(container, members, error))
+        return false;
+    std::vector<std::string> names;
+    if (!memberFileNames(members, names, error))
+        return false;
+    if (members.empty()) {
+        error = "the container holds no report";
+        return false;
+    }
+    for (size_t i = 1; i < members.size(); ++i) {
+        const std::string path = folder + "/" + names[i];
+        // The atomic writer replaces by rename, so a link planted under the
+        // name is replaced rather than written through.
+        const Status w =
+            writeFileAtomically(path, container.substr(static_cast<size_t>(members[i].offset),
+                                                       static_cast<size_t>(members[i].length)));
+        if (!w) {
+            error = w.refusal().detail;
+            for (const std::string &p : written)
+                removeDurably(p);
+            written.clear();
+            return false;
+        }
+        written.push_back(path);
+    }
+    report.assign(container.substr(static_cast<size_t>(members[0].offset),
+                                   static_cast<size_t>(members[0].length)));
+    reportName = names[0];
     return true;
 }
 

@@ -120,6 +120,20 @@ bool applyConversionTable(const std::string &documentPath, const std::string &ta
     return !ec;
 }
 
+std::string conversionBeforeHeader(std::string_view report)
+{
+    LineSplitter splitter(report);
+    std::string_view line;
+    while (splitter.next(line)) {
+        if (equalsNoCase(trimmed(line), "[HEADER]"))
+            return {};
+        const size_t eq = line.find('=');
+        if (eq != std::string_view::npos && upper(line.substr(0, eq)) == "CONVERSION")
+            return trimmedCopy(upper(line.substr(eq + 1)));
+    }
+    return {};
+}
+
 std::string findConversionTable(const std::string &programFolder, std::string_view name)
 {
     namespace fs = std::filesystem;

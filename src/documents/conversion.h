@@ -45,6 +45,11 @@ std::string applyConversion(std::string_view document, const ConversionTable &ta
 // other line ends is rewritten through applyConversion.
 void applyConversionInPlace(std::string &document, const ConversionTable &table);
 
+// The table named by a "CONVERSION=" line before "[HEADER]": the value
+// trimmed and upper-cased; "" when there is none. The key is compared in
+// capitals; a CONVERSION line after "[HEADER]" is not looked at.
+std::string conversionBeforeHeader(std::string_view report);
+
 // ApplyConversionTable: rewrites the document file in place through the
 // table file (via the document path followed by "$"). False on I/O failure.
 bool applyConversionTable(const std::string &documentPath, const std::string &tablePath);

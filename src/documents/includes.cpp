@@ -13,23 +13,37 @@ namespace {
 
 constexpr size_t kIncludeBlock = 256 * 1024;
 
-std::string includeName(std::string_view line)
+std::string includeName(std::string_view line, const IncludeRules &rules)
 {
-    // The text after the "=" up to the next "=", without its last character
-    // (the close delimiter).
-    const std::string_view value = field(line, '=', 2);
+    // The text after the "=" (up to the next "=" where the rules say so),
+    // without its last character (the close delimiter).
+    const std::string_view value =
+        rules.nameEndsAtEquals ? field(line, '=', 2) : line.substr(line.find('=') + 1);
     return std::string(value.substr(0, value.empty() ? 0 : value.size() - 1));
+}
+
+std::string directiveOf(const IncludeRules &rules)
+{
+    return std::string(1, upperChar(rules.open)) + "COPY=";
+}
+
+std::string_view candidate(std::string_view line, const IncludeRules &rules)
+{
+    return rules.trimLine ? trimmed(line) : line;
 }
 
 } // namespace
 
-IncludeReader includesFromFolder(std::string baseFolder)
+IncludeReader includesFromFolder(std::string baseFolder, bool onlyInFolder)
 {
     auto block = std::make_shared<std::string>();
-    return [baseFolder = std::move(baseFolder), block](const std::string &name, uint64_t room,
-                                                       const IncludePiece &piece) {
-        InputFile file(name);
-        if (!file.isOpen() && !baseFolder.empty() && fs::path(name).is_relative())
+    return [baseFolder = std::move(baseFolder), block,
+            onlyInFolder](const std::string &name, uint64_t room, const IncludePiece &piece) {
+        const bool relative = fs::path(name).is_relative();
+        InputFile file;
+        if (!(onlyInFolder && relative))
+            file = InputFile(name);
+        if (!file.isOpen() && !baseFolder.empty() && relative)
             file = InputFile((fs::path(baseFolder) / name).string());
         if (!file.isOpen())
             return IncludeOutcome::Unreadable;
@@ -46,13 +60,38 @@ IncludeReader includesFromFolder(std::string baseFolder)
     };
 }
 
+bool mayHoldIncludes(std::string_view report, const IncludeRules &rules)
+{
+    // The directive's "COPY=" is looked for before any line is split: most
+    // reports hold none, and then no line needs a closer look.
+    if (report.find('=') == std::string_view::npos)
+        return false;
+    const std::string directive = directiveOf(rules);
+    LineSplitter splitter(report);
+    std::string_view line;
+    while (splitter.next(line)) {
+        if (startsWithNoCase(candidate(line, rules), directive))
+            return true;
+    }
+    return false;
+}
+
 IncludePass::IncludePass(char open, char close, std::string_view errorText, IncludeReader reader,
                          uint64_t maxBytes, int64_t maxLines)
-    : m_reader(std::move(reader)), m_maxBytes(maxBytes), m_maxLines(maxLines)
+    : IncludePass(IncludeRules{open, close, true, true, std::string(errorText), "\\n",
+                               kMaxDocumentBytes, true},
+                  std::move(reader), maxBytes, maxLines)
 {
-    m_directive = std::string(1, upperChar(open)) + "COPY=";
-    m_errorLine = std::string(1, open) + "100" + close + std::string(errorText) + open + "\\n" +
-                  close + "\r\n";
+}
+
+IncludePass::IncludePass(IncludeRules rules, IncludeReader reader, uint64_t maxBytes,
+                         int64_t maxLines)
+    : m_rules(std::move(rules)), m_reader(std::move(reader)), m_maxBytes(maxBytes),
+      m_maxLines(maxLines)
+{
+    m_directive = directiveOf(m_rules);
+    m_errorLine = std::string(1, m_rules.open) + "100" + m_rules.close + m_rules.errorText +
+                  m_rules.open + m_rules.lineEnd + m_rules.close + "\r\n";
 }
 
 void IncludePass::reserve(uint64_t bytes)
@@ -116,10 +155,11 @@ void IncludePass::endLine(LineState &state, bool reportLine)
     state.open = false;
     if (reportLine) {
         ++m_documentLines;
-        const std::string_view line =
-            trimmed(std::string_view(m_out).substr(m_lineStart, m_out.size() - m_lineStart));
+        const std::string_view line = candidate(
+            std::string_view(m_out).substr(m_lineStart, m_out.size() - m_lineStart), m_rules);
         if (startsWithNoCase(line, m_directive)) {
-            const std::string name = includeName(line);
+            ++m_includes;
+            const std::string name = includeName(line, m_rules);
             m_out.resize(m_lineStart);
             include(name);
             m_lineStart = m_out.size();
@@ -139,13 +179,15 @@ void IncludePass::include(const std::string &name)
     LineState state;
     IncludeOutcome outcome = IncludeOutcome::Unreadable;
     if (!name.empty() && m_reader) {
-        const uint64_t room = m_maxBytes - std::min<uint64_t>(m_out.size(), m_maxBytes);
+        const uint64_t room =
+            std::min(m_maxBytes - std::min<uint64_t>(m_out.size(), m_maxBytes),
+                     m_rules.maxIncludedBytes - std::min(m_included, m_rules.maxIncludedBytes));
         outcome = m_reader(name, room, [&](std::string_view piece) {
             append(piece, state, false);
             return !m_tooLarge;
         });
     }
-    if (outcome == IncludeOutcome::TooLarge) {
+    if (outcome == IncludeOutcome::TooLarge && m_rules.oversizedRefuses) {
         m_tooLarge = true;
         std::string().swap(m_out);
     }
@@ -162,7 +204,9 @@ void IncludePass::include(const std::string &name)
         m_out += m_errorLine;
         ++m_lines;
         checkLimits();
+        return;
     }
+    m_included += m_out.size() - before;
 }
 
 bool IncludePass::feed(std::string_view bytes)

@@ -34,8 +34,40 @@ using IncludeReader = std::function<IncludeOutcome(const std::string &name, uint
                                                    const IncludePiece &piece)>;
 
 // Reads includes from the file system: the name as given, else a relative
-// name in `baseFolder` (the folder of the report as it was named).
-IncludeReader includesFromFolder(std::string baseFolder);
+// name in `baseFolder` (the folder of the report as it was named). With
+// `onlyInFolder` a relative name is taken in `baseFolder` alone, never in the
+// working folder of the process.
+IncludeReader includesFromFolder(std::string baseFolder, bool onlyInFolder = false);
+
+// What the includes of one queued report may add in all.
+inline constexpr uint64_t kMaxIncludeBytes = 256u * 1024 * 1024;
+
+// How include lines are recognised and what stands for one that cannot be
+// read. The viewer and the console differ only in these.
+struct IncludeRules
+{
+    char open = '{';
+    char close = '}';
+    // The viewer looks at a line trimmed of its blanks; the console at the
+    // line's first characters as they stand.
+    bool trimLine = true;
+    // The viewer's name ends before the next "="; the console's runs to the
+    // end of the line. Either way its last character (the close delimiter)
+    // is not part of it.
+    bool nameEndsAtEquals = true;
+    // The error line is open "100" close `errorText` open `lineEnd` close.
+    std::string errorText;
+    std::string lineEnd = "\\n";
+    // What the includes of one report may add in all; an include that does
+    // not fit refuses the whole report when `oversizedRefuses` (the viewer),
+    // else it becomes the error line (the console, which prints the rest).
+    uint64_t maxIncludedBytes = kMaxDocumentBytes;
+    bool oversizedRefuses = true;
+};
+
+// True when some line of `report` could be an include line under `rules`: a
+// report without one needs no include pass.
+bool mayHoldIncludes(std::string_view report, const IncludeRules &rules);
 
 class IncludePass
 {
@@ -45,6 +77,8 @@ public:
     // line open "100" close `errorText` open "\n" close.
     IncludePass(char open, char close, std::string_view errorText, IncludeReader reader,
                 uint64_t maxBytes = kMaxDocumentBytes, int64_t maxLines = kMaxDocumentLines);
+    IncludePass(IncludeRules rules, IncludeReader reader, uint64_t maxBytes = kMaxDocumentBytes,
+                int64_t maxLines = kMaxDocumentLines);
 
     // Room for a working copy of about this many bytes.
     void reserve(uint64_t bytes);
@@ -58,6 +92,8 @@ public:
     bool tooLarge() const { return m_tooLarge; }
     // The lines of the report itself, before inclusion (CountLines).
     int64_t documentLines() const { return m_documentLines; }
+    // Whether any line was an include line.
+    bool includedAny() const { return m_includes > 0; }
     // The working copy; the pass is spent.
     std::string take() { return std::move(m_out); }
 
@@ -74,9 +110,11 @@ private:
     void include(const std::string &name);
     bool checkLimits();
 
+    IncludeRules m_rules;
     std::string m_directive; // open delimiter upper-cased and "COPY="
     std::string m_errorLine; // with its CR LF
     IncludeReader m_reader;
+    uint64_t m_included = 0; // bytes the includes have added
     uint64_t m_maxBytes;
     int64_t m_maxLines;
 
@@ -84,6 +122,7 @@ private:
     size_t m_lineStart = 0; // where the line being assembled begins in m_out
     LineState m_report;
     int64_t m_documentLines = 0;
+    int64_t m_includes = 0;
     int64_t m_lines = 0; // lines of the working copy
     bool m_tooLarge = false;
 };

@@ -8,6 +8,7 @@
 #include "app/text.h"
 #include "app/warnings.h"
 #include "documents/conversion.h"
+#include "documents/loading.h"
 #include "documents/packed.h"
 #include "documents/templates.h"
 #include "documents/textconvert.h"
@@ -21,38 +22,14 @@ namespace {
 
 constexpr int kProgressStep = 4096;
 
-OpenResult refuse(int message, std::string detail = {}, bool endsProgram = false)
+Refusal refuse(int message, std::string detail = {})
 {
-    OpenResult r;
-    r.message = message;
-    r.detail = std::move(detail);
-    r.endsProgram = endsProgram;
-    return r;
+    return Refusal{message, std::move(detail)};
 }
 
 bool isMarker(std::string_view line, std::string_view marker)
 {
     return equalsNoCase(trimmed(line), marker);
-}
-
-enum class NameType { Report, Template, Txt, Lst, Prn };
-
-NameType typeByName(std::string_view path)
-{
-    if (endsWithNoCase(path, ".KEZ") || endsWithNoCase(path, ".KZ"))
-        return NameType::Template;
-    if (endsWithNoCase(path, ".TXT") || endsWithNoCase(path, ".TX"))
-        return NameType::Txt;
-    if (endsWithNoCase(path, ".LST") || endsWithNoCase(path, ".LS"))
-        return NameType::Lst;
-    if (endsWithNoCase(path, ".PRN") || endsWithNoCase(path, ".PR"))
-        return NameType::Prn;
-    return NameType::Report;
-}
-
-DocType listingType(NameType t)
-{
-    return t == NameType::Txt ? DocType::Txt : t == NameType::Lst ? DocType::Lst : DocType::Prn;
 }
 
 // What one pass over the working copy learns before anything is applied.
@@ -176,30 +153,27 @@ bool readSettings(DocumentSettings &ds, std::string_view extract, Warnings &warn
     return deleteAfter;
 }
 
-OpenResult readReport(std::string working, const DocumentSettings &paths, const ReportSteps &steps,
-                      bool *deleteAfter)
+Result<std::unique_ptr<Document>> readReport(std::string working, const DocumentSettings &paths,
+                                             const ReportSteps &steps, bool *deleteAfter)
 {
     if (deleteAfter)
         *deleteAfter = false;
     const std::string &where = paths.originalPath;
     if (working.size() > kMaxDocumentBytes) {
-        return refuse(141,
-                      where + ": " + std::to_string(working.size()) +
-                          " bytes, more than a report may have",
-                      true);
+        return refuse(141, where + ": " + std::to_string(working.size()) +
+                               " bytes, more than a report may have");
     }
     Survey s = survey(working);
     if (s.lines > kMaxDocumentLines) {
-        return refuse(
-            141, where + ": " + std::to_string(s.lines) + " lines, more than a report may have",
-            true);
+        return refuse(141, where + ": " + std::to_string(s.lines) +
+                               " lines, more than a report may have");
     }
     if (!s.header && !s.data)
-        return refuse(141, where, true);
+        return refuse(141, where);
     if (!s.header)
-        return refuse(142, where, true);
+        return refuse(142, where);
     if (!s.data)
-        return refuse(143, where, true);
+        return refuse(143, where);
 
     if (s.conversion) {
         const ConversionTable table =
@@ -223,13 +197,13 @@ OpenResult readReport(std::string working, const DocumentSettings &paths, const 
     const std::string_view extract = std::string_view(working).substr(0, extractEnd);
     if (steps.keep) {
         if (const Status kept = steps.keep(working, extract); !kept)
-            return refuse(kept.message(), kept.refusal().detail);
+            return kept.refusal();
     }
 
     // A line over 500 characters refuses the document before anything is
     // applied, so that DELETE_AFTER never deletes a report that was refused.
     if (s.firstLongLine > 0)
-        return refuse(145, where + ": line " + std::to_string(s.firstLongLine), true);
+        return refuse(145, where + ": line " + std::to_string(s.firstLongLine));
 
     auto doc = std::make_unique<Document>();
     DocumentSettings &ds = doc->settings;
@@ -271,191 +245,74 @@ OpenResult readReport(std::string working, const DocumentSettings &paths, const 
     doc->lines = LineStore(std::move(working), std::move(spans));
     if (deleteAfter)
         *deleteAfter = deleting;
-
-    OpenResult r;
-    r.document = std::move(doc);
-    return r;
+    return doc;
 }
 
 namespace {
 
-// The first bytes of a file, enough for the packed-report and container tests.
-constexpr size_t kPrefixLength = 4096;
-
-std::string tooLargeDetail(const std::string &path, uint64_t size)
+// Reads the document file whole: a regular file, not too large. What is no
+// file is refused with `missing`.
+Result<std::string> readDocumentFile(const std::string &path, int missing)
 {
-    return path + ": " + std::to_string(size) + " bytes, more than the " +
-           std::to_string(kMaxDocumentBytes) + " a report may have";
-}
-
-// Opens the document file for the content tests and the include pass: a
-// regular file, not too large. The refusal is 41 for what is no file.
-OpenResult openReportFile(const std::string &path, InputFile &file, std::string &prefix)
-{
-    file = InputFile(path);
-    if (!file.isOpen())
-        return refuse(41, path);
-    if (file.size() > kMaxDocumentBytes)
-        return refuse(141, tooLargeDetail(path, file.size()), true);
-    prefix.resize(static_cast<size_t>(std::min<uint64_t>(file.size(), kPrefixLength)));
-    if (!file.readAt(0, prefix.data(), prefix.size()))
-        return refuse(41, path);
-    return {};
+    std::string bytes;
+    switch (readRegularFile(path, bytes, kMaxDocumentBytes)) {
+    case ReadOutcome::Read:
+        return bytes;
+    case ReadOutcome::TooLarge:
+        return refuse(141, path + ": more than the " + std::to_string(kMaxDocumentBytes) +
+                               " bytes a report may have");
+    case ReadOutcome::NotAFile:
+        return refuse(missing, path);
+    case ReadOutcome::Failed:
+        break;
+    }
+    return refuse(missing == 41 ? 41 : kNoMessage, path + ": cannot be read");
 }
 
 } // namespace
 
-OpenResult openDocument(const std::string &requestedPath, const OpenEnvironment &env,
-                        const OpenOptions &options)
+Opened openDocument(const std::string &requestedPath, const OpenEnvironment &env,
+                    const OpenOptions &options, std::vector<std::string> *scratch)
 {
-    OpenObserver nobody;
-    OpenObserver &observer = options.observer ? *options.observer : nobody;
-    const Folders &folders = env.folders;
-
-    std::string path = withReportExtension(requestedPath);
-    const std::string given =
-        options.givenPath.empty() ? path : withReportExtension(options.givenPath);
-
-    // Name tests: listings and template data are converted into a report of
-    // the temporary folder.
-    const NameType byName = typeByName(path);
-    if (byName != NameType::Report) {
-        const bool isTemplate = byName == NameType::Template;
-        if (!fileExists(path))
-            return refuse(isTemplate ? 134 : 135, path);
-        const std::string converted = folders.inTemp("$$$-" + uniqueWorkingName() + ".$$$");
-        if (isTemplate) {
-            const TemplateResult merged = processTemplate(path, converted);
-            if (merged.status == TemplateStatus::TooLarge)
-                return refuse(141, merged.detail, true);
-            if (!merged.ok())
-                return refuse(kNoMessage, merged.detail);
-        } else {
-            const ConvertResult result = convertTextToReport(
-                path, converted, listingSettings(env.settings, listingType(byName)));
-            if (result == ConvertResult::TooLarge)
-                return refuse(141,
-                              path + ": the converted listing grows past " +
-                                  std::to_string(kMaxDocumentBytes) + " bytes",
-                              true);
-            if (result == ConvertResult::EmptyListing)
-                env.prompter.error(210, env.messages.qtext(210), env.messages.qtext(42));
-            else if (result != ConvertResult::Converted)
-                return refuse(kNoMessage, path + ": the listing could not be converted");
-        }
-        path = converted;
+    const std::string path = withReportExtension(requestedPath);
+    ReportSource source;
+    source.path = path;
+    source.givenPath = options.givenPath.empty() ? path : withReportExtension(options.givenPath);
+    source.kind = sourceKindByName(path, &source.listingType);
+    source.open = options.openDelimiter;
+    source.close = options.closeDelimiter;
+    source.openedWithOpenCommand = options.openedWithOpenCommand;
+    source.includes =
+        includesFromFolder(std::filesystem::path(requestedPath).parent_path().string());
+    if (source.kind != SourceKind::Report) {
+        // A report made from a listing or template data lives nowhere; its
+        // pictures are looked for in the temporary folder, as for one that
+        // was unpacked.
+        source.originalPath = env.folders.inTemp("$$$-" + uniqueWorkingName() + ".$$$");
     }
+    const int missing = source.kind == SourceKind::Template  ? 134
+                        : source.kind == SourceKind::Listing ? 135
+                                                             : 41;
+    Result<std::string> bytes = readDocumentFile(path, missing);
+    if (!bytes)
+        return bytes.refusal();
+    source.bytes = std::move(bytes.value());
 
-    env.warnings.reset();
-    InputFile file;
-    std::string prefix;
-    if (OpenResult r = openReportFile(path, file, prefix); r.message != 0)
-        return r;
-    if (file.size() < 10)
-        return refuse(136, path);
-
-    observer.busy(true);
-    if (isPackedReportStart(std::string_view(prefix).substr(0, 5))) {
-        std::string error;
-        if (!unpackPackedFile(path, folders, error)) {
-            observer.busy(false);
-            return refuse(289, error.empty() ? path : error, true);
-        }
-        if (OpenResult r = openReportFile(path, file, prefix); r.message != 0) {
-            observer.busy(false);
-            r.message = r.message == 41 ? 289 : r.message;
-            r.endsProgram = true;
-            return r;
-        }
-    }
-
-    if (startsAsContainer(prefix)) {
-        // The members go into TEMP; the first, the report, then takes the
-        // name TEMP/NAME.KEL.
-        std::string error;
-        std::vector<std::string> written;
-        if (!extractMembers(path, folders.temp, error, &written)) {
-            observer.busy(false);
-            return refuse(289, error, true);
-        }
-        const std::string extracted = folders.inTemp(written.front());
-        const std::string target = extracted + ".KEL";
+    const LoadPlan plan = options.plan ? *options.plan : LoadPlan::viewer(env.messages);
+    const LoadEnvironment loadEnv{env.folders,  env.messages, env.settings,
+                                  env.prompter, env.warnings, options.observer};
+    ReportLoad load;
+    load.source = std::move(source);
+    const Status done = runSteps(load, plan, loadEnv);
+    if (scratch)
+        *scratch = std::move(load.scratch);
+    if (!done)
+        return done.refusal();
+    if (load.deleteAfter && !options.openedWithOpenCommand && options.obeyDeleteAfter) {
         std::error_code ec;
-        fs::remove(target, ec);
-        fs::rename(extracted, target, ec);
-        path = target;
-        if (ec || openReportFile(path, file, prefix).message != 0) {
-            observer.busy(false);
-            return refuse(289, path, true);
-        }
+        fs::remove(load.originalPath, ec);
     }
-    observer.busy(false);
-
-    // The include pass, from the file in blocks into the working copy.
-    const std::string originalPath = path;
-    const std::string baseFolder = fs::path(requestedPath).parent_path().string();
-    IncludePass pass(options.openDelimiter, options.closeDelimiter, env.messages.text(147),
-                     includesFromFolder(baseFolder));
-    pass.reserve(file.size() + file.size() / 32 + 16);
-    {
-        std::string block(std::min<uint64_t>(std::max<uint64_t>(file.size(), 1), 1 << 20), '\0');
-        int64_t n = 0;
-        while ((n = file.read(block.data(), block.size())) > 0) {
-            if (!pass.feed(std::string_view(block.data(), static_cast<size_t>(n))))
-                break;
-        }
-        if (n < 0)
-            return refuse(41, path);
-    }
-    file = InputFile();
-    if (!pass.finish()) {
-        return refuse(141,
-                      path + ": with its included files the report grows past " +
-                          std::to_string(kMaxDocumentBytes) + " bytes or " +
-                          std::to_string(kMaxDocumentLines) + " lines",
-                      true);
-    }
-    const int64_t documentLines = pass.documentLines();
-
-    observer.progressRange(documentLines);
-    if (documentLines == 1) {
-        observer.statusMessage(137);
-        env.prompter.error(138, env.messages.qtext(138), env.messages.qtext(42));
-    }
-    observer.statusMessage(139);
-    observer.captionMessage(140);
-
-    DocumentSettings paths;
-    paths.givenPath = given;
-    paths.originalPath = originalPath;
-    paths.workingPath = folders.inTemp(uniqueWorkingName() + ".$$1");
-    paths.openedWithOpenCommand = options.openedWithOpenCommand;
-    const std::string &workingPath = paths.workingPath;
-
-    ReportSteps steps{env.warnings, nullptr, nullptr, nullptr};
-    steps.conversionTable = [&](const std::string &name) {
-        ConversionTable table;
-        table.load(findConversionTable(folders.program, name));
-        return table;
-    };
-    steps.keep = [&](std::string_view working, std::string_view extract) -> Status {
-        if (!writeFile(workingPath, working))
-            return refusal(kNoMessage, workingPath + ": the working copy cannot be written");
-        writeFile(workingPath + "$", extract);
-        return {};
-    };
-    steps.progress = [&](int64_t line) { observer.progress(line); };
-    bool deleteAfter = false;
-    OpenResult r = readReport(pass.take(), paths, steps, &deleteAfter);
-    if (!r.ok())
-        return r;
-    observer.progress(documentLines);
-
-    if (deleteAfter && !options.openedWithOpenCommand && options.obeyDeleteAfter) {
-        std::error_code ec;
-        fs::remove(originalPath, ec);
-    }
-    return r;
+    return std::move(load.document);
 }
 
 } // namespace kel

@@ -29,11 +29,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kel {
 
 struct Folders;
 class Messages;
+struct LoadPlan;
 struct SettingsRecord;
 class Prompter;
 class Warnings;
@@ -79,17 +81,15 @@ struct OpenOptions
     // (the viewer's Open command converts first and opens the result).
     std::string givenPath;
     OpenObserver *observer = nullptr;
+    // The loading plan; the viewer's when not given. keltool's batch
+    // commands keep no working copy.
+    const LoadPlan *plan = nullptr;
 };
 
-struct OpenResult
-{
-    std::unique_ptr<Document> document;
-    int message = 0;          // the refusal's message number, kNoMessage for others
-    bool endsProgram = false; // refusals after which the viewer ends
-    std::string detail;       // what or where, for logs and batch tools
-
-    bool ok() const { return document != nullptr; }
-};
+// An open document, or the refusal that took its place: the number of its
+// message and what or where, for boxes, logs and batch tools. Which refusals
+// end the viewer is the viewer's to say.
+using Opened = Result<std::unique_ptr<Document>>;
 
 // Adds ".KEL" to a path without any "." (".kel" when only that file exists).
 std::string withReportExtension(const std::string &path);
@@ -128,10 +128,14 @@ struct ReportSteps
 // the document's paths and origin into its settings. Nothing is read or
 // written but through `steps`. `deleteAfter` receives the DELETE_AFTER
 // decision of an accepted document.
-OpenResult readReport(std::string working, const DocumentSettings &paths, const ReportSteps &steps,
-                      bool *deleteAfter = nullptr);
+Result<std::unique_ptr<Document>> readReport(std::string working, const DocumentSettings &paths,
+                                             const ReportSteps &steps, bool *deleteAfter = nullptr);
 
-OpenResult openDocument(const std::string &path, const OpenEnvironment &env,
-                        const OpenOptions &options);
+// Reads the document file and runs it through the report pipeline with the
+// plan of the options. `scratch` receives the files unpacking wrote into the
+// temporary folder (a packed report's pictures), which the caller removes
+// once it is done with the document.
+Opened openDocument(const std::string &path, const OpenEnvironment &env, const OpenOptions &options,
+                    std::vector<std::string> *scratch = nullptr);
 
 } // namespace kel

@@ -254,7 +254,8 @@ bool unpackPackedFile(std::string &path, const Folders &folders, std::string &er
     return true;
 }
 
-bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string &error)
+bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string &error,
+                       std::string *entryName, const std::string &what)
 {
     entry.clear();
     if (packed.size() < 4 || packed.size() > kMaxUnpackedBytes) {
@@ -277,7 +278,7 @@ bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string 
     zip_error_fini(&zerror);
     std::string name;
     const bool ok = readFirstEntry(
-        archive, unpackLimit(packed.size()), "the packed report", name,
+        archive, unpackLimit(packed.size()), what, name,
         [&](std::string_view piece) {
             entry.append(piece);
             return true;
@@ -286,6 +287,8 @@ bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string 
     zip_discard(archive);
     if (!ok)
         entry.clear();
+    else if (entryName)
+        *entryName = std::move(name);
     return ok;
 }
 

@@ -99,6 +99,14 @@ std::string listMembers(const std::string &containerPath);
 bool extractMembers(const std::string &containerPath, const std::string &folder, std::string &error,
                     std::vector<std::string> *written = nullptr);
 
+// The same over container bytes in memory, for a container whose first
+// member is the report: every other member is written as a file of
+// `folder`, the report's bytes go into `report` and its file name into
+// `reportName`. `written` receives the paths of the files written.
+bool extractMembersFrom(std::string_view container, const std::string &folder, std::string &report,
+                        std::string &reportName, std::vector<std::string> &written,
+                        std::string &error);
+
 // MakePackedFile: a zip archive at `packedPath` holding `source`, deflated,
 // under its bare file name, with the packed comment; then "22" over its
 // first two bytes. False with `error`.
@@ -123,8 +131,12 @@ uint64_t unpackLimit(uint64_t packedSize);
 bool unpackPackedFile(std::string &path, const Folders &folders, std::string &error);
 
 // The first entry of a packed report held in memory ("22" or "PK" first),
-// expanded into `entry` up to unpackLimit of its size. False with `error`.
-bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string &error);
+// expanded into `entry` up to unpackLimit of its size; `entryName` receives
+// the entry's name made safe. False with `error`, which names the packed
+// report as `what`.
+bool unpackPackedBytes(std::string_view packed, std::string &entry, std::string &error,
+                       std::string *entryName = nullptr,
+                       const std::string &what = "the packed report");
 
 // The line rewriter of packing: PIC= and SND= references inside command
 // groups (as the markup tokenizer finds them, anywhere inside a group) are

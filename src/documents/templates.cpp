@@ -1,10 +1,10 @@
 #include "documents/templates.h"
 
+#include "app/atomicfile.h"
 #include "app/files.h"
 #include "app/text.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -147,12 +147,11 @@ TemplateResult fillTemplate(std::string_view templ, const TemplateData &data, st
     return {};
 }
 
-TemplateResult processTemplate(const std::string &dataPath, const std::string &outputPath)
+TemplateResult mergeTemplate(std::string_view dataBytes, const std::string &dataPath,
+                             std::string &out)
 {
-    std::string bytes;
-    if (!readFile(dataPath, bytes))
-        return refuse(TemplateStatus::CannotReadData, dataPath + ": cannot be read");
-    const TemplateData data = parseTemplateData(bytes);
+    out.clear();
+    const TemplateData data = parseTemplateData(dataBytes);
     if (data.tooManyVariables) {
         return refuse(TemplateStatus::TooManyVariables, dataPath + ": more than " +
                                                             std::to_string(kMaxTemplateVariables) +
@@ -178,42 +177,35 @@ TemplateResult processTemplate(const std::string &dataPath, const std::string &o
                       templatePath + ": " + std::to_string(templ.size()) +
                           " bytes, more than the filled template may have");
     }
-
-    // The template is read and the output written in blocks, under the
-    // output's name followed by "$" until it is complete; on a refusal that
-    // part is removed and an existing output stays as it was.
-    const std::string partPath = outputPath + "$";
-    std::ofstream out(partPath, std::ios::binary | std::ios::trunc);
-    auto give = [&](TemplateResult result) {
-        out.close();
-        fs::remove(partPath, ec);
-        return result;
-    };
-    if (!out)
-        return give(refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written"));
     Filler filler(data, templatePath, kMaxDocumentBytes);
     LineReader reader(templ);
     std::string_view raw;
-    std::string block;
     while (reader.next(raw)) {
-        if (TemplateResult r = filler.add(raw, block); !r.ok())
-            return give(std::move(r));
-        if (block.size() >= (1 << 20)) {
-            out.write(block.data(), static_cast<std::streamsize>(block.size()));
-            block.clear();
+        if (TemplateResult r = filler.add(raw, out); !r.ok()) {
+            out.clear();
+            return r;
         }
     }
     if (reader.failed()) {
-        return give(refuse(TemplateStatus::CannotReadTemplate,
-                           dataPath + ": the template " + data.templateName + " cannot be read"));
+        out.clear();
+        return refuse(TemplateStatus::CannotReadTemplate,
+                      dataPath + ": the template " + data.templateName + " cannot be read");
     }
-    out.write(block.data(), static_cast<std::streamsize>(block.size()));
-    out.close();
-    if (!out)
-        return give(refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written"));
-    fs::rename(partPath, outputPath, ec);
-    if (ec)
-        return give(refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written"));
+    return {};
+}
+
+TemplateResult processTemplate(const std::string &dataPath, const std::string &outputPath)
+{
+    std::string bytes;
+    if (!readFile(dataPath, bytes))
+        return refuse(TemplateStatus::CannotReadData, dataPath + ": cannot be read");
+    std::string filled;
+    if (TemplateResult r = mergeTemplate(bytes, dataPath, filled); !r.ok())
+        return r;
+    // Written whole under a working name and renamed: on a refusal an
+    // existing output stays as it was.
+    if (!writeFileAtomically(outputPath, filled))
+        return refuse(TemplateStatus::CannotWrite, outputPath + ": cannot be written");
     return {};
 }
 

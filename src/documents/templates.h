@@ -64,6 +64,11 @@ struct TemplateResult
 TemplateResult fillTemplate(std::string_view templ, const TemplateData &data, std::string &out,
                             const std::string &where, uint64_t maxBytes = kMaxDocumentBytes);
 
+// The filled template for the data file's bytes (`dataPath` names it, and
+// its folder is where a relative template name is looked for second).
+TemplateResult mergeTemplate(std::string_view dataBytes, const std::string &dataPath,
+                             std::string &out);
+
 // Writes the filled template to `outputPath`. A relative template name is
 // looked for as given, then in the data file's folder; the data file and
 // the template are read only when they are regular files. On any refusal

@@ -14,6 +14,7 @@
 #include "render/screenpage.h"
 #include "viewer/busycursor.h"
 #include "viewer/pagearea.h"
+#include "viewer/refusals.h"
 #include "viewer/toolbar.h"
 
 #include <QAction>
@@ -290,7 +291,8 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
     m_toolbar->zoomBox()->setCurrentText(zoomText(m_zoom));
     m_pageArea->setBarRange(static_cast<int>(std::lround(20 * m_zoom)));
 
-    OpenResult result;
+    std::vector<std::string> scratch;
+    Opened result = Refusal{};
     {
         WindowObserver observer(m_context.messages, *m_status, *m_progress, *this);
         OpenOptions options;
@@ -302,26 +304,30 @@ bool ViewerWindow::openDocument(const std::string &path, const std::string &give
         result = kel::openDocument(path,
                                    {m_context.folders, m_context.messages, m_context.settings,
                                     m_context.prompter, m_context.warnings},
-                                   options);
+                                   options, &scratch);
     }
+    // The pictures a packed report brought are removed with the instance.
+    if (m_context.instance && !scratch.empty())
+        m_context.instance->record(scratch);
     if (!result.ok()) {
         const Messages &m = m_context.messages;
+        const int message = result.message();
         // Say which file (and where in it): the detail names it.
-        const QString detail = QString::fromStdString(result.detail);
-        QString text = result.message == kNoMessage ? detail : m.qtext(result.message);
-        if (result.message != kNoMessage && !detail.isEmpty())
+        const QString detail = QString::fromStdString(result.refusal().detail);
+        QString text = message == kNoMessage ? detail : m.qtext(message);
+        if (message != kNoMessage && !detail.isEmpty())
             text += QStringLiteral("\n\n") + detail;
-        reportOnStderr(result.message, m.qtext(result.message), detail);
-        m_context.prompter.error(result.message, text, m.qtext(result.message == 289 ? 0 : 42));
+        reportOnStderr(message, m.qtext(message), detail);
+        m_context.prompter.error(message, text, m.qtext(message == 289 ? 0 : 42));
         m_status->clear();
         setWindowTitle(m.qtext(0));
-        if (result.endsProgram) {
+        if (refusalEndsViewer(message)) {
             m_exitCode = 1;
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         }
         return false;
     }
-    m_document = std::move(result.document);
+    m_document = std::move(result.value());
     const DocumentSettings &s = m_document->settings;
     m_openDelimiter = s.openDelimiter;
     m_closeDelimiter = s.closeDelimiter;

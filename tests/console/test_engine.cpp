@@ -347,3 +347,22 @@ TEST(ConsoleEngine, ViewerRequestsIncludesCopiesAndForwarding)
     ASSERT_EQ(c.transfer.forwarded.size(), 2u);
     EXPECT_EQ(c.transfer.forwarded[1], c.queue + "/e.kel|" + c.queue + "/e.kel|peer:1002");
 }
+
+TEST(ConsoleEngine, IncludedLinesAreNotExaminedForIncludesAgain)
+{
+    // The report is read once, through the one pipeline: a {COPY=} line that
+    // an included file brings along stays a line of the report and names
+    // nothing that is read.
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("secret.inc", "SECRET\r\n");
+    c.drop("part.inc", "INNER\r\n{COPY=secret.inc}\r\n");
+    c.drop("r.kel", report("{COPY=part.inc}\r\n"));
+    c.engine.tick();
+    ASSERT_EQ(c.pdfs().size(), 1u);
+    const QString text = test::pdfText(c.pdfs()[0]);
+    EXPECT_TRUE(text.contains(QStringLiteral("INNER"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("SECRET"))) << text.toStdString();
+    // Nothing was written into the queue folder on the way.
+    EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"part.inc", "secret.inc"}));
+}

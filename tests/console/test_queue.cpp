@@ -1,9 +1,12 @@
 // The queue folder's rules, command files and the console's steps over a
 // report's bytes, fed from memory.
+#include "app/messages.h"
 #include "console/commandfile.h"
 #include "console/queuefolder.h"
 #include "console/reportsteps.h"
 #include "console/settling.h"
+#include "documents/conversion.h"
+#include "documents/loading.h"
 #include "support/testenv.h"
 
 #include <filesystem>
@@ -149,24 +152,43 @@ TEST(ReportSteps, ConversionOnlyBeforeTheHeader)
     EXPECT_EQ(conversionBeforeHeader(crlf({"CONVERSIONS=DOS", "[HEADER]"})), "");
 }
 
+namespace {
+
+// The console's include step over report bytes, with the delimiters and
+// error text given, relative names read in `folder`.
+std::string expandForConsole(std::string_view report, char open, char close, std::string errorText,
+                             const std::string &folder, uint64_t maxIncluded = kMaxIncludeBytes)
+{
+    IncludeRules rules = LoadPlan::console(Messages{}).includes;
+    rules.open = open;
+    rules.close = close;
+    rules.errorText = std::move(errorText);
+    rules.maxIncludedBytes = maxIncluded;
+    IncludePass pass(rules, includesFromFolder(folder, true));
+    pass.feed(report);
+    return pass.finish() ? pass.take() : std::string("(too large)");
+}
+
+} // namespace
+
 TEST(ReportSteps, IncludesAndTheirErrorLine)
 {
     test::TempDir dir;
     dir.write("part.txt", "included 1\nincluded 2");
     const std::string report = crlf({"[HEADER]", "[DATA]", "before", "{copy=part.txt}",
                                      "<COPY=part.txt>", "{COPY=missing.txt}", "{COPY=}", "after"});
-    EXPECT_EQ(expandQueueIncludes(report, '{', '}', "cannot read", dir.path()),
+    EXPECT_EQ(expandForConsole(report, '{', '}', "cannot read", dir.path()),
               crlf({"[HEADER]", "[DATA]", "before", "included 1", "included 2", "<COPY=part.txt>",
                     "{100}cannot read{\\N}", "{100}cannot read{\\N}", "after"}));
     // The report's own delimiters, and a folder is not a file to include.
-    EXPECT_EQ(expandQueueIncludes(crlf({"<COPY=part.txt>", "<COPY=.>"}), '<', '>', "x", dir.path()),
+    EXPECT_EQ(expandForConsole(crlf({"<COPY=part.txt>", "<COPY=.>"}), '<', '>', "x", dir.path()),
               crlf({"included 1", "included 2", "<100>x<\\N>"}));
 
     // A device is no file to include, and the includes of one report
     // together stay under their limit: a file named on many lines is
     // included only while it fits.
-    EXPECT_EQ(expandQueueIncludes(crlf({"{COPY=/dev/zero}", "{COPY=part.txt}", "{COPY=part.txt}"}),
-                                  '{', '}', "x", dir.path(), 30),
+    EXPECT_EQ(expandForConsole(crlf({"{COPY=/dev/zero}", "{COPY=part.txt}", "{COPY=part.txt}"}),
+                               '{', '}', "x", dir.path(), 30),
               crlf({"{100}x{\\N}", "included 1", "included 2", "{100}x{\\N}"}));
 }
 

@@ -13,7 +13,7 @@ namespace kel::test {
 
 // openDocument with the environment's folders, messages, settings and
 // prompter.
-inline OpenResult open(TestEnvironment &env, const std::string &path, OpenOptions options = {})
+inline Opened open(TestEnvironment &env, const std::string &path, OpenOptions options = {})
 {
     return openDocument(path, {env.folders, env.messages, env.settings, env.prompter, env.warnings},
                         options);

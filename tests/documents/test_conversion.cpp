@@ -74,14 +74,14 @@ TEST(ConversionTable, ReportIsConvertedWhenOpened)
     env.dir.write("program/DOS.cnv", "# test table\r\n130=233\r\n120=121\r\n");
     const std::string text =
         crlf({"Conversion=dos", "TITLE=x\x82", "[HEADER]", "[DATA]", "x\x82", "conversion line"});
-    const OpenResult r =
+    const Opened r =
         openDocument(env.dir.write("r.kel", text),
                      {env.folders, env.messages, env.settings, env.prompter, env.warnings}, {});
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->lines.record(2), "y\xe9");
-    EXPECT_EQ(r.document->lines.count(), 3);
+    EXPECT_EQ(r.value()->lines.record(2), "y\xe9");
+    EXPECT_EQ(r.value()->lines.count(), 3);
     std::string working;
-    ASSERT_TRUE(readFile(r.document->settings.workingPath, working));
+    ASSERT_TRUE(readFile(r.value()->settings.workingPath, working));
     EXPECT_EQ(working, crlf({"TITLE=y\xe9", "[HEADER]", "[DATA]", "y\xe9"}));
 }
 
@@ -89,10 +89,10 @@ TEST(ConversionTable, MissingTableOnlyDropsTheDirective)
 {
     test::TestEnvironment env;
     const std::string text = crlf({"CONVERSION=nothere", "[HEADER]", "[DATA]", "A\x82"});
-    const OpenResult r =
+    const Opened r =
         openDocument(env.dir.write("r.kel", text),
                      {env.folders, env.messages, env.settings, env.prompter, env.warnings}, {});
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->lines.record(2), "A\x82");
+    EXPECT_EQ(r.value()->lines.record(2), "A\x82");
     EXPECT_EQ(findConversionTable(env.folders.program, "../etc/passwd"), "");
 }

@@ -15,6 +15,7 @@
 #include "render/pagewalk.h"
 #include "render/recordingsurface.h"
 #include "support/testenv.h"
+#include "viewer/refusals.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -157,9 +158,9 @@ TEST(HostileInput, IncludesOfWhatIsNoRegularFileLeaveTheErrorLine)
     std::string text;
     for (const std::string &l : lines)
         text += l + "\r\n";
-    const OpenResult r = open(env, env.dir.write("r.kel", text));
-    ASSERT_TRUE(r.ok()) << r.detail;
-    const std::vector<std::string> records = dataRecords(*r.document);
+    const Opened r = open(env, env.dir.write("r.kel", text));
+    ASSERT_TRUE(r.ok()) << r.refusal().detail;
+    const std::vector<std::string> records = dataRecords(*r.value());
     ASSERT_EQ(records.size(), names.size());
     for (size_t i = 0; i < names.size(); ++i) {
         struct stat st
@@ -189,7 +190,7 @@ TEST(HostileInput, DocumentsThatAreNoRegularFilesAreRefusedAsMissing)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         test::TestEnvironment env;
-        EXPECT_EQ(open(env, fifo(env.dir, c.name)).message, c.message);
+        EXPECT_EQ(open(env, fifo(env.dir, c.name)).message(), c.message);
     }
 
     // A template, a conversion table and a container member source named by
@@ -202,10 +203,10 @@ TEST(HostileInput, DocumentsThatAreNoRegularFilesAreRefusedAsMissing)
               TemplateStatus::CannotReadTemplate);
     EXPECT_FALSE(fs::exists(env.dir.file("out.kel")));
     fs::create_symlink("/dev/zero", env.folders.inProgram("ZERO.cnv"));
-    const OpenResult converted =
+    const Opened converted =
         open(env, env.dir.write("c.kel", crlf({"CONVERSION=zero", "[HEADER]", "[DATA]", "abc"})));
     ASSERT_TRUE(converted.ok());
-    EXPECT_EQ(dataRecords(*converted.document), std::vector<std::string>{"abc"});
+    EXPECT_EQ(dataRecords(*converted.value()), std::vector<std::string>{"abc"});
     EXPECT_FALSE(appendMember(pipe, env.dir.file("container")));
     EXPECT_FALSE(appendMember("/dev/zero", env.dir.file("container")));
     EXPECT_FALSE(fs::exists(env.dir.file("container")));
@@ -217,7 +218,7 @@ TEST(HostileInput, PicturesThatAreNoRegularFilesAreNotDrawn)
     alarm(60);
     test::TestEnvironment env;
     const std::string pipe = fifo(env.dir, "pipe.png");
-    const OpenResult r = open(
+    const Opened r = open(
         env, env.dir.write("r.kel", crlf({"[HEADER]", "[DATA]", "{PIC=" + pipe + ",0,0,100,100}x",
                                           "{PIC=/dev/zero,0,0,100,100}y"})));
     ASSERT_TRUE(r.ok());
@@ -225,7 +226,7 @@ TEST(HostileInput, PicturesThatAreNoRegularFilesAreNotDrawn)
     FindState find;
     SystemClock clock;
     PromptingDiagnostics diagnostics(env.warnings);
-    RenderEngine engine(*r.document, {env.messages, diagnostics, commands, find, clock});
+    RenderEngine engine(*r.value(), {env.messages, diagnostics, commands, find, clock});
     RecordingSurface surface;
     env.prompter.clear();
     env.prompter.queueAnswer(Answer::No);
@@ -246,16 +247,16 @@ TEST(HostileInput, SizeIsCheckedBeforeReading)
     for (const char *name : {"big.kel", "big.txt"}) {
         SCOPED_TRACE(name);
         const std::string big = env.dir.writeSparse(name, uint64_t{2} << 30);
-        const OpenResult r = open(env, big);
-        EXPECT_EQ(r.message, 141);
-        EXPECT_TRUE(r.endsProgram);
-        EXPECT_NE(r.detail.find("bytes"), std::string::npos) << r.detail;
+        const Opened r = open(env, big);
+        EXPECT_EQ(r.message(), 141);
+        EXPECT_TRUE(refusalEndsViewer(r.message()));
+        EXPECT_NE(r.refusal().detail.find("bytes"), std::string::npos) << r.refusal().detail;
     }
     // A template larger than a document is refused before it is read.
     const std::string templ = env.dir.writeSparse("big-template.kel", uint64_t{2} << 30);
     const std::string data = env.dir.write("d.kez", "TEMPLATE=" + templ + "\r\n");
     EXPECT_EQ(processTemplate(data, env.dir.file("out.kel")).status, TemplateStatus::TooLarge);
-    EXPECT_EQ(open(env, data).message, 141);
+    EXPECT_EQ(open(env, data).message(), 141);
     // Nothing was written into the temporary folder on the way.
     for (const auto &e : fs::directory_iterator(env.folders.temp))
         EXPECT_TRUE(e.is_directory()) << e.path();
@@ -317,10 +318,10 @@ TEST(HostileInput, ZipBombIsRefusedAndLeavesNothingBehind)
     test::TestEnvironment env;
     const std::string bomb = env.dir.write("bomb.kel", zipBomb(4096));
     ASSERT_LT(fs::file_size(bomb), uint64_t{5} << 20);
-    const OpenResult r = open(env, bomb);
-    EXPECT_EQ(r.message, 289);
-    EXPECT_TRUE(r.endsProgram);
-    EXPECT_NE(r.detail.find("expands past"), std::string::npos) << r.detail;
+    const Opened r = open(env, bomb);
+    EXPECT_EQ(r.message(), 289);
+    EXPECT_TRUE(refusalEndsViewer(r.message()));
+    EXPECT_NE(r.refusal().detail.find("expands past"), std::string::npos) << r.refusal().detail;
     std::vector<std::string> left;
     for (const auto &e : fs::recursive_directory_iterator(env.folders.temp)) {
         if (!e.is_directory())

@@ -372,26 +372,27 @@ TEST(KeltoolLng, ShippedMessagesRoundTripThroughEncodeAndDecode)
     EXPECT_FALSE(fs::exists(tool.work("BAD.LNG")));
 }
 
-TEST(KeltoolSettings, TwoProgramsOpeningAtOnceKeepTheirOwnWorkingCopies)
+TEST(KeltoolSettings, TwoProgramsAtOnceKeepTheirOwnWorkingCopiesAndLeaveNone)
 {
     // Both run at the same moment on one temporary folder, as a viewer and
-    // keltool do; each working copy holds its own report.
+    // keltool do; each exports its own report through its own working copy,
+    // and neither leaves a file behind in the temporary folder.
     Keltool tool;
-    const std::string a = crlf({"[HEADER]", "[DATA]", "report a"});
-    const std::string b = crlf({"[HEADER]", "[DATA]", "report b"});
-    tool.dir.write("work/a.kel", a);
-    tool.dir.write("work/b.kel", b);
+    tool.dir.write("work/a.kel", crlf({"[HEADER]", "[DATA]", "{E}{T}report a{T}"}));
+    tool.dir.write("work/b.kel", crlf({"[HEADER]", "[DATA]", "{E}{T}report b{T}"}));
     const std::string keltool = quoted(std::string(KEL_BIN_DIR) + "/keltool");
     const std::string command = "cd " + quoted(tool.dir.file("work")) +
                                 " && export KEL_HOME=" + quoted(tool.dir.file("program")) +
                                 " TEMP=" + quoted(tool.dir.file("tmp")) + " && (" + keltool +
-                                " settings a.kel >/dev/null & " + keltool +
-                                " settings b.kel >/dev/null & wait)";
+                                " export a.kel a.txt & " + keltool + " export b.kel b.txt & " +
+                                keltool + " pages a.kel >/dev/null & wait)";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    std::multiset<std::string> copies;
+    EXPECT_EQ(read(tool.dir.file("work/a.txt")), crlf({";report a;"}));
+    EXPECT_EQ(read(tool.dir.file("work/b.txt")), crlf({";report b;"}));
+    std::vector<std::string> left;
     for (const auto &e : fs::recursive_directory_iterator(tool.dir.file("tmp"))) {
-        if (e.path().extension() == ".$$1")
-            copies.insert(read(e.path().string()));
+        if (!e.is_directory())
+            left.push_back(e.path().filename().string());
     }
-    EXPECT_EQ(copies, (std::multiset<std::string>{a, b}));
+    EXPECT_EQ(left, std::vector<std::string>{});
 }

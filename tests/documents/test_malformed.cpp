@@ -9,7 +9,7 @@ using namespace kel;
 
 namespace {
 
-OpenResult openBytes(test::TestEnvironment &env, std::string_view bytes)
+Opened openBytes(test::TestEnvironment &env, std::string_view bytes)
 {
     return openDocument(env.dir.write("m.kel", bytes),
                         {env.folders, env.messages, env.settings, env.prompter, env.warnings}, {});
@@ -41,7 +41,7 @@ TEST(MalformedInput, NeverCrashes)
     };
     for (const auto &c : cases) {
         test::TestEnvironment env;
-        const OpenResult r = openBytes(env, c.bytes);
-        EXPECT_EQ(r.message, c.message) << c.name;
+        const Opened r = openBytes(env, c.bytes);
+        EXPECT_EQ(r.message(), c.message) << c.name;
     }
 }

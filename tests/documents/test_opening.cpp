@@ -1,6 +1,7 @@
 #include "documents/opening.h"
 #include "opensupport.h"
 #include "support/testenv.h"
+#include "viewer/refusals.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -14,8 +15,8 @@ using test::open;
 
 namespace {
 
-OpenResult openText(test::TestEnvironment &env, const std::string &text,
-                    const std::string &name = "r.kel")
+Opened openText(test::TestEnvironment &env, const std::string &text,
+                const std::string &name = "r.kel")
 {
     return open(env, env.dir.write(name, text));
 }
@@ -25,9 +26,9 @@ OpenResult openText(test::TestEnvironment &env, const std::string &text,
 TEST(OpenDocument, EmptySettingsPartIsA4Portrait)
 {
     test::TestEnvironment env;
-    const OpenResult r = openText(env, crlf({"[HEADER]", "[DATA]", "hello"}));
-    ASSERT_TRUE(r.ok()) << r.message;
-    const DocumentSettings &s = r.document->settings;
+    const Opened r = openText(env, crlf({"[HEADER]", "[DATA]", "hello"}));
+    ASSERT_TRUE(r.ok()) << r.message();
+    const DocumentSettings &s = r.value()->settings;
     EXPECT_EQ(s.pageLength, 16840);
     EXPECT_EQ(s.pageWidth, 11907);
     EXPECT_EQ(s.spacing, 200);
@@ -82,41 +83,41 @@ TEST(OpenDocument, PageSizeRules)
         std::string text;
         for (auto l : lines)
             text += std::string(l) + "\r\n";
-        const OpenResult r = openText(env, text);
+        const Opened r = openText(env, text);
         ASSERT_TRUE(r.ok()) << c.name;
-        EXPECT_EQ(r.document->settings.pageLength, c.length) << c.name;
-        EXPECT_EQ(r.document->settings.pageWidth, c.width) << c.name;
-        EXPECT_EQ(r.document->settings.maxY, c.maxY) << c.name;
+        EXPECT_EQ(r.value()->settings.pageLength, c.length) << c.name;
+        EXPECT_EQ(r.value()->settings.pageWidth, c.width) << c.name;
+        EXPECT_EQ(r.value()->settings.maxY, c.maxY) << c.name;
     }
 }
 
 TEST(OpenDocument, SettingValues)
 {
     test::TestEnvironment env;
-    const OpenResult r = openText(env, crlf({
-                                           "# a comment",
-                                           "OPEN=<",
-                                           "CLOSE=>>",
-                                           "LM=720",
-                                           "TM=360.5",
-                                           "Report_Title=Monthly sales",
-                                           "SAVE_ALLOWED=y",
-                                           "PRINT_ALLOWED=N",
-                                           "COMMON=<100>Page <PAG>",
-                                           "BARWIDTH=2.5",
-                                           "SPACING=240",
-                                           "LINKTIPS=n",
-                                           "SEND_ALLOWED =N",
-                                           "$COL1=1000=ignored",
-                                           "$col2=2000",
-                                           "[HEADER]",
-                                           "<F=arial;S=10>",
-                                           "SPACING=999",
-                                           "[DATA]",
-                                           "line",
-                                       }));
+    const Opened r = openText(env, crlf({
+                                       "# a comment",
+                                       "OPEN=<",
+                                       "CLOSE=>>",
+                                       "LM=720",
+                                       "TM=360.5",
+                                       "Report_Title=Monthly sales",
+                                       "SAVE_ALLOWED=y",
+                                       "PRINT_ALLOWED=N",
+                                       "COMMON=<100>Page <PAG>",
+                                       "BARWIDTH=2.5",
+                                       "SPACING=240",
+                                       "LINKTIPS=n",
+                                       "SEND_ALLOWED =N",
+                                       "$COL1=1000=ignored",
+                                       "$col2=2000",
+                                       "[HEADER]",
+                                       "<F=arial;S=10>",
+                                       "SPACING=999",
+                                       "[DATA]",
+                                       "line",
+                                   }));
     ASSERT_TRUE(r.ok());
-    const DocumentSettings &s = r.document->settings;
+    const DocumentSettings &s = r.value()->settings;
     EXPECT_EQ(s.openDelimiter, '<');
     EXPECT_EQ(s.closeDelimiter, '>');
     EXPECT_EQ(s.leftMargin, 720);
@@ -139,9 +140,9 @@ TEST(OpenDocument, SettingValues)
 TEST(OpenDocument, BarWidthAboveThreeReadsOne)
 {
     test::TestEnvironment env;
-    const OpenResult r = openText(env, crlf({"BARWIDTH=4", "[HEADER]", "[DATA]", "x"}));
+    const Opened r = openText(env, crlf({"BARWIDTH=4", "[HEADER]", "[DATA]", "x"}));
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->settings.barWidth, "1");
+    EXPECT_EQ(r.value()->settings.barWidth, "1");
 }
 
 TEST(OpenDocument, KeyAfterTheHundredthLineIsNotFound)
@@ -151,17 +152,17 @@ TEST(OpenDocument, KeyAfterTheHundredthLineIsNotFound)
     for (int i = 0; i < 100; ++i)
         text += "# filler\r\n";
     text += crlf({"SPACING=300", "[HEADER]", "[DATA]", "x"});
-    const OpenResult r = openText(env, text);
+    const Opened r = openText(env, text);
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->settings.spacing, 200);
+    EXPECT_EQ(r.value()->settings.spacing, 200);
 }
 
 TEST(OpenDocument, LineStoreRecords)
 {
     test::TestEnvironment env;
-    const OpenResult r = openText(env, crlf({"[header]", "  [data]  ", "  one  ", "", "two"}));
+    const Opened r = openText(env, crlf({"[header]", "  [data]  ", "  one  ", "", "two"}));
     ASSERT_TRUE(r.ok());
-    const LineStore &ls = r.document->lines;
+    const LineStore &ls = r.value()->lines;
     ASSERT_EQ(ls.count(), 5);
     EXPECT_EQ(ls.raw(1), " ");
     EXPECT_EQ(ls.raw(2), "  one  ");
@@ -180,19 +181,19 @@ TEST(OpenDocument, PrologueStopsAt199Lines)
     for (int i = 0; i < 250; ++i)
         text += "{REM=" + std::to_string(i) + "}\r\n";
     text += "[DATA]\r\nx\r\n";
-    const OpenResult r = openText(env, text);
+    const Opened r = openText(env, text);
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->settings.prologueLines.size(), 199u);
-    EXPECT_EQ(r.document->lines.count(), 3);
+    EXPECT_EQ(r.value()->settings.prologueLines.size(), 199u);
+    EXPECT_EQ(r.value()->lines.count(), 3);
 }
 
 TEST(OpenDocument, HeaderAfterDataStillPasses)
 {
     test::TestEnvironment env;
-    const OpenResult r = openText(env, crlf({"[DATA]", "a", "[HEADER]", "b"}));
+    const Opened r = openText(env, crlf({"[DATA]", "a", "[HEADER]", "b"}));
     ASSERT_TRUE(r.ok());
-    EXPECT_TRUE(r.document->settings.prologueLines.empty());
-    EXPECT_EQ(r.document->lines.count(), 5); // blank, a, [HEADER], b, end
+    EXPECT_TRUE(r.value()->settings.prologueLines.empty());
+    EXPECT_EQ(r.value()->lines.count(), 5); // blank, a, [HEADER], b, end
 }
 
 TEST(OpenDocument, Refusals)
@@ -218,29 +219,29 @@ TEST(OpenDocument, Refusals)
     };
     for (const Case &c : cases) {
         test::TestEnvironment env;
-        const OpenResult r = openText(env, c.text);
+        const Opened r = openText(env, c.text);
         EXPECT_FALSE(r.ok()) << c.name;
-        EXPECT_EQ(r.message, c.message) << c.name;
-        EXPECT_EQ(r.endsProgram, c.ends) << c.name;
+        EXPECT_EQ(r.message(), c.message) << c.name;
+        EXPECT_EQ(refusalEndsViewer(r.message()), c.ends) << c.name;
     }
     test::TestEnvironment env;
-    const OpenResult fits = openText(env, crlf({"[HEADER]", "[DATA]", std::string(500, 'x')}));
+    const Opened fits = openText(env, crlf({"[HEADER]", "[DATA]", std::string(500, 'x')}));
     EXPECT_TRUE(fits.ok());
 }
 
 TEST(OpenDocument, OneLineDocumentWarnsAndGoesOn)
 {
     test::TestEnvironment env;
-    const OpenResult r = openText(env, "[HEADER] and nothing else");
+    const Opened r = openText(env, "[HEADER] and nothing else");
     EXPECT_EQ(env.prompter.numbers(), std::vector<int>{138});
-    EXPECT_EQ(r.message, 141); // "[HEADER]" is not alone on its line: no sections
+    EXPECT_EQ(r.message(), 141); // "[HEADER]" is not alone on its line: no sections
 }
 
 TEST(OpenDocument, PaperSizeWarnsOnceUntilSwitchedOff)
 {
     test::TestEnvironment env;
     env.prompter.queueAnswer(Answer::No);
-    const OpenResult r = openText(env, crlf({"PAPERSIZE=FOLIO", "[HEADER]", "[DATA]", "x"}));
+    const Opened r = openText(env, crlf({"PAPERSIZE=FOLIO", "[HEADER]", "[DATA]", "x"}));
     ASSERT_TRUE(r.ok());
     ASSERT_EQ(env.prompter.numbers(), std::vector<int>{144});
     EXPECT_TRUE(env.warnings.enabled());
@@ -256,9 +257,9 @@ TEST(OpenDocument, IncludesExpandAndMissingOnesLeaveTheErrorLine)
     const std::string text =
         crlf({"[HEADER]", "[DATA]", "before", "  {copy=" + env.dir.file("part.txt") + "}",
               "{COPY=nothing.txt}", "{COPY=part.txt}", "{COPY=folder}", "after"});
-    const OpenResult r = openText(env, text);
+    const Opened r = openText(env, text);
     ASSERT_TRUE(r.ok());
-    const LineStore &ls = r.document->lines;
+    const LineStore &ls = r.value()->lines;
     std::vector<std::string> records;
     for (int i = 2; i < ls.count(); ++i)
         records.emplace_back(ls.record(i));
@@ -273,6 +274,17 @@ TEST(OpenDocument, IncludesExpandAndMissingOnesLeaveTheErrorLine)
     EXPECT_EQ(records, want);
 }
 
+TEST(OpenDocument, IncludedLinesAreNotExaminedForIncludesAgain)
+{
+    test::TestEnvironment env;
+    env.dir.write("secret.txt", "SECRET\r\n");
+    env.dir.write("part.txt", "inner\r\n{COPY=secret.txt}\r\n");
+    const Opened r = openText(env, crlf({"[HEADER]", "[DATA]", "{COPY=part.txt}"}));
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(test::dataRecords(*r.value()),
+              (std::vector<std::string>{"inner", "{COPY=secret.txt}"}));
+}
+
 TEST(OpenDocument, IncludeUsesThePreviousDocumentsDelimiter)
 {
     test::TestEnvironment env;
@@ -282,37 +294,37 @@ TEST(OpenDocument, IncludeUsesThePreviousDocumentsDelimiter)
     OpenOptions options;
     options.openDelimiter = '<';
     options.closeDelimiter = '>';
-    const OpenResult r = open(env, env.dir.write("r.kel", text), options);
+    const Opened r = open(env, env.dir.write("r.kel", text), options);
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->lines.record(2), "inc");
-    EXPECT_EQ(r.document->lines.record(3), "{COPY=part.txt}");
+    EXPECT_EQ(r.value()->lines.record(2), "inc");
+    EXPECT_EQ(r.value()->lines.record(3), "{COPY=part.txt}");
 }
 
 TEST(OpenDocument, EndOfFileInTheMiddleStaysARecord)
 {
     test::TestEnvironment env;
-    const OpenResult r = openText(env, crlf({"[HEADER]", "[DATA]", "a", "END_OF_FILE", "b"}));
+    const Opened r = openText(env, crlf({"[HEADER]", "[DATA]", "a", "END_OF_FILE", "b"}));
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->lines.record(3), "END_OF_FILE");
-    EXPECT_EQ(r.document->lines.count(), 5); // blank, a, END_OF_FILE, b, end record
+    EXPECT_EQ(r.value()->lines.record(3), "END_OF_FILE");
+    EXPECT_EQ(r.value()->lines.count(), 5); // blank, a, END_OF_FILE, b, end record
 }
 
 TEST(OpenDocument, WorkingFiles)
 {
     test::TestEnvironment env;
     const std::string text = crlf({"TM=10", "[HEADER]", "{F=arial}", "[DATA]", "x"});
-    const OpenResult missing = open(env, env.dir.file("noext"));
-    EXPECT_EQ(missing.message, 41);
+    const Opened missing = open(env, env.dir.file("noext"));
+    EXPECT_EQ(missing.message(), 41);
     // Folders by those names are no documents: refused, not read.
     for (const auto &[name, message] : {std::pair{"folder.kel", 41}, {"folder.txt", 135}}) {
         std::filesystem::create_directory(env.dir.file(name));
-        EXPECT_EQ(open(env, env.dir.file(name)).message, message) << name;
+        EXPECT_EQ(open(env, env.dir.file(name)).message(), message) << name;
     }
 
     env.dir.write("noext.kel", text);
-    const OpenResult r = open(env, env.dir.file("noext"));
+    const Opened r = open(env, env.dir.file("noext"));
     ASSERT_TRUE(r.ok());
-    const DocumentSettings &s = r.document->settings;
+    const DocumentSettings &s = r.value()->settings;
     EXPECT_EQ(s.givenPath, env.dir.file("noext.kel"));
     EXPECT_EQ(std::filesystem::path(s.workingPath).parent_path(), env.folders.temp);
     EXPECT_EQ(std::filesystem::path(s.workingPath).extension(), ".$$1");
@@ -339,8 +351,8 @@ TEST(OpenDocument, RefusedDocumentIsNeverDeleted)
     test::TestEnvironment env;
     const std::string path = env.dir.write(
         "d.kel", crlf({"DELETE_AFTER=Y", "[HEADER]", "[DATA]", std::string(600, 'x')}));
-    const OpenResult r = open(env, path);
-    EXPECT_EQ(r.message, 145);
+    const Opened r = open(env, path);
+    EXPECT_EQ(r.message(), 145);
     EXPECT_TRUE(std::filesystem::exists(path));
 }
 
@@ -353,13 +365,13 @@ TEST(OpenDocument, TwoOpeningsInOneSecondKeepTheirOwnWorkingCopies)
     const std::string b = env.dir.write("b.kel", crlf({"[HEADER]", "[DATA]", "report b"}));
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::string second = hmsName();
-        const OpenResult ra = open(env, a);
-        const OpenResult rb = open(env, b);
+        const Opened ra = open(env, a);
+        const Opened rb = open(env, b);
         ASSERT_TRUE(ra.ok() && rb.ok());
         if (hmsName() != second)
             continue; // the clock turned over in between: try again
-        const DocumentSettings &sa = ra.document->settings;
-        const DocumentSettings &sb = rb.document->settings;
+        const DocumentSettings &sa = ra.value()->settings;
+        const DocumentSettings &sb = rb.value()->settings;
         EXPECT_NE(sa.workingPath, sb.workingPath);
         EXPECT_EQ(fs::path(sa.workingPath).filename().string().rfind(second + "-", 0), 0u)
             << sa.workingPath;
@@ -408,7 +420,7 @@ TEST(ReadReport, BytesInMemoryOpenAsTheFileDoes)
     const std::string text =
         crlf({"CONVERSION=dos", "REPORT_TITLE=t\x82", "LM=100", "$POS=500", "PAPERSIZE=LETTER",
               "[HEADER]", "{F=arial}", "[DATA]", "a\x82", "b"});
-    const OpenResult opened = open(env, env.dir.write("r.kel", text));
+    const Opened opened = open(env, env.dir.write("r.kel", text));
     ASSERT_TRUE(opened.ok());
 
     ConversionTable dos;
@@ -422,16 +434,16 @@ TEST(ReadReport, BytesInMemoryOpenAsTheFileDoes)
                       nullptr};
     DocumentSettings paths;
     paths.givenPath = "given.kel";
-    const OpenResult read = readReport(text, paths, steps);
+    const Opened read = readReport(text, paths, steps);
     ASSERT_TRUE(read.ok());
-    const DocumentSettings &a = opened.document->settings;
-    const DocumentSettings &b = read.document->settings;
+    const DocumentSettings &a = opened.value()->settings;
+    const DocumentSettings &b = read.value()->settings;
     EXPECT_EQ(b.title, a.title);
     EXPECT_EQ(b.leftMargin, a.leftMargin);
     EXPECT_EQ(b.pageLength, a.pageLength);
     EXPECT_EQ(b.namedPositions, a.namedPositions);
     EXPECT_EQ(b.prologueLines, a.prologueLines);
-    EXPECT_EQ(dataRecords(*read.document), dataRecords(*opened.document));
+    EXPECT_EQ(dataRecords(*read.value()), dataRecords(*opened.value()));
     EXPECT_EQ(keptWorking, crlf({"REPORT_TITLE=t\xe9", "LM=100", "$POS=500", "PAPERSIZE=LETTER",
                                  "[HEADER]", "{F=arial}", "[DATA]", "a\xe9", "b"}));
 

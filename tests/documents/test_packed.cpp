@@ -4,6 +4,7 @@
 #include "documents/packed.h"
 #include "opensupport.h"
 #include "support/testenv.h"
+#include "viewer/refusals.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -259,14 +260,13 @@ TEST(PackedFile, OpeningRefusesWhatCannotBeUnpacked)
 {
     test::TestEnvironment env;
     // Looks packed by its first bytes, but is no zip archive.
-    const OpenResult r =
-        open(env, env.dir.write("p.kel", std::string("22\x03\x04\x14junkjunkjunk")));
-    EXPECT_EQ(r.message, 289);
-    EXPECT_TRUE(r.endsProgram);
+    const Opened r = open(env, env.dir.write("p.kel", std::string("22\x03\x04\x14junkjunkjunk")));
+    EXPECT_EQ(r.message(), 289);
+    EXPECT_TRUE(refusalEndsViewer(r.message()));
 
-    const OpenResult damaged =
+    const Opened damaged =
         open(env, env.dir.write("c.kel", container({{"$r", "x"}, {"..", "evil"}})));
-    EXPECT_EQ(damaged.message, 289);
+    EXPECT_EQ(damaged.message(), 289);
 }
 
 TEST(ReferenceRewriter, Lines)
@@ -356,11 +356,11 @@ TEST(PackCurrentReport, PacksAndOpensAgain)
         "r.kel", crlf({"REPORT_TITLE=packed", "", "[HEADER]", "{F=arial}", "[DATA]", "  first  ",
                        "", "{PIC=pics/rel.png,1,1,2,2}", "{PIC=" + abs + ";SND=$old.wav}",
                        "{PIC=missing.png}", "END_OF_FILE", "never"}));
-    OpenResult opened = open(env, report);
+    Opened opened = open(env, report);
     ASSERT_TRUE(opened.ok());
 
     const PackResult packed =
-        packCurrentReport(*opened.document, env.dir.file("out.txt"), env.dir.path(), env.folders);
+        packCurrentReport(*opened.value(), env.dir.file("out.txt"), env.dir.path(), env.folders);
     ASSERT_TRUE(packed.ok()) << packed.detail;
     EXPECT_EQ(packed.path, env.dir.file("out.txt.Kel"));
     EXPECT_FALSE(fs::exists(env.dir.file("out.txt")));
@@ -370,16 +370,16 @@ TEST(PackCurrentReport, PacksAndOpensAgain)
     // Opened from elsewhere: the report and its resources land in TEMP.
     test::TestEnvironment other;
     fs::copy_file(packed.path, other.dir.file("copy.dat"));
-    const OpenResult r = open(other, other.dir.file("copy.dat"));
-    ASSERT_TRUE(r.ok()) << r.message << r.detail;
+    const Opened r = open(other, other.dir.file("copy.dat"));
+    ASSERT_TRUE(r.ok()) << r.message() << r.refusal().detail;
     std::vector<std::string> records;
-    for (int i = 2; i < r.document->lines.count(); ++i)
-        records.emplace_back(r.document->lines.record(i));
+    for (int i = 2; i < r.value()->lines.count(); ++i)
+        records.emplace_back(r.value()->lines.record(i));
     const std::string absMember = memberNameFor(abs);
     EXPECT_EQ(records, (std::vector<std::string>{"first", "{PIC=$pics_rel.png,1,1,2,2}",
                                                  "{PIC=" + absMember + ";SND=$old.wav}",
                                                  "{PIC=$missing.png}"}));
-    EXPECT_EQ(r.document->settings.title, "packed");
+    EXPECT_EQ(r.value()->settings.title, "packed");
     EXPECT_EQ(read(other.folders.inTemp("$pics_rel.png")), "relative picture");
     EXPECT_EQ(read(other.folders.inTemp(absMember)), "absolute picture");
     EXPECT_EQ(read(other.folders.inTemp("$old.wav")), "from an unpacked report");
@@ -389,14 +389,14 @@ TEST(PackCurrentReport, PacksAndOpensAgain)
 TEST(PackCurrentReport, TargetRules)
 {
     test::TestEnvironment env;
-    OpenResult opened = open(env, env.dir.write("r.kel", crlf({"[HEADER]", "[DATA]", "x"})));
+    Opened opened = open(env, env.dir.write("r.kel", crlf({"[HEADER]", "[DATA]", "x"})));
     ASSERT_TRUE(opened.ok());
     const PackResult kel =
-        packCurrentReport(*opened.document, env.dir.file("Same.KeL"), {}, env.folders);
+        packCurrentReport(*opened.value(), env.dir.file("Same.KeL"), {}, env.folders);
     EXPECT_EQ(kel.path, env.dir.file("Same.KeL"));
 
     const PackResult refused =
-        packCurrentReport(*opened.document, env.dir.file("no/such/dir/x.kel"), {}, env.folders);
+        packCurrentReport(*opened.value(), env.dir.file("no/such/dir/x.kel"), {}, env.folders);
     EXPECT_EQ(refused.message, 290);
     EXPECT_FALSE(refused.detail.empty());
 }
@@ -408,10 +408,10 @@ TEST(OpenDocument, RoutesPackedReportsAndContainersByContent)
     const std::string c = container({{"$report", report}, {"$pic.png", "P"}});
 
     // A bare container under any name: the report member becomes NAME.KEL.
-    const OpenResult plain = open(env, env.dir.write("c.bin", c));
-    ASSERT_TRUE(plain.ok()) << plain.detail;
-    EXPECT_EQ(plain.document->settings.title, "inner");
-    EXPECT_EQ(plain.document->settings.originalPath, env.folders.inTemp("$report.KEL"));
+    const Opened plain = open(env, env.dir.write("c.bin", c));
+    ASSERT_TRUE(plain.ok()) << plain.refusal().detail;
+    EXPECT_EQ(plain.value()->settings.title, "inner");
+    EXPECT_EQ(plain.value()->settings.originalPath, env.folders.inTemp("$report.KEL"));
     EXPECT_EQ(read(env.folders.inTemp("$pic.png")), "P");
 
     // A packed report is unpacked whatever its name, except that the
@@ -420,15 +420,15 @@ TEST(OpenDocument, RoutesPackedReportsAndContainersByContent)
     std::string error;
     ASSERT_TRUE(makePackedFile(inner, env.dir.file("p.kel"), error)) << error;
     const std::string packed = read(env.dir.file("p.kel"));
-    const OpenResult unpacked = open(env, env.dir.write("p.anything", packed));
-    ASSERT_TRUE(unpacked.ok()) << unpacked.detail;
-    EXPECT_EQ(unpacked.document->settings.title, "inner");
+    const Opened unpacked = open(env, env.dir.write("p.anything", packed));
+    ASSERT_TRUE(unpacked.ok()) << unpacked.refusal().detail;
+    EXPECT_EQ(unpacked.value()->settings.title, "inner");
 
-    const OpenResult asText = open(env, env.dir.write("p.txt", packed));
-    ASSERT_TRUE(asText.ok()) << asText.detail;
-    EXPECT_EQ(asText.document->settings.title, env.dir.file("p.txt"));
-    EXPECT_EQ(asText.document->lines.record(2).substr(0, 8), std::string("\x01"
-                                                                         "50\x02"
-                                                                         "22\x03\x04",
-                                                                         8));
+    const Opened asText = open(env, env.dir.write("p.txt", packed));
+    ASSERT_TRUE(asText.ok()) << asText.refusal().detail;
+    EXPECT_EQ(asText.value()->settings.title, env.dir.file("p.txt"));
+    EXPECT_EQ(asText.value()->lines.record(2).substr(0, 8), std::string("\x01"
+                                                                        "50\x02"
+                                                                        "22\x03\x04",
+                                                                        8));
 }

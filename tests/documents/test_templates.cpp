@@ -130,14 +130,14 @@ TEST(Templates, OpeningMergesTemplateData)
     for (const char *name : {"a.kez", "a.KZ"}) {
         const std::string data =
             env.dir.write(name, crlf({"TEMPLATE=inv.kel", "@NO=42", "@Customer=ACME Ltd"}));
-        const OpenResult r = openDocument(
+        const Opened r = openDocument(
             data, {env.folders, env.messages, env.settings, env.prompter, env.warnings}, {});
-        ASSERT_TRUE(r.ok()) << name << r.detail;
-        EXPECT_EQ(r.document->settings.title, "Invoice 42") << name;
-        EXPECT_EQ(r.document->lines.record(2), "{100}Customer: ACME Ltd;") << name;
+        ASSERT_TRUE(r.ok()) << name << r.refusal().detail;
+        EXPECT_EQ(r.value()->settings.title, "Invoice 42") << name;
+        EXPECT_EQ(r.value()->lines.record(2), "{100}Customer: ACME Ltd;") << name;
     }
-    const OpenResult missing =
+    const Opened missing =
         openDocument(env.dir.file("none.kez"),
                      {env.folders, env.messages, env.settings, env.prompter, env.warnings}, {});
-    EXPECT_EQ(missing.message, 134);
+    EXPECT_EQ(missing.message(), 134);
 }

@@ -162,9 +162,9 @@ TEST(TextConversion, OpensAsAReport)
     env.dir.write("program/UP.cnv", "97=65\r\n");
     const std::string path = env.dir.write("listing.LS", "first {line}\r\n.B=Y\r\n\f\r\n" +
                                                              std::string(600, 'x') + "\r\n");
-    const OpenResult r = open(env, path);
-    ASSERT_TRUE(r.ok()) << r.message << r.detail;
-    const DocumentSettings &s = r.document->settings;
+    const Opened r = open(env, path);
+    ASSERT_TRUE(r.ok()) << r.message() << r.refusal().detail;
+    const DocumentSettings &s = r.value()->settings;
     EXPECT_EQ(s.openDelimiter, '\x01');
     EXPECT_EQ(s.closeDelimiter, '\x02');
     EXPECT_EQ(s.pageLength, 12240); // exchanged by the loader
@@ -177,7 +177,7 @@ TEST(TextConversion, OpensAsAReport)
     const std::vector<std::string> prologue = {cmd("Trim=N"), cmd("F=Courier New;S=9"), cmd("\\N"),
                                                "[DATA]"};
     EXPECT_EQ(s.prologueLines, prologue);
-    const LineStore &ls = r.document->lines;
+    const LineStore &ls = r.value()->lines;
     ASSERT_EQ(ls.count(), 7);
     EXPECT_EQ(ls.record(2), cmd("50") + "first {line}" + cmd("\\N")); // table: "a" is 97 only
     EXPECT_EQ(ls.record(3), cmd("B=Y"));
@@ -191,21 +191,21 @@ TEST(TextConversion, ConversionTableOfTheTypeApplies)
     test::TestEnvironment env;
     env.settings.conversions[0] = "up";
     env.dir.write("program/UP.cnv", "97=65\r\n");
-    const OpenResult r = open(env, env.dir.write("l.txt", "banana\r\n"));
+    const Opened r = open(env, env.dir.write("l.txt", "banana\r\n"));
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document->lines.record(2), cmd("50") + "bAnAnA" + cmd("\\N"));
+    EXPECT_EQ(r.value()->lines.record(2), cmd("50") + "bAnAnA" + cmd("\\N"));
 }
 
 TEST(TextConversion, OpeningRefusesMissingAndWarnsOnEmpty)
 {
     test::TestEnvironment env;
     for (const char *name : {"none.txt", "none.TX", "none.lst", "none.prn", "none.PR"}) {
-        const OpenResult r = open(env, env.dir.file(name));
-        EXPECT_EQ(r.message, 135) << name;
+        const Opened r = open(env, env.dir.file(name));
+        EXPECT_EQ(r.message(), 135) << name;
         EXPECT_FALSE(r.ok()) << name;
     }
-    const OpenResult empty = open(env, env.dir.write("empty.prn", ""));
+    const Opened empty = open(env, env.dir.write("empty.prn", ""));
     ASSERT_TRUE(empty.ok());
     EXPECT_EQ(env.prompter.numbers(), std::vector<int>{210});
-    EXPECT_EQ(empty.document->lines.count(), 2); // the blank and the end record
+    EXPECT_EQ(empty.value()->lines.count(), 2); // the blank and the end record
 }

@@ -56,14 +56,15 @@ std::string run(const QString &tool, const QStringList &args, std::string *error
 }
 
 // An opened report with its engine, as the print job has it.
-struct Opened
+struct OpenReport
 {
-    explicit Opened(const std::string &path)
+    explicit OpenReport(const std::string &path)
     {
         test::ensureGuiApplication();
-        OpenResult r = openDocument(
+        kel::Opened r = openDocument(
             path, {env.folders, env.messages, env.settings, env.prompter, env.warnings}, {});
-        document = std::move(r.document);
+        if (r)
+            document = std::move(r.value());
         if (document)
             engine = std::make_unique<RenderEngine>(
                 *document, RenderServices{env.messages, diagnostics, commands, find, clock});
@@ -81,7 +82,7 @@ struct Opened
 };
 
 // Every page printed into a PDF measured at `dpi`.
-bool writePdf(Opened &o, const std::string &path, int dpi)
+bool writePdf(OpenReport &o, const std::string &path, int dpi)
 {
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (!file)
@@ -151,7 +152,7 @@ private:
     std::vector<Word> &m_words;
 };
 
-std::vector<Word> layoutWords(Opened &o)
+std::vector<Word> layoutWords(OpenReport &o)
 {
     std::vector<Word> words;
     std::FILE *scratch = std::tmpfile();
@@ -227,7 +228,7 @@ TEST(PdfSurface, WordsLandWhereTheLayoutPutThem)
                                               dir.write("styles.kel", stylesReport())};
     for (const std::string &report : reports) {
         SCOPED_TRACE(report);
-        Opened o(report);
+        OpenReport o(report);
         ASSERT_TRUE(o.engine);
         const std::string pdf = dir.file("words.pdf");
         ASSERT_TRUE(writePdf(o, pdf, kPdfResolution));
@@ -325,7 +326,7 @@ TEST(PdfSurface, PageLooksAsThePainterDrawsIt)
                                               dir.write("text.kel", textReport()),
                                               dir.write("styles.kel", stylesReport())};
     for (const std::string &report : reports) {
-        Opened o(report);
+        OpenReport o(report);
         ASSERT_TRUE(o.engine);
         const std::string pdf = dir.file("page.pdf");
         ASSERT_TRUE(writePdf(o, pdf, kDpi));
@@ -394,7 +395,7 @@ int count(const std::string &text, const std::string &what)
 TEST(PdfSurface, SegmentsAreTextObjectsAndStateIsWrittenWhenItChanges)
 {
     test::TempDir dir;
-    Opened o(dir.write(
+    OpenReport o(dir.write(
         "listing.kel",
         test::crlf({"[HEADER]", "{F=courier new;S=9}", "[DATA]", "{50}  100001  caf\xe9 (one){\\N}",
                     "{50}  100002  two{\\N}", "{50;C=0,0,255}  100003  three{C=0}{\\N}",
@@ -417,7 +418,7 @@ TEST(PdfSurface, FontsAreEmbeddedSubsetsAndTextStaysSearchable)
     if (!havePoppler())
         GTEST_SKIP() << "poppler's tools are not installed";
     test::TempDir dir;
-    Opened o(dir.write("text.kel", textReport()));
+    OpenReport o(dir.write("text.kel", textReport()));
     ASSERT_TRUE(o.engine);
     const std::string pdf = dir.file("fonts.pdf");
     ASSERT_TRUE(writePdf(o, pdf, kPdfResolution));
@@ -481,8 +482,8 @@ TEST(PdfSurface, APictureOnEveryPageIsReadAndWrittenOnce)
     QImage logo(64, 32, QImage::Format_RGB32);
     logo.fill(Qt::darkGreen);
     ASSERT_TRUE(logo.save(QString::fromStdString(dir.file("logo.png"))));
-    Opened o(dir.write("logo.kel", test::crlf({"[HEADER]", "{PIC=logo.png,6000,100,1200,600}",
-                                               "[DATA]", "one{\\NP}", "two{\\NP}", "three"})));
+    OpenReport o(dir.write("logo.kel", test::crlf({"[HEADER]", "{PIC=logo.png,6000,100,1200,600}",
+                                                   "[DATA]", "one{\\NP}", "two{\\NP}", "three"})));
     ASSERT_TRUE(o.engine);
     const PageSetup s = o.setup();
     const std::string pdf = dir.file("logo.pdf");
