@@ -72,6 +72,7 @@ bool loadSettings(const std::string &path, SettingsRecord &record, bool withQueu
     record.defaultEditor = get("DEFAULT_EDITOR");
     record.escExits = get("ESC_EXITS");
     record.tcpPort = get("TCP_PORT");
+    record.resourcePath = get("RESOURCE_PATH");
     record.tcpListen = get("TCP_LISTEN");
     record.tcpAllow = get("TCP_ALLOW");
     record.tcpCommands = get("TCP_COMMANDS");
@@ -146,6 +147,8 @@ std::string settingsFileText(const SettingsRecord &r, const Messages &messages)
     value("ESC_EXITS", r.escExits);
     if (!r.tcpPort.empty())
         value("TCP_PORT", r.tcpPort);
+    if (!r.resourcePath.empty())
+        value("RESOURCE_PATH", r.resourcePath);
     if (!r.tcpListen.empty())
         value("TCP_LISTEN", r.tcpListen);
     if (!r.tcpAllow.empty())

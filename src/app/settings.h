@@ -43,6 +43,10 @@ struct SettingsRecord
     // to when SEND_TO names no port; empty means 1001. Saved only when set, so
     // files written without it read back unchanged.
     std::string tcpPort;
+    // RESOURCE_PATH: folders besides the queue, program and temporary ones
+    // that a queued report may read pictures, sounds and includes from,
+    // separated by ";". Saved only when set.
+    std::string resourcePath;
     // TCP_LISTEN: the address the receiver listens on ("N": no receiver);
     // empty means every address. TCP_ALLOW: the addresses, networks (CIDR)
     // and host names a connection may come from, separated by ";"; empty

@@ -1,5 +1,6 @@
 // keltool convert, merge, pack and unpack: the document types that are turned
 // into reports, and packed reports made and taken apart.
+#include "app/atomicfile.h"
 #include "app/files.h"
 #include "app/text.h"
 #include "cli/cli.h"
@@ -195,9 +196,7 @@ int runUnpack(const Args &args)
     // The report takes the name a viewer gives it, NAME.KEL.
     const std::string stored = written.front();
     written.front() = stored + ".KEL";
-    fs::remove(dir + "/" + written.front(), ec);
-    fs::rename(dir + "/" + stored, dir + "/" + written.front(), ec);
-    if (ec) {
+    if (!renameDurably(dir + "/" + stored, dir + "/" + written.front())) {
         fail("cannot write " + dir + "/" + written.front());
         return 2;
     }

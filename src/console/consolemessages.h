@@ -18,5 +18,6 @@ inline constexpr int kMsgQueueUnreadable = 257;
 inline constexpr int kMsgPrintedNotDeleted = 258;
 inline constexpr int kMsgPages = 264;
 inline constexpr int kMsgForwarded = 94;
+inline constexpr int kMsgOutsideFolders = 225; // a named file outside the allowed folders
 
 } // namespace kel

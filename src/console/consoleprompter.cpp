@@ -25,12 +25,6 @@ QMessageBox::Icon iconOf(PromptIcon icon)
 
 } // namespace
 
-int ConsolePrompter::openBoxes() const
-{
-    return static_cast<int>(
-        std::count_if(m_boxes.begin(), m_boxes.end(), [](const auto &b) { return !b.isNull(); }));
-}
-
 Answer ConsolePrompter::show(const Prompt &prompt)
 {
     std::erase_if(m_boxes, [](const auto &b) { return b.isNull(); });

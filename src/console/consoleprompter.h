@@ -24,9 +24,6 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
     Answer show(const Prompt &prompt) override;
 
-    // The boxes still open, for tests.
-    int openBoxes() const;
-
 private:
     QWidget *m_parent;
     std::vector<QPointer<QMessageBox>> m_boxes;

@@ -1,5 +1,6 @@
 #include "console/processing.h"
 
+#include "app/allowedfolders.h"
 #include "app/atomicfile.h"
 #include "app/files.h"
 #include "app/folders.h"
@@ -67,15 +68,25 @@ ProcessOutcome forwarded()
 }
 
 // The report as the queue file's bytes make it, with its includes read
-// from the queue folder alone.
-ReportSource queueSource(const std::string &queueFolder, const std::string &path, std::string bytes)
+// from the allowed folders alone (relative names in the queue folder).
+ReportSource queueSource(const std::string &queueFolder, const std::string &path, std::string bytes,
+                         const AllowedFolders &allowed, const ConsoleContext &context)
 {
     ReportSource source;
     source.path = path;
     source.givenPath = path;
     source.kind = sourceKindByName(path, &source.listingType);
     source.bytes = std::move(bytes);
-    source.includes = includesFromFolder(queueFolder, true);
+    source.includes = includesFromAllowedFolders(
+        queueFolder, allowed, [&context, path](const std::string &name, const std::string &where) {
+            const Messages &m = context.messages;
+            context.prompter.notice(kMsgOutsideFolders,
+                                    m.qtext(kMsgOutsideFolders) + QStringLiteral(" ") +
+                                        fromCp1252(name) + QStringLiteral(" (") +
+                                        fromCp1252(where) + QStringLiteral(", in ") +
+                                        fromCp1252(path) + QStringLiteral(")"),
+                                    m.qtext(0));
+        });
     return source;
 }
 
@@ -88,6 +99,7 @@ struct QueueProcessor::QueueJob
     const std::string &name;
     std::string path;
     ReportLoad load;
+    AllowedFolders allowed; // what the report may read
 
     // The unpacked pictures in the temporary folder are removed when the
     // job ends, however it ends, unless the forwarding took them over.
@@ -151,8 +163,9 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     const LoadPlan plan = LoadPlan::console(m_context.messages);
     const LoadEnvironment env{m_context.folders, m_context.messages, m_context.settings,
                               m_context.prompter, m_context.warnings};
-    QueueJob job{queueFolder, name, path, {}};
-    job.load.source = queueSource(queueFolder, path, std::move(bytes));
+    QueueJob job{queueFolder, name, path, {}, {}};
+    job.allowed = AllowedFolders::forQueue(queueFolder, m_context.folders, m_context.settings);
+    job.load.source = queueSource(queueFolder, path, std::move(bytes), job.allowed, m_context);
     const Status prepared = runSteps(job.load, plan, env, LoadStep::Includes);
     if (!prepared)
         return refused(job, prepared.refusal());
@@ -255,6 +268,7 @@ ProcessOutcome QueueProcessor::print(QueueJob &job, const std::string &printer, 
                         RenderServices{m_context.messages, diagnostics, commands, find, clock});
     engine.setPictureFolder(job.load.pictureFolder.empty() ? job.queueFolder
                                                            : job.load.pictureFolder);
+    engine.setAllowedPictureFolders(job.allowed);
     PrintRequest request;
     request.printer = printer;
     request.copies = copies;

@@ -105,21 +105,6 @@ void applyConversionInPlace(std::string &document, const ConversionTable &table)
     document.resize(write);
 }
 
-bool applyConversionTable(const std::string &documentPath, const std::string &tablePath)
-{
-    ConversionTable table;
-    table.load(tablePath);
-    std::string document;
-    if (!readFile(documentPath, document))
-        return false;
-    const std::string temp = documentPath + "$";
-    if (!writeFile(temp, applyConversion(document, table)))
-        return false;
-    std::error_code ec;
-    std::filesystem::rename(temp, documentPath, ec);
-    return !ec;
-}
-
 std::string conversionBeforeHeader(std::string_view report)
 {
     LineSplitter splitter(report);

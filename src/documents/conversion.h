@@ -50,10 +50,6 @@ void applyConversionInPlace(std::string &document, const ConversionTable &table)
 // capitals; a CONVERSION line after "[HEADER]" is not looked at.
 std::string conversionBeforeHeader(std::string_view report);
 
-// ApplyConversionTable: rewrites the document file in place through the
-// table file (via the document path followed by "$"). False on I/O failure.
-bool applyConversionTable(const std::string &documentPath, const std::string &tablePath);
-
 // The table file for a CONVERSION value in the program folder: NAME.cnv with
 // NAME upper-cased and trimmed, else the name as written, else any file whose
 // name matches without regard to case. "" when none exists.

@@ -32,6 +32,23 @@ std::string_view candidate(std::string_view line, const IncludeRules &rules)
     return rules.trimLine ? trimmed(line) : line;
 }
 
+IncludeOutcome readInPieces(InputFile &file, uint64_t room, const IncludePiece &piece,
+                            std::string &block)
+{
+    if (!file.isOpen())
+        return IncludeOutcome::Unreadable;
+    if (file.size() > room)
+        return IncludeOutcome::TooLarge;
+    block.resize(kIncludeBlock);
+    for (;;) {
+        const int64_t n = file.read(block.data(), block.size());
+        if (n < 0)
+            return IncludeOutcome::Unreadable;
+        if (n == 0 || !piece(std::string_view(block.data(), static_cast<size_t>(n))))
+            return IncludeOutcome::Read;
+    }
+}
+
 } // namespace
 
 IncludeReader includesFromFolder(std::string baseFolder, bool onlyInFolder)
@@ -45,18 +62,28 @@ IncludeReader includesFromFolder(std::string baseFolder, bool onlyInFolder)
             file = InputFile(name);
         if (!file.isOpen() && !baseFolder.empty() && relative)
             file = InputFile((fs::path(baseFolder) / name).string());
-        if (!file.isOpen())
+        return readInPieces(file, room, piece, *block);
+    };
+}
+
+IncludeReader includesFromAllowedFolders(
+    std::string baseFolder, AllowedFolders allowed,
+    std::function<void(const std::string &name, const std::string &resolved)> refused)
+{
+    auto block = std::make_shared<std::string>();
+    return [baseFolder = std::move(baseFolder), allowed = std::move(allowed),
+            refused = std::move(refused),
+            block](const std::string &name, uint64_t room, const IncludePiece &piece) {
+        const std::optional<std::string> path = allowed.resolve(name, baseFolder);
+        if (!path) {
+            if (refused) {
+                const fs::path p(name);
+                refused(name, p.is_relative() ? (fs::path(baseFolder) / p).string() : name);
+            }
             return IncludeOutcome::Unreadable;
-        if (file.size() > room)
-            return IncludeOutcome::TooLarge;
-        block->resize(kIncludeBlock);
-        for (;;) {
-            const int64_t n = file.read(block->data(), block->size());
-            if (n < 0)
-                return IncludeOutcome::Unreadable;
-            if (n == 0 || !piece(std::string_view(block->data(), static_cast<size_t>(n))))
-                return IncludeOutcome::Read;
         }
+        InputFile file(*path);
+        return readInPieces(file, room, piece, *block);
     };
 }
 
@@ -221,18 +248,6 @@ bool IncludePass::finish()
     if (!m_tooLarge && m_report.open)
         endLine(m_report, true);
     return !m_tooLarge;
-}
-
-std::string expandIncludes(std::string_view document, char open, char close,
-                           std::string_view errorText, const IncludeReader &reader, bool *tooLarge)
-{
-    IncludePass pass(open, close, errorText, reader);
-    pass.reserve(document.size() + document.size() / 32 + 16);
-    pass.feed(document);
-    const bool fits = pass.finish();
-    if (tooLarge)
-        *tooLarge = !fits;
-    return fits ? pass.take() : std::string();
 }
 
 } // namespace kel

@@ -12,6 +12,7 @@
 // loader hold any amount of memory.
 #pragma once
 
+#include "app/allowedfolders.h"
 #include "documents/linestore.h"
 
 #include <cstdint>
@@ -64,6 +65,14 @@ struct IncludeRules
     uint64_t maxIncludedBytes = kMaxDocumentBytes;
     bool oversizedRefuses = true;
 };
+
+// Reads includes only from allowed folders: a relative name in `baseFolder`,
+// any name resolved (links followed) and read only when it lies inside one
+// of `allowed`. A name outside them reads as unreadable, and `refused` is
+// told its name and where it led.
+IncludeReader includesFromAllowedFolders(
+    std::string baseFolder, AllowedFolders allowed,
+    std::function<void(const std::string &name, const std::string &resolved)> refused);
 
 // True when some line of `report` could be an include line under `rules`: a
 // report without one needs no include pass.
@@ -126,12 +135,5 @@ private:
     int64_t m_lines = 0; // lines of the working copy
     bool m_tooLarge = false;
 };
-
-// The include pass over report bytes in memory; empty when the working copy
-// would be too large (`tooLarge` then says so). Files are read through
-// `reader`.
-std::string expandIncludes(std::string_view document, char open, char close,
-                           std::string_view errorText, const IncludeReader &reader,
-                           bool *tooLarge = nullptr);
 
 } // namespace kel

@@ -88,12 +88,6 @@ std::string withReportExtension(const std::string &path)
     return path + ".KEL";
 }
 
-std::string checkSections(std::string_view document)
-{
-    const Survey s = survey(document);
-    return std::string(1, s.header ? '1' : '0') + (s.data ? '1' : '0');
-}
-
 bool readSettings(DocumentSettings &ds, std::string_view extract, Warnings &warnings)
 {
     const Messages &messages = warnings.messages();

@@ -94,9 +94,6 @@ using Opened = Result<std::unique_ptr<Document>>;
 // Adds ".KEL" to a path without any "." (".kel" when only that file exists).
 std::string withReportExtension(const std::string &path);
 
-// "1" for each of "[HEADER]" and "[DATA]" found among the lines, else "0".
-std::string checkSections(std::string_view document);
-
 // The settings of a document from its settings part (the lines up to and
 // including "[HEADER]"), applied in the loader's order over `ds`, whose
 // givenPath is the default title. The PAPERSIZE warning goes through

@@ -1,13 +1,12 @@
 #include "documents/textconvert.h"
 
+#include "app/atomicfile.h"
 #include "app/files.h"
 #include "app/text.h"
 #include "documents/documentsettings.h"
 #include "documents/linestore.h"
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 
 namespace kel {
 namespace {
@@ -130,6 +129,18 @@ std::string reportHead(const std::string &sourcePath, const ListingSettings &set
 
 void appendListingLine(std::string &out, std::string_view text)
 {
+    // A form feed that opens a line (after blanks) starts a new page and the
+    // rest of the line is printed on it: report writers put the page break
+    // in front of the first line of each page. A form feed later in a line
+    // is text, as every control code inside a line is.
+    if (const size_t first = text.find_first_not_of(' ');
+        first != std::string_view::npos && text[first] == '\f') {
+        command(out, "\\NP");
+        out += "\r\n";
+        if (const std::string_view rest = text.substr(first + 1); !trimmed(rest).empty())
+            appendListingLine(out, rest);
+        return;
+    }
     if (const std::string_view d = directiveFor(text); !d.empty()) {
         command(out, d);
         out += "\r\n";
@@ -171,48 +182,38 @@ ConvertResult convertTextToReport(const std::string &source, const std::string &
         return ConvertResult::TooLarge;
     // The listing is read and the report written in blocks, so neither is
     // ever held whole; the report stops at the size a document may have. It
-    // is written under the target's name followed by "$" until complete, so
-    // a refusal leaves an existing target as it was.
-    const std::string part = target + "$";
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    std::error_code ec;
-    auto give = [&](ConvertResult result) {
-        out.close();
-        std::filesystem::remove(part, ec);
-        return result;
-    };
-    if (!out)
-        return give(ConvertResult::CannotWrite);
+    // is written through the atomic writer, so a refusal leaves an existing
+    // target as it was.
+    AtomicFile out(target);
+    if (!out.open())
+        return ConvertResult::CannotWrite;
     constexpr size_t kFlush = 1 << 20;
     std::string buffer = reportHead(source, settings);
-    uint64_t written = 0;
     bool any = false;
     LineReader reader(in);
     std::string_view text;
+    auto flush = [&] {
+        if (out.size() + buffer.size() > maxReportBytes)
+            return ConvertResult::TooLarge;
+        if (!out.write(buffer))
+            return ConvertResult::CannotWrite;
+        buffer.clear();
+        return ConvertResult::Converted;
+    };
     while (reader.next(text)) {
         any = true;
         appendListingLine(buffer, text);
         if (buffer.size() >= kFlush) {
-            written += buffer.size();
-            if (written > maxReportBytes)
-                return give(ConvertResult::TooLarge);
-            if (!out.write(buffer.data(), static_cast<std::streamsize>(buffer.size())))
-                return give(ConvertResult::CannotWrite);
-            buffer.clear();
+            if (const ConvertResult r = flush(); r != ConvertResult::Converted)
+                return r;
         }
     }
     if (reader.failed())
-        return give(ConvertResult::CannotRead);
-    written += buffer.size();
-    if (written > maxReportBytes)
-        return give(ConvertResult::TooLarge);
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    out.close();
-    if (!out)
-        return give(ConvertResult::CannotWrite);
-    std::filesystem::rename(part, target, ec);
-    if (ec)
-        return give(ConvertResult::CannotWrite);
+        return ConvertResult::CannotRead;
+    if (const ConvertResult r = flush(); r != ConvertResult::Converted)
+        return r;
+    if (!out.commit())
+        return ConvertResult::CannotWrite;
     return any ? ConvertResult::Converted : ConvertResult::EmptyListing;
 }
 

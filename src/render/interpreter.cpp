@@ -14,6 +14,7 @@
 // on the printer.
 #include "render/interpreter.h"
 
+#include "app/allowedfolders.h"
 #include "app/files.h"
 #include "app/messages.h"
 #include "app/text.h"
@@ -563,12 +564,17 @@ void MarkupInterpreter::drawPicture(std::string_view command, std::string_view v
     } else if (!m_context.pictureFolder.empty()) {
         path = m_context.pictureFolder + "/" + path;
     }
+    if (m_context.allowedPictures) {
+        // Outside the allowed folders: not read, said as a missing picture.
+        const std::optional<std::string> allowed = m_context.allowedPictures->resolve(path);
+        path = allowed.value_or(std::string());
+    }
     QImage image;
     // A picture is read once per document; only a regular file is one: a
     // device or a FIFO named here would read forever or block the drawing.
     if (const QImage *kept = m_context.pictures ? m_context.pictures->find(path) : nullptr) {
         image = *kept;
-    } else if (!name.empty() && isRegularFile(path)) {
+    } else if (!name.empty() && !path.empty() && isRegularFile(path)) {
         QImageReader reader(fromCp1252(path));
         reader.setAutoTransform(true);
         image = reader.read();

@@ -27,6 +27,8 @@
 
 namespace kel {
 
+class AllowedFolders;
+
 class Clock;
 struct DocumentSettings;
 class ExternalCommands;
@@ -57,6 +59,9 @@ struct RenderContext
     int page = 1;
     // Pictures read earlier for this document; none kept when null.
     PictureCache *pictures = nullptr;
+    // When set, a picture is read only from these folders (a report from
+    // another machine names no file of its own choosing).
+    const AllowedFolders *allowedPictures = nullptr;
 };
 
 // The commands whose effect a page hands on to the next: the font name

@@ -14,6 +14,7 @@
 // the previous page; only the font and the barcode mode carry over.
 #include "render/pagewalk.h"
 
+#include "app/allowedfolders.h"
 #include "app/text.h"
 #include "documents/opening.h"
 #include "render/interpreter.h"
@@ -121,7 +122,8 @@ bool RenderEngine::walk(int p, Mode mode, Surface *surface, Target target)
                           m_services.clock,
                           m_pictureFolder,
                           p,
-                          &m_pictures};
+                          &m_pictures,
+                          m_allowedPictures.get()};
     std::optional<MarkupInterpreter> interpreter;
     std::optional<ScanningExaminer> examiner;
     if (mode == Mode::Drawing) {
@@ -222,6 +224,11 @@ bool RenderEngine::reachPage(int p, Target target)
             m_pageWalked(q);
     }
     return m_pages.isKnown(p) && !m_pages.isBeyondLastPage(p);
+}
+
+void RenderEngine::setAllowedPictureFolders(const AllowedFolders &folders)
+{
+    m_allowedPictures = std::make_shared<const AllowedFolders>(folders);
 }
 
 } // namespace kel

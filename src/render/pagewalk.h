@@ -17,10 +17,12 @@
 #include "render/picturecache.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kel {
 
+class AllowedFolders;
 class Clock;
 struct Document;
 class ExternalCommands;
@@ -58,6 +60,9 @@ public:
     // document's original file.
     void setPictureFolder(std::string folder) { m_pictureFolder = std::move(folder); }
     const std::string &pictureFolder() const { return m_pictureFolder; }
+    // Pictures are read only from these folders from now on (the console's
+    // reports); the engine keeps a copy.
+    void setAllowedPictureFolders(const AllowedFolders &folders);
 
     // Screen drawing of page p at drawing().zoomFactor: clears the surface and
     // walks the page. False (nothing done) while pageStart(p) is unknown.
@@ -102,6 +107,7 @@ private:
     DrawingState m_drawing;
     LinkAreas m_links;
     std::string m_pictureFolder;
+    std::shared_ptr<const AllowedFolders> m_allowedPictures;
     std::function<void(int page)> m_pageWalked;
     PictureCache m_pictures; // read once per document, for every page
 };

@@ -3,6 +3,9 @@
 #include "consolefixture.h"
 #include "documents/packed.h"
 
+#include <QImage>
+#include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -365,4 +368,45 @@ TEST(ConsoleEngine, IncludedLinesAreNotExaminedForIncludesAgain)
     EXPECT_FALSE(text.contains(QStringLiteral("SECRET"))) << text.toStdString();
     // Nothing was written into the queue folder on the way.
     EXPECT_EQ(c.queueFiles(), (std::vector<std::string>{"part.inc", "secret.inc"}));
+}
+
+TEST(ConsoleEngine, AReportReadsOnlyFromTheAllowedFolders)
+{
+    // A report from another machine names files outside the queue folder:
+    // by absolute path, by "..", and through a link planted in the queue.
+    // None is read until the settings allow their folder.
+    test::Console c;
+    const std::string outside = c.env.dir.path() + "/forms";
+    std::filesystem::create_directories(outside);
+    c.env.dir.write("forms/secret.txt", "SECRET{\\N}\r\n");
+    QImage red(40, 40, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(QString::fromStdString(outside + "/logo.png")));
+    std::filesystem::create_symlink(outside + "/secret.txt", c.queue + "/link.inc");
+    const std::string body = "{COPY=" + outside + "/secret.txt}\r\n{COPY=../forms/secret.txt}\r\n" +
+                             "{COPY=link.inc}\r\n{PIC=" + outside +
+                             "/logo.png,1000,1000,2880,2880}after\r\n";
+    auto printOnce = [&] {
+        c.drop("r.kel", report(body));
+        const size_t before = c.pdfs().size();
+        c.engine.tick();
+        EXPECT_EQ(c.pdfs().size(), before + 1);
+        const std::string pdf = c.pdfs().back();
+        const QString images = test::runTool(
+            QStringLiteral("pdfimages"), {QStringLiteral("-list"), QString::fromStdString(pdf)});
+        return std::pair{test::pdfText(pdf), images.count(QStringLiteral("image")) > 0};
+    };
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    const auto [refused, refusedPicture] = printOnce();
+    EXPECT_FALSE(refused.contains(QStringLiteral("SECRET"))) << refused.toStdString();
+    EXPECT_EQ(refused.count(QStringLiteral("message 98")), 3) << refused.toStdString();
+    EXPECT_TRUE(refused.contains(QStringLiteral("after")));
+    EXPECT_FALSE(refusedPicture);
+    const std::vector<int> said = c.env.prompter.numbers();
+    EXPECT_EQ(std::count(said.begin(), said.end(), 225), 3);
+
+    c.env.settings.resourcePath = " /nonexistent ; " + outside;
+    const auto [allowed, allowedPicture] = printOnce();
+    EXPECT_EQ(allowed.count(QStringLiteral("SECRET")), 3) << allowed.toStdString();
+    EXPECT_TRUE(allowedPicture);
 }

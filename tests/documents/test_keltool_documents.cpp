@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -395,4 +396,55 @@ TEST(KeltoolSettings, TwoProgramsAtOnceKeepTheirOwnWorkingCopiesAndLeaveNone)
             left.push_back(e.path().filename().string());
     }
     EXPECT_EQ(left, std::vector<std::string>{});
+}
+
+TEST(KeltoolConvert, FormFeedsBeforeEachPagesFirstLineBreakThePagesAsOtherToolsDo)
+{
+    if (!haveTool("pdfinfo"))
+        GTEST_SKIP() << "poppler's tools are not installed";
+    // The common way: a form feed in front of the first line of every page
+    // but the first; and the same pages with form feeds on lines of their own.
+    std::string joined, alone;
+    for (int page = 1; page <= 4; ++page) {
+        for (int line = 1; line <= 20; ++line) {
+            const std::string text =
+                "page " + std::to_string(page) + " line " + std::to_string(line);
+            joined += (page > 1 && line == 1 ? "\f" : "") + text + "\n";
+            alone += (page > 1 && line == 1 ? "\f\n" : "") + text + "\n";
+        }
+    }
+    Keltool k;
+    k.dir.write("work/joined.txt", joined);
+    k.dir.write("work/alone.txt", alone);
+    auto pages = [&](const std::string &pdf) {
+        const std::string out = k.work(pdf + ".info");
+        std::system(("pdfinfo " + quoted(k.work(pdf)) + " > " + quoted(out)).c_str());
+        const std::string info = read(out);
+        const size_t at = info.find("Pages:");
+        return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
+    };
+    for (const char *name : {"joined", "alone"}) {
+        const std::string listing = std::string(name) + ".txt";
+        ASSERT_EQ(k.run({"pdf", k.work(listing), "-o", k.work(std::string(name) + ".pdf")}).code,
+                  0);
+        EXPECT_EQ(pages(std::string(name) + ".pdf"), 4) << name;
+    }
+    // The converted report of form feeds on lines of their own is as before.
+    ASSERT_EQ(k.run({"convert", "alone.txt", "alone.kel"}).code, 0);
+    const std::string report = read(k.work("alone.kel"));
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\f'), 0);
+    size_t breaks = 0;
+    for (size_t at = 0; (at = report.find("\x01\\NP\x02", at)) != std::string::npos; ++at)
+        ++breaks;
+    EXPECT_EQ(breaks, 3u);
+
+    const char *texttopdf = "/usr/lib/cups/filter/texttopdf";
+    if (fs::exists(texttopdf)) {
+        const std::string command = std::string(texttopdf) + " 1 user title 1 '' " +
+                                    quoted(k.work("joined.txt")) + " > " +
+                                    quoted(k.work("peer.pdf")) + " 2>/dev/null";
+        if (std::system(command.c_str()) == 0) {
+            EXPECT_EQ(pages("peer.pdf"), 4);
+        }
+    }
 }
