@@ -15,7 +15,7 @@ namespace kel {
 class Messages
 {
 public:
-    static constexpr int kCount = 420;
+    static constexpr int kCount = 500;
 
     // The fixed texts shown when the language file is missing or damaged.
     static constexpr std::string_view kLoadFailureText =
@@ -23,7 +23,7 @@ public:
     static constexpr std::string_view kLoadFailureTitle = "Error loading";
 
     // Fills the table from a KEL.LNG file. False when the file is missing,
-    // unreadable, or names a message number outside 0..419; the table is
+    // unreadable, or names a message number outside 0..499; the table is
     // then left empty.
     bool load(const std::string &path);
     // The same over the file's bytes.

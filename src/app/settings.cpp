@@ -1,31 +1,147 @@
 #include "app/settings.h"
 
+#include "app/atomicfile.h"
 #include "app/keyvalue.h"
 #include "app/messages.h"
 #include "app/text.h"
 
 #include <QDateTime>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <unistd.h>
 
 namespace kel {
 namespace {
-
-constexpr DocType kTextTypes[] = {DocType::Txt, DocType::Lst, DocType::Prn};
-constexpr DocType kAllTypes[] = {DocType::Kel, DocType::Kez, DocType::Txt, DocType::Lst,
-                                 DocType::Prn};
-
-std::string key(DocType t, const char *suffix)
-{
-    return std::string(docTypeKey(t)) + suffix;
-}
 
 size_t textIndex(DocType t)
 {
     return static_cast<size_t>(t) - static_cast<size_t>(DocType::Txt);
 }
+
+// Where a key's value lives in the record.
+using Field = std::string &(*)(SettingsRecord &);
+
+template <std::string SettingsRecord::*Member> std::string &member(SettingsRecord &r)
+{
+    return r.*Member;
+}
+template <DocType Type, std::string TypeRow::*Column> std::string &column(SettingsRecord &r)
+{
+    return r.row(Type).*Column;
+}
+template <DocType Type> std::string &conversionOf(SettingsRecord &r)
+{
+    return r.conversions[textIndex(Type)];
+}
+
+// One line of KEL.INI as the save command writes it. A key line also says
+// where its value lives, whether it is written when empty, and whether it is
+// read only with the queue path.
+struct SettingsLine
+{
+    enum class Kind { Comment, Hash, Stamp, Key };
+    enum class Written { Always, WhenSet };
+
+    Kind kind = Kind::Hash;
+    int message = 0;           // Comment: "#" and this message's text
+    const char *key = nullptr; // Key: "KEY=value"
+    Field field = nullptr;
+    Written written = Written::Always;
+    bool queuePathOnly = false;
+};
+
+constexpr SettingsLine comment(int message)
+{
+    return {SettingsLine::Kind::Comment, message};
+}
+constexpr SettingsLine hash()
+{
+    return {SettingsLine::Kind::Hash};
+}
+constexpr SettingsLine stamp()
+{
+    return {SettingsLine::Kind::Stamp, 215};
+}
+constexpr SettingsLine key(const char *name, Field field)
+{
+    return {SettingsLine::Kind::Key, 0, name, field};
+}
+// A key written only when it has a value, so files saved without it read
+// back unchanged.
+constexpr SettingsLine keyWhenSet(const char *name, Field field)
+{
+    return {SettingsLine::Kind::Key, 0, name, field, SettingsLine::Written::WhenSet};
+}
+
+using R = SettingsRecord;
+using K = DocType;
+
+// The whole file in the order it is written; loading reads every key of it.
+// A new key is one row, before the last "#".
+constexpr SettingsLine kLines[] = {
+    comment(211),
+    comment(212),
+    comment(213),
+    comment(214),
+    hash(),
+    stamp(),
+    hash(),
+    {SettingsLine::Kind::Key, 0, "QUEUE_PATH", member<&R::queuePath>, SettingsLine::Written::Always,
+     true},
+    hash(),
+    comment(216),
+    key("PRINT_KEL", member<&R::printKel>),
+    key("PRINT_KEZ", member<&R::printKez>),
+    key("PRINT_TXT", member<&R::printTxt>),
+    hash(),
+    comment(217),
+    key("KEL_PRINTER", column<K::Kel, &TypeRow::printer>),
+    key("KEZ_PRINTER", column<K::Kez, &TypeRow::printer>),
+    key("TXT_PRINTER", column<K::Txt, &TypeRow::printer>),
+    key("LST_PRINTER", column<K::Lst, &TypeRow::printer>),
+    key("PRN_PRINTER", column<K::Prn, &TypeRow::printer>),
+    hash(),
+    comment(218),
+    key("TXT_ORIENTATION", column<K::Txt, &TypeRow::orientation>),
+    key("LST_ORIENTATION", column<K::Lst, &TypeRow::orientation>),
+    key("PRN_ORIENTATION", column<K::Prn, &TypeRow::orientation>),
+    hash(),
+    comment(274),
+    key("TXT_CONVERSION", conversionOf<K::Txt>),
+    key("LST_CONVERSION", conversionOf<K::Lst>),
+    key("PRN_CONVERSION", conversionOf<K::Prn>),
+    hash(),
+    comment(219),
+    key("TXT_LENGTH", column<K::Txt, &TypeRow::length>),
+    key("LST_LENGTH", column<K::Lst, &TypeRow::length>),
+    key("PRN_LENGTH", column<K::Prn, &TypeRow::length>),
+    hash(),
+    comment(220),
+    key("TXT_WIDTH", column<K::Txt, &TypeRow::width>),
+    key("LST_WIDTH", column<K::Lst, &TypeRow::width>),
+    key("PRN_WIDTH", column<K::Prn, &TypeRow::width>),
+    hash(),
+    comment(221),
+    key("TXT_FONTNAME", column<K::Txt, &TypeRow::fontName>),
+    key("LST_FONTNAME", column<K::Lst, &TypeRow::fontName>),
+    key("PRN_FONTNAME", column<K::Prn, &TypeRow::fontName>),
+    hash(),
+    comment(222),
+    key("TXT_FONTSIZE", column<K::Txt, &TypeRow::fontSize>),
+    key("LST_FONTSIZE", column<K::Lst, &TypeRow::fontSize>),
+    key("PRN_FONTSIZE", column<K::Prn, &TypeRow::fontSize>),
+    hash(),
+    comment(223),
+    key("CNX_FILE", member<&R::cnxFile>),
+    key("CHECK_EVERY", member<&R::checkEvery>),
+    hash(),
+    key("DEFAULT_EDITOR", member<&R::defaultEditor>),
+    key("ESC_EXITS", member<&R::escExits>),
+    keyWhenSet("TCP_PORT", member<&R::tcpPort>),
+    keyWhenSet("RESOURCE_PATH", member<&R::resourcePath>),
+    keyWhenSet("TCP_LISTEN", member<&R::tcpListen>),
+    keyWhenSet("TCP_ALLOW", member<&R::tcpAllow>),
+    keyWhenSet("TCP_COMMANDS", member<&R::tcpCommands>),
+    hash(),
+};
 
 } // namespace
 
@@ -48,36 +164,10 @@ bool loadSettings(const std::string &path, SettingsRecord &record, bool withQueu
     std::string text;
     if (!readFile(path, text))
         return false;
-    auto get = [&](const std::string &k) { return readKeyValueIn(text, k); };
-
-    record.printKel = get("PRINT_KEL");
-    record.printKez = get("PRINT_KEZ");
-    record.printTxt = get("PRINT_TXT");
-    for (DocType t : kAllTypes)
-        record.row(t).printer = get(key(t, "_PRINTER"));
-    for (DocType t : kTextTypes)
-        record.conversions[textIndex(t)] = get(key(t, "_CONVERSION"));
-    for (DocType t : kTextTypes)
-        record.row(t).orientation = get(key(t, "_ORIENTATION"));
-    for (DocType t : kTextTypes)
-        record.row(t).length = get(key(t, "_LENGTH"));
-    for (DocType t : kTextTypes)
-        record.row(t).width = get(key(t, "_WIDTH"));
-    for (DocType t : kTextTypes)
-        record.row(t).fontName = get(key(t, "_FONTNAME"));
-    for (DocType t : kTextTypes)
-        record.row(t).fontSize = get(key(t, "_FONTSIZE"));
-    record.cnxFile = get("CNX_FILE");
-    record.checkEvery = get("CHECK_EVERY");
-    record.defaultEditor = get("DEFAULT_EDITOR");
-    record.escExits = get("ESC_EXITS");
-    record.tcpPort = get("TCP_PORT");
-    record.resourcePath = get("RESOURCE_PATH");
-    record.tcpListen = get("TCP_LISTEN");
-    record.tcpAllow = get("TCP_ALLOW");
-    record.tcpCommands = get("TCP_COMMANDS");
-    if (withQueuePath)
-        record.queuePath = get("QUEUE_PATH");
+    for (const SettingsLine &l : kLines) {
+        if (l.kind == SettingsLine::Kind::Key && (withQueuePath || !l.queuePathOnly))
+            l.field(record) = readKeyValueIn(text, l.key);
+    }
     return true;
 }
 
@@ -89,88 +179,53 @@ void applyStartupDefaults(SettingsRecord &record)
 
 std::string settingsFileText(const SettingsRecord &r, const Messages &messages)
 {
-    std::string out;
-    auto line = [&out](std::string_view s) {
-        out += s;
-        out += "\r\n";
-    };
-    auto comment = [&](int n) { line("#" + messages.text(n)); };
-    auto value = [&](const std::string &k, const std::string &v) { line(k + "=" + v); };
-
-    for (int n : {211, 212, 213, 214})
-        comment(n);
-    line("#");
+    // The table's accessors fill a record when loading; a copy of the record
+    // lets the same accessors read it here.
+    SettingsRecord record = r;
     const QDateTime now = QDateTime::currentDateTime();
-    line("#" + messages.text(215) + now.toString("yyyy-MM-dd").toStdString() + " " +
-         now.toString("HH:mm:ss").toStdString());
-    line("#");
-    value("QUEUE_PATH", r.queuePath);
-    line("#");
-    comment(216);
-    value("PRINT_KEL", r.printKel);
-    value("PRINT_KEZ", r.printKez);
-    value("PRINT_TXT", r.printTxt);
-    line("#");
-    comment(217);
-    for (DocType t : kAllTypes)
-        value(key(t, "_PRINTER"), r.row(t).printer);
-    line("#");
-    comment(218);
-    for (DocType t : kTextTypes)
-        value(key(t, "_ORIENTATION"), r.row(t).orientation);
-    line("#");
-    comment(274);
-    for (DocType t : kTextTypes)
-        value(key(t, "_CONVERSION"), r.conversions[textIndex(t)]);
-    line("#");
-    comment(219);
-    for (DocType t : kTextTypes)
-        value(key(t, "_LENGTH"), r.row(t).length);
-    line("#");
-    comment(220);
-    for (DocType t : kTextTypes)
-        value(key(t, "_WIDTH"), r.row(t).width);
-    line("#");
-    comment(221);
-    for (DocType t : kTextTypes)
-        value(key(t, "_FONTNAME"), r.row(t).fontName);
-    line("#");
-    comment(222);
-    for (DocType t : kTextTypes)
-        value(key(t, "_FONTSIZE"), r.row(t).fontSize);
-    line("#");
-    comment(223);
-    value("CNX_FILE", r.cnxFile);
-    value("CHECK_EVERY", r.checkEvery);
-    line("#");
-    value("DEFAULT_EDITOR", r.defaultEditor);
-    value("ESC_EXITS", r.escExits);
-    if (!r.tcpPort.empty())
-        value("TCP_PORT", r.tcpPort);
-    if (!r.resourcePath.empty())
-        value("RESOURCE_PATH", r.resourcePath);
-    if (!r.tcpListen.empty())
-        value("TCP_LISTEN", r.tcpListen);
-    if (!r.tcpAllow.empty())
-        value("TCP_ALLOW", r.tcpAllow);
-    if (!r.tcpCommands.empty())
-        value("TCP_COMMANDS", r.tcpCommands);
-    line("#");
-    line("#EOF");
+    std::string out;
+    for (const SettingsLine &l : kLines) {
+        switch (l.kind) {
+        case SettingsLine::Kind::Comment:
+            out += "#" + messages.text(l.message);
+            break;
+        case SettingsLine::Kind::Hash:
+            out += "#";
+            break;
+        case SettingsLine::Kind::Stamp:
+            out += "#" + messages.text(l.message) + now.toString("yyyy-MM-dd").toStdString() + " " +
+                   now.toString("HH:mm:ss").toStdString();
+            break;
+        case SettingsLine::Kind::Key: {
+            const std::string &value = l.field(record);
+            if (l.written == SettingsLine::Written::WhenSet && value.empty())
+                continue;
+            out += std::string(l.key) + "=" + value;
+            break;
+        }
+        }
+        out += "\r\n";
+    }
+    out += "#EOF\r\n";
     return out;
 }
 
 Status saveSettings(const std::string &path, const SettingsRecord &record, const Messages &messages)
 {
-    // An installed program's folder (share/kel under its prefix) is usually
-    // not the user's to write: say so, with the folder, rather than fail
-    // without a word. KEL_HOME names a folder of the user's own.
-    if (writeFile(path, settingsFileText(record, messages)))
+    // A KEL.INI that links to a file elsewhere (an administrator's copy
+    // under /etc) is rewritten there and stays linked.
+    std::error_code ec;
+    const std::string target = std::filesystem::is_symlink(path, ec)
+                                   ? std::filesystem::canonical(path, ec).string()
+                                   : path;
+    const Status saved =
+        writeFileAtomically(ec ? path : target, settingsFileText(record, messages));
+    if (saved)
         return {};
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const char *why =
-        access(folder.c_str(), W_OK) != 0 ? std::strerror(errno) : "cannot be written";
-    return refusal(294, path + ": " + why + " (set KEL_HOME to a folder of your own)");
+    // An installed program's folder (share/kel under its prefix) is usually
+    // not the user's to write: say so, with the file and why, rather than
+    // fail without a word. KEL_HOME names a folder of the user's own.
+    return refusal(294, saved.refusal().detail + " (set KEL_HOME to a folder of your own)");
 }
 
 } // namespace kel

@@ -27,7 +27,8 @@ struct TypeRow
     bool operator==(const TypeRow &) const = default;
 };
 
-// Values exactly as read; an absent key reads as "".
+// Values exactly as read; an absent key reads as "". Each key is one row of
+// the table in settings.cpp, which both loading and saving walk.
 struct SettingsRecord
 {
     std::string queuePath;

@@ -186,13 +186,16 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
 
     // Step 9: printed. A printer that is not there is found out before the
     // report is read, so a queue that waits for its printer costs little at
-    // every tick.
+    // every tick. One list of the print system's queues for this report,
+    // waited for briefly: a scheduler that does not answer leaves the report
+    // queued.
+    m_context.printers.refresh(Printers::kTickWait);
     const DocType type = queueDocType(name).value_or(DocType::Kel);
     const std::string printer = choosePrinter(header.printer, type);
     if (printer.empty())
         return left(refusal(kMsgNoPrinter, path), true);
-    if (!m_context.printers.exists(printer))
-        return left(refusal(133, printer), true);
+    if (Status usable = m_context.printers.check(printer); !usable)
+        return left(usable.refusal(), true);
     if (const Status read = runSteps(job.load, plan, env); !read)
         return refused(job, read.refusal());
     return print(job, printer, header.copies);

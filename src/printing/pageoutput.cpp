@@ -1,5 +1,6 @@
 #include "printing/pageoutput.h"
 
+#include "app/atomicfile.h"
 #include "app/text.h"
 #include "documents/documentsettings.h"
 #include "render/paintersurface.h"
@@ -10,7 +11,10 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace kel {
 namespace {
@@ -142,31 +146,65 @@ std::string PdfFileOutput::temporaryPath(const std::string &path)
     return path + ".part";
 }
 
+// The working file, and the stream over a copy of its descriptor that the
+// PDF writer writes through; the AtomicFile keeps its own descriptor to
+// flush and rename the file when the job is done.
+struct PdfFileOutput::Opened
+{
+    std::unique_ptr<AtomicFile> file;
+    std::FILE *stream = nullptr;
+    Status status;
+};
+
 PdfFileOutput::PdfFileOutput(std::string path, const JobOptions &options)
-    : PdfPageOutput(std::fopen(temporaryPath(path).c_str(), "wb"), options),
-      m_path(std::move(path)), m_copies(std::max(1, options.copies))
+    : PdfFileOutput(
+          [&path] {
+              Opened o;
+              o.file = std::make_unique<AtomicFile>(path, temporaryPath(path));
+              o.status = o.file->open();
+              if (o.status) {
+                  const int fd = dup(o.file->fd());
+                  o.stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+                  if (!o.stream) {
+                      o.status = refusal(kNoMessage, path + ": " + std::strerror(errno));
+                      if (fd >= 0)
+                          ::close(fd);
+                      o.file->abandon();
+                  }
+              }
+              return o;
+          }(),
+          path, options)
+{
+}
+
+PdfFileOutput::PdfFileOutput(Opened opened, std::string path, const JobOptions &options)
+    : PdfPageOutput(opened.stream, options), m_file(std::move(opened.file)),
+      m_opened(std::move(opened.status)), m_path(std::move(path)),
+      m_copies(std::max(1, options.copies))
 {
 }
 
 PdfFileOutput::~PdfFileOutput()
 {
-    if (!m_finished) {
-        closeFile();
-        std::remove(temporaryPath(m_path).c_str());
-    }
+    // An unfinished job's stream is closed before its file is abandoned.
+    closeFile();
 }
 
 Status PdfFileOutput::finish()
 {
     bool done = completeDocument();
     done = closeFile() && done;
-    const std::string temporary = temporaryPath(m_path);
-    if (done && std::rename(temporary.c_str(), m_path.c_str()) == 0) {
-        m_finished = true;
-        return {};
+    if (!done) {
+        m_file->abandon();
+        const std::string why =
+            m_opened ? "the PDF file cannot be written" : m_opened.refusal().detail;
+        return refusal(154, m_path + ": " + why);
     }
-    std::remove(temporary.c_str());
-    return refusal(154, m_path + ": the PDF file cannot be written");
+    // `keltool pdf -o` may name a file that exists: it is replaced whole.
+    if (Status committed = m_file->commit(Replace::Allowed); !committed)
+        return refusal(154, committed.refusal().detail);
+    return {};
 }
 
 } // namespace kel

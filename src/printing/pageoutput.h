@@ -20,6 +20,7 @@ class QPainter;
 
 namespace kel {
 
+class AtomicFile;
 struct DocumentSettings;
 class PainterSurface;
 class PdfDocument;
@@ -70,6 +71,9 @@ public:
     virtual int repeat() const { return 1; }
     // The file the job writes, for outputs that write one.
     virtual std::string outputPath() const { return {}; }
+    // The print system's number of the finished job, for outputs that hand
+    // their jobs to CUPS; 0 otherwise.
+    virtual int cupsJobId() const { return 0; }
 };
 
 // A page output over a Qt paged paint device (a QPdfWriter, a QPrinter),
@@ -130,15 +134,21 @@ private:
     std::optional<PageSetup> m_firstPage;
 };
 
-// A PDF file: written under a temporary name beside `path` (not ending in
-// ".pdf") and renamed to `path` when the job finishes, so a job cut short
-// never leaves a half PDF that looks finished. Copies are drawn `copies`
-// times over.
+// A PDF file: written under a temporary name beside `path` (`path` and
+// ".part", which no queue filter takes and a restart recognises) and, when
+// the job finishes, flushed to disk, renamed to `path` and its folder
+// flushed (AtomicFile), so a job cut short never leaves a half PDF that
+// looks finished and a finished one survives a power cut. Copies are drawn
+// `copies` times over.
 class PdfFileOutput : public PdfPageOutput
 {
 public:
     PdfFileOutput(std::string path, const JobOptions &options);
     ~PdfFileOutput() override;
+
+    // Whether the temporary file could be created; refused with the file
+    // and why (the job then fails at its first page).
+    const Status &opened() const { return m_opened; }
 
     Status finish() override;
     int repeat() const override { return m_copies; }
@@ -148,9 +158,13 @@ public:
     static std::string temporaryPath(const std::string &path);
 
 private:
+    struct Opened;
+    PdfFileOutput(Opened opened, std::string path, const JobOptions &options);
+
+    std::unique_ptr<AtomicFile> m_file;
+    Status m_opened;
     std::string m_path;
     int m_copies;
-    bool m_finished = false;
 };
 
 } // namespace kel

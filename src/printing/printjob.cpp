@@ -37,6 +37,7 @@ Result<PrintReport> run(RenderEngine &engine, PageOutput &output, int from, int 
     if (Status done = output.finish(); !done)
         return done.refusal();
     report.file = output.outputPath();
+    report.cupsJobId = output.cupsJobId();
     return report;
 }
 

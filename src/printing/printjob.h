@@ -40,6 +40,9 @@ struct PrintReport
 {
     int pagesPrinted = 0;
     std::string file; // the file written, for "pdf:" printers
+    // The print system's job number, for CUPS queues: the job was taken
+    // whole by the scheduler under this number.
+    int cupsJobId = 0;
 };
 
 // Prints on an output already open and finishes its job. All pages run

@@ -77,6 +77,8 @@ PrintDialog::PrintDialog(const Messages &messages, Prompter &prompter, const Pri
             m_from->setFocus();
     });
 
+    // One list of the print system's queues for the life of the dialog.
+    m_printers.refresh(Printers::kDialogWait);
     bool available = false;
     const std::vector<std::string> names = m_printers.installed(&available);
     m_printer->addItem(QString::fromStdString(currentPrinter));

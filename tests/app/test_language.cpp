@@ -20,7 +20,7 @@ TEST(LanguageFile, EncodeThenLoad)
     EXPECT_EQ(m.text(320), "  last   one");
     EXPECT_EQ(m.text(1), "");
     EXPECT_EQ(m.text(-1), "");
-    EXPECT_EQ(m.text(420), "");
+    EXPECT_EQ(m.text(321), "");
 
     std::string plain;
     ASSERT_TRUE(decodeLanguageFile(lng, plain, error));
@@ -46,7 +46,7 @@ TEST(LanguageFile, Failures)
     test::TempDir dir;
     EXPECT_FALSE(m.load(dir.file("KEL.LNG")));
 
-    // A number above 419 refuses the whole file.
+    // A number above 499 refuses the whole file.
     const std::string bad = shiftDown("999 too far", scramblingKey()) + "\r\n";
     EXPECT_FALSE(m.loadFrom(bad));
     EXPECT_EQ(m.text(0), "");
@@ -57,7 +57,7 @@ TEST(LanguageFile, Failures)
     std::string out;
     std::string error;
     EXPECT_FALSE(encodeLanguageFile("12 short\n", out, error));
-    EXPECT_FALSE(encodeLanguageFile("420 too high\n", out, error));
+    EXPECT_FALSE(encodeLanguageFile("500 too high\n", out, error));
 }
 
 TEST(LanguageFile, EncoderRefusesATextThatWouldLoseItsEnd)

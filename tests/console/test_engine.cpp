@@ -264,7 +264,9 @@ TEST(ConsoleEngine, AFailedJobKeepsItsFileUntilThePrinterComesBack)
     EXPECT_TRUE(c.inQueue("l.txt"));
     EXPECT_FALSE(c.inQueue("l.txt.kel"));
     EXPECT_EQ(c.env.prompter.numbers(), (std::vector<int>{97}));
-    EXPECT_EQ(c.log.files.back().outcome.reason.message, 133);
+    // The folder is named with what is wrong with it, not as a missing printer.
+    EXPECT_EQ(c.log.files.back().outcome.reason.message, kMsgPdfFolder);
+    EXPECT_EQ(c.log.files.back().outcome.reason.detail, later + ": No such file or directory");
 
     std::filesystem::create_directories(later);
     c.engine.tick();

@@ -5,6 +5,7 @@
 // test that started it.
 #include "consolefixture.h"
 #include "documents/packed.h"
+#include "support/silentscheduler.h"
 
 #include <QColor>
 #include <QElapsedTimer>
@@ -398,4 +399,33 @@ TEST(ConsoleSystem, PrintsThroughCups)
     EXPECT_TRUE(
         text.readAllStandardOutput().contains(QByteArray::fromStdString(token + " page 2")));
     fs::remove(found);
+}
+
+// A print scheduler that takes connections and never answers (a stopped
+// cupsd): the console goes on obeying command files within seconds, and a
+// report for a CUPS queue stays queued, said with the reason.
+TEST(ConsoleSystem, AStoppedSchedulerLeavesTheReportQueuedAndCommandFilesObeyed)
+{
+    test::SilentScheduler cups; // the console started below asks it
+    Server s("office");
+    QProcess &console = s.start();
+    ASSERT_TRUE(waitUntil([&] { return s.log().find("kel: 112") != std::string::npos; }, 20000));
+    s.drop("report.kel", pagesReport(1, "report"));
+    ASSERT_TRUE(
+        waitUntil([&] { return s.log().find("did not answer") != std::string::npos; }, 20000))
+        << s.log();
+    EXPECT_GE(cups.connections(), 1);
+
+    QElapsedTimer obeyed;
+    obeyed.start();
+    s.drop("close.cmd", "CLOSE_QUEUE\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !s.inQueue("close.cmd"); }, 20000)) << s.log();
+    EXPECT_LT(obeyed.elapsed(), 8000) << s.log();
+    EXPECT_TRUE(s.inQueue("report.kel"));
+    EXPECT_TRUE(s.pdfs().empty());
+
+    s.drop("stop.cmd", "SHUTDOWN\r\n");
+    ASSERT_TRUE(console.waitForFinished(20000));
+    EXPECT_EQ(console.exitCode(), 0);
+    EXPECT_TRUE(s.inQueue("report.kel"));
 }

@@ -207,14 +207,61 @@ TEST(PrintJob, PdfPrinterWritesUnderATemporaryNameUntilTheJobEnds)
     EXPECT_EQ(files, 1);
 }
 
+// `keltool pdf -o` names its file: one that exists is replaced whole.
+TEST(PrintJob, APdfFileReplacesAnOlderFileOfItsName)
+{
+    test::ensureGuiApplication();
+    test::TempDir out;
+    const std::string path = out.write("a.pdf", "an older file");
+    PdfFileOutput output(path, JobOptions{"a", 1});
+    ASSERT_NE(output.beginPage(PageSetup{}), nullptr);
+    output.endPage();
+    ASSERT_TRUE(output.finish());
+    std::string bytes;
+    ASSERT_TRUE(readFile(path, bytes));
+    EXPECT_EQ(bytes.rfind("%PDF-", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(PdfFileOutput::temporaryPath(path)));
+}
+
 TEST(PrintJob, UnknownPrintersAreRefused)
 {
     ThreePages h;
     const Printers printers;
-    for (const std::string name : {"pdf:/no/such/folder", "pdf:", "no-such-printer-here", ""}) {
+    for (const std::string name : {"pdf:", "no-such-printer-here", ""}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(printDocument(h.engine(), PrintRequest{name}, printers).message(), 133);
     }
+}
+
+// A "pdf:" printer whose folder cannot take a job says what is wrong with
+// the folder (410, its path and the system's reason), not "not found".
+TEST(PrintJob, APdfFolderThatCannotBeWrittenSaysWhy)
+{
+    ThreePages h;
+    test::TempDir dir;
+    const std::string file = dir.write("a-file", "x");
+    const Printers printers;
+    const struct
+    {
+        const char *name;
+        std::string folder;
+        const char *why;
+    } cases[] = {
+        {"missing", dir.file("none"), "No such file or directory"},
+        {"a file", file, "Not a directory"},
+        {"below a file", file + "/sub", "Not a directory"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Status checked = printers.check("pdf:" + c.folder);
+        EXPECT_EQ(checked.message(), kMsgPdfFolder);
+        EXPECT_EQ(checked.refusal().detail, c.folder + ": " + c.why);
+        const Result<PrintReport> printed =
+            printDocument(h.engine(), PrintRequest{"pdf:" + c.folder}, printers);
+        EXPECT_EQ(printed.message(), kMsgPdfFolder);
+        EXPECT_FALSE(printers.exists("pdf:" + c.folder));
+    }
+    EXPECT_TRUE(printers.check("pdf:" + dir.path()));
 }
 
 TEST(PrintJob, APdfThatCannotBeWrittenIsRefused)
@@ -295,6 +342,7 @@ TEST(PrintJob, ThroughCupsWithPictures)
             h.engine(), {printer.toStdString(), c.all, c.from, c.to, c.copies}, Printers());
         ASSERT_TRUE(printed.ok()) << printed.refusal().detail;
         EXPECT_EQ(printed->pagesPrinted, c.pages / c.copies); // the queue makes the copies
+        EXPECT_GT(printed->cupsJobId, 0);
         EXPECT_TRUE(h.env.prompter.prompts().empty());
         const QString pdf = waitForPdf(QString::fromLocal8Bit(folder), title);
         ASSERT_FALSE(pdf.isEmpty());
@@ -304,6 +352,61 @@ TEST(PrintJob, ThroughCupsWithPictures)
                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         EXPECT_EQ(images.size() - 2, c.pages); // a heading of two lines, then one per page
     }
+}
+
+// A finished PDF is on the disk before it takes its name, and the name is
+// on the disk after: the working file flushed, renamed, the folder flushed.
+TEST(PrintJob, APdfIsFlushedBeforeItsRenameAndItsFolderAfter)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        GTEST_SKIP() << "no strace here";
+    test::TempDir dir;
+    const std::string report =
+        dir.write("r.kel", test::crlf({"[HEADER]", "[DATA]", "one{\\NP}", "two"}));
+    const std::string out = dir.file("out");
+    std::filesystem::create_directory(out);
+    const std::string log = dir.file("strace.log");
+    QProcess p;
+    p.start(QStringLiteral("strace"),
+            {QStringLiteral("-f"), QStringLiteral("-o"), QString::fromStdString(log),
+             QStringLiteral("-e"), QStringLiteral("trace=openat,fsync,fdatasync,rename,renameat2"),
+             QStringLiteral(KEL_BIN_DIR "/keltool"), QStringLiteral("print"),
+             QString::fromStdString(report), QStringLiteral("--printer"),
+             QString::fromStdString("pdf:" + out)});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    std::string trace;
+    if (!readFile(log, trace) || trace.find("openat") == std::string::npos)
+        GTEST_SKIP() << "strace cannot follow programs here";
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+
+    // The calls in order, found one after the other.
+    const std::vector<std::string_view> calls = splitLines(trace);
+    size_t at = 0;
+    const auto next = [&](const QRegularExpression &call) -> QRegularExpressionMatch {
+        for (; at < calls.size(); ++at) {
+            QRegularExpressionMatch m = call.match(QString::fromStdString(std::string(calls[at])));
+            if (m.hasMatch()) {
+                ++at;
+                return m;
+            }
+        }
+        ADD_FAILURE() << "no " << call.pattern().toStdString() << " in\n" << trace;
+        return {};
+    };
+    const QString folder = QRegularExpression::escape(QString::fromStdString(out));
+    const QString created =
+        next(QRegularExpression(QStringLiteral("openat\\(AT_FDCWD, \"%1/[^\"]+\\.pdf\\.part\", "
+                                               "[^)]*O_CREAT[^)]*\\) = (\\d+)")
+                                    .arg(folder)))
+            .captured(1);
+    next(QRegularExpression(QStringLiteral("fsync\\(%1\\) +=  *0").arg(created)));
+    next(QRegularExpression(QStringLiteral("rename(at2)?\\(.*\\.pdf\\.part\", .*\\.pdf\"")));
+    const QString folderFd =
+        next(QRegularExpression(
+                 QStringLiteral("openat\\(AT_FDCWD, \"%1\", [^)]*O_DIRECTORY[^)]*\\) = (\\d+)")
+                     .arg(folder)))
+            .captured(1);
+    next(QRegularExpression(QStringLiteral("fsync\\(%1\\) +=  *0").arg(folderFd)));
 }
 
 // Only the viewer links Qt Widgets and PrintSupport; keltool prints without.
