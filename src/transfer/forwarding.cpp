@@ -153,7 +153,7 @@ ForwardCopy forwardCopy(std::string_view report, char open, char close)
 }
 
 Result<Forwarding> prepareForwarding(const ForwardedReport &handed, const std::string &sendTo,
-                                     uint16_t defaultPort)
+                                     uint16_t defaultPort, const AllowedFolders *allowed)
 {
     const std::string &report = handed.report;
     Result<wire::Destination> destination = wire::parseDestination(sendTo, defaultPort);
@@ -185,7 +185,22 @@ Result<Forwarding> prepareForwarding(const ForwardedReport &handed, const std::s
         if (std::find(seen.begin(), seen.end(), path) != seen.end())
             continue;
         seen.push_back(path);
-        f.job.items.push_back({path, backslashed(path), true});
+        // Read from where the name leads, announced under the name the
+        // report uses (the receiver keeps its last part).
+        std::string read = path;
+        if (allowed) {
+            const std::optional<std::string> resolved = allowed->resolve(path);
+            if (!resolved) {
+                // Not sent. One that is not there at all would have been
+                // passed over anyway: only a file that is there is named.
+                std::error_code ec;
+                if (fs::exists(fs::symlink_status(path, ec)))
+                    f.refusedPictures.push_back(name);
+                continue;
+            }
+            read = *resolved;
+        }
+        f.job.items.push_back({read, backslashed(path), true});
     }
     f.job.items.push_back({f.copy, backslashed(report), false});
     f.job.destination = std::move(*destination);

@@ -12,6 +12,7 @@
 // report written again meanwhile) stays and is printed.
 #pragma once
 
+#include "app/allowedfolders.h"
 #include "app/result.h"
 #include "console/transferhooks.h"
 #include "transfer/sender.h"
@@ -63,6 +64,9 @@ struct Forwarding
     // started; only these are deleted when it is complete.
     std::optional<FileIdentity> releasedIdentity;
     std::optional<FileIdentity> reportIdentity;
+    // Pictures the report names outside the allowed folders, as written:
+    // not sent.
+    std::vector<std::string> refusedPictures;
 };
 
 // Reads the report (its OPEN and CLOSE header keys give the delimiters,
@@ -74,8 +78,12 @@ struct Forwarding
 // as every console's receiver cuts names at "\". Refused when the report
 // cannot be read, the copy cannot be written or the destination is not a
 // host or host:port; the report's scratch files are left to the caller then.
+// With `allowed`, a picture is read only when it resolves (links followed)
+// inside an allowed folder; any other is left out of the send list and
+// named in refusedPictures, so a report from elsewhere cannot make the
+// console send a file it was not meant to.
 Result<Forwarding> prepareForwarding(const ForwardedReport &report, const std::string &sendTo,
-                                     uint16_t defaultPort);
+                                     uint16_t defaultPort, const AllowedFolders *allowed = nullptr);
 
 // The forwarding is complete: the copy and the scratch files are deleted,
 // and the released file and the report when each is still the file that was

@@ -1,5 +1,7 @@
 #include "transfer/transferservice.h"
 
+#include "app/allowedfolders.h"
+#include "app/folders.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/text.h"
@@ -11,6 +13,7 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <algorithm>
+#include <filesystem>
 
 namespace kel {
 
@@ -132,13 +135,28 @@ void TransferService::forward(const ForwardedReport &report, const std::string &
     // the files it sent, never the copy that arrived.
     if (isSelf(destination) && m_saidSelf.insert(trimmedCopy(destination)).second)
         say(transfermsg::kSendToSelf, trimmedCopy(destination));
+    // Pictures are read only from the allowed folders: the queue folder (the
+    // released file's, before start()), the program and temporary folders
+    // and RESOURCE_PATH.
+    const std::string queue =
+        m_queue.empty() ? std::filesystem::path(report.releasedFile).parent_path().string()
+                        : m_queue;
+    const Folders folders{programFolder(), m_env.tempFolder, m_env.tempFolder + "/Temp"};
+    const AllowedFolders allowed = AllowedFolders::forQueue(queue, folders, m_env.settings);
     Result<Forwarding> prepared =
-        prepareForwarding(report, destination, wire::portSetting(m_env.settings.tcpPort));
+        prepareForwarding(report, destination, wire::portSetting(m_env.settings.tcpPort), &allowed);
     if (!prepared) {
         status("Cannot forward " + report.report + ": " + prepared.refusal().detail);
-        abandonForwarding(
-            Forwarding{report.releasedFile, report.report, {}, report.scratch, {}, {}, {}});
+        Forwarding given;
+        given.releasedFile = report.releasedFile;
+        given.report = report.report;
+        given.scratch = report.scratch;
+        abandonForwarding(given);
         return;
+    }
+    for (const std::string &name : prepared->refusedPictures) {
+        if (m_saidPictures.insert(name).second)
+            say(transfermsg::kPictureNotAllowed, name);
     }
     const int id = m_nextJob++;
     prepared->job.id = id;

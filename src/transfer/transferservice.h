@@ -126,6 +126,7 @@ private:
     bool m_loaded = false;
     bool m_listedSinceApply = false;
     std::set<std::string> m_saidSelf;
+    std::set<std::string> m_saidPictures;
 };
 
 // Whether a host names this machine: "localhost", its host name, a loopback

@@ -165,6 +165,39 @@ TEST(Forwarding, CompletingDeletesOnlyTheFilesItSent)
     }
 }
 
+// A report from elsewhere names the files it wants sent: only pictures that
+// resolve inside the allowed folders are read; any other, reached by an
+// absolute name, by ".." or by a link planted in the queue folder, is left
+// out and named.
+TEST(Forwarding, PicturesAreReadOnlyFromAllowedFolders)
+{
+    test::TempDir base;
+    const std::string queue = base.file("queue");
+    base.write("queue/inside.png", "inside");
+    base.write("forms/logo.png", "logo");
+    const std::string secret = base.write("outside/secret.png", "secret");
+    std::filesystem::create_symlink(secret, queue + "/link.png");
+    const std::string report = "[HEADER]\r\nSEND_TO=h\r\n[DATA]\r\n{PIC=inside.png}\r\n{PIC=" +
+                               base.file("forms/logo.png") + "}\r\n{PIC=" + secret +
+                               "}\r\n{PIC=../outside/secret.png}\r\n{PIC=link.png}\r\n"
+                               "{PIC=gone.png}\r\n";
+    base.write("queue/a.kel", report);
+    const AllowedFolders allowed({queue, base.file("forms")});
+    const Result<Forwarding> f =
+        prepareForwarding({queue + "/a.kel", queue + "/a.kel", {}, {}}, "h", 1001, &allowed);
+    ASSERT_TRUE(f.ok()) << f.refusal().detail;
+    // What is sent, by the name it arrives under; a picture that is not
+    // there but would be inside stays on the list (the sender passes it over).
+    std::vector<std::string> sent;
+    for (const SendItem &item : f->job.items)
+        sent.push_back(item.announced.substr(item.announced.find_last_of('\\') + 1));
+    EXPECT_EQ(sent, (std::vector<std::string>{"inside.png", "logo.png", "gone.png", "a.kel"}));
+    EXPECT_EQ(test::readAll(f->job.items[1].path), "logo");
+    EXPECT_EQ(f->refusedPictures,
+              (std::vector<std::string>{secret, "../outside/secret.png", "link.png"}));
+    completeForwarding(*f);
+}
+
 TEST(Forwarding, GivingUpKeepsTheReport)
 {
     struct Row

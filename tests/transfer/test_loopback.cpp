@@ -548,3 +548,34 @@ TEST(Loopback, ReportSentToItsOwnConsoleStaysToBePrinted)
     EXPECT_EQ(test::readAll(queue.file("r.kel")), "[HEADER]\r\n[DATA]\r\nhello\r\n");
     EXPECT_EQ(saidCount(console.statuses, "message 338 " + self), 1);
 }
+
+// The exfiltration a peer would try: a report naming a file outside the
+// allowed folders as its picture, sent back to the peer. Nothing of it
+// leaves; with its folder in RESOURCE_PATH it travels as a picture should.
+TEST(Loopback, ForwardingSendsNoPictureFromOutsideTheAllowedFolders)
+{
+    test::TempDir base;
+    test::TempDir peer;
+    const std::string queue = base.file("queue");
+    const std::string secret = base.write("private/secret.png", "secret");
+    Receiver receiver(peer.path());
+    ASSERT_TRUE(receiver.listening);
+    const std::string to = "127.0.0.1:" + std::to_string(receiver.receiver.port());
+    for (const bool listed : {false, true}) {
+        SCOPED_TRACE(listed ? "its folder in RESOURCE_PATH" : "outside the allowed folders");
+        base.write("queue/r.kel",
+                   "SEND_TO=" + to + "\r\n[HEADER]\r\n[DATA]\r\n{PIC=" + secret + ",1,1,1,1}\r\n");
+        Service sending;
+        if (listed)
+            sending.env.settings.resourcePath = base.file("private");
+        sending.service.forward({queue + "/r.kel", queue + "/r.kel", {}, {}}, to);
+        ASSERT_TRUE(waitFor([&] { return !sending.service.holdsMainTick(); }, 20000));
+        EXPECT_EQ(entries(peer.path()), listed ? (std::vector<std::string>{"r.kel", "secret.png"})
+                                               : std::vector<std::string>{"r.kel"});
+        EXPECT_EQ(
+            std::count(sending.statuses.begin(), sending.statuses.end(), "message 339 " + secret),
+            listed ? 0 : 1);
+        for (const std::string &f : entries(peer.path()))
+            std::filesystem::remove(peer.file(f));
+    }
+}
