@@ -55,14 +55,14 @@ struct Fixture : bench::BenchEnvironment
                   static_cast<uLong>(text.size()), 6);
         textDeflated = static_cast<double>(size);
 
-        OpenResult r = openDocument(listing, {folders, messages, settings, prompter, warnings}, {});
+        Opened r = openDocument(listing, {folders, messages, settings, prompter, warnings}, {});
         if (!r.ok())
             return;
         ExternalCommands commands;
         FindState find;
         SystemClock clock;
         SilentDiagnostics diagnostics;
-        RenderEngine engine(*r.document,
+        RenderEngine engine(*r.value(),
                             RenderServices{messages, diagnostics, commands, find, clock});
         const std::string pdf = folders.inTemp("bench-deflate.pdf");
         {

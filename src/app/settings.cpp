@@ -140,6 +140,9 @@ constexpr SettingsLine kLines[] = {
     keyWhenSet("JOB_LOG", member<&R::jobLog>),
     keyWhenSet("EXEC_ALLOWED", member<&R::execAllowed>),
     keyWhenSet("SETTLE_SECONDS", member<&R::settleSeconds>),
+    keyWhenSet("TCP_LISTEN", member<&R::tcpListen>),
+    keyWhenSet("TCP_ALLOW", member<&R::tcpAllow>),
+    keyWhenSet("TCP_COMMANDS", member<&R::tcpCommands>),
     hash(),
 };
 

@@ -58,6 +58,14 @@ struct SettingsRecord
     // kernel's word on it (at start, on a network file system) must keep
     // still before it is taken; empty means 1. Saved only when set.
     std::string settleSeconds;
+    // TCP_LISTEN: the address the receiver listens on ("N": no receiver);
+    // empty means every address. TCP_ALLOW: the addresses, networks (CIDR)
+    // and host names a connection may come from, separated by ";"; empty
+    // means anyone. TCP_COMMANDS: "Y" lets a peer send command files.
+    // Saved only when set.
+    std::string tcpListen;
+    std::string tcpAllow;
+    std::string tcpCommands;
 
     TypeRow &row(DocType t) { return types[static_cast<size_t>(t)]; }
     const TypeRow &row(DocType t) const { return types[static_cast<size_t>(t)]; }

@@ -9,6 +9,7 @@
 #include "transfer/protocol.h"
 #include "transfer/tcptransfer.h"
 #include "transfer/tester.h"
+#include "transfer/transfermessages.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -94,6 +95,17 @@ int receive(const Args &args)
         fail("not an address: " + *a);
         return 2;
     }
+    // The same limits as the console's receiver: TCP_ALLOW and TCP_COMMANDS
+    // of KEL.INI; what is refused is said on stderr.
+    options.policy.commandFiles = equalsNoCase(trimmed(env->settings.tcpCommands), "Y");
+    std::vector<std::string> bad;
+    options.allow = AllowList::parse(env->settings.tcpAllow, bad);
+    const Messages &messages = env->messages;
+    auto refused = [&messages](int message, const std::string &detail) {
+        failWithMessage(messages, message, detail);
+    };
+    for (const std::string &entry : bad)
+        refused(transfermsg::kBadAllowEntry, entry);
     QEventLoop loop;
     TcpReceiver receiver(*queue,
                          {statusPrinter(parsed.flag("v")),
@@ -101,8 +113,8 @@ int receive(const Args &args)
                               std::printf("received %s\n", name.c_str());
                               std::fflush(stdout);
                           },
-                          nullptr},
-                         options);
+                          nullptr, refused},
+                         std::move(options));
     std::string error;
     if (!receiver.listen(static_cast<uint16_t>(port), address, error)) {
         fail(error);

@@ -52,6 +52,11 @@ public:
     // main tick is held meanwhile.
     virtual void forward(const ForwardedReport & /*report*/, const std::string & /*destination*/) {}
 
+    // Whether a SEND_TO value names this console itself (its own receiver's
+    // port on an address of this machine): such a report is printed here,
+    // not forwarded.
+    virtual bool isSelf(const std::string & /*sendTo*/) const { return false; }
+
     // The end of a main tick: the first one that ends while a connection is
     // loaded starts the FTP listing at once.
     virtual void tickEnded() {}

@@ -1,10 +1,12 @@
 #include "transfer/forwarding.h"
 
+#include "app/atomicfile.h"
 #include "app/keyvalue.h"
 #include "app/text.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace kel {
 namespace {
@@ -100,35 +102,58 @@ void removeQuietly(const std::string &path)
 
 } // namespace
 
+std::optional<FileIdentity> fileIdentity(const std::string &path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                        static_cast<int64_t>(st.st_size),
+                        static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL +
+                            st.st_mtim.tv_nsec};
+}
+
 ForwardCopy forwardCopy(std::string_view report, char open, char close)
 {
+    // The receiving console looks SEND_TO up among the first 100 lines.
+    constexpr int kLookupLines = 100;
     ForwardCopy out;
     out.text.reserve(report.size() + report.size() / 16);
     LineSplitter lines(report);
     std::string_view line;
+    bool data = false;
+    int written = 0;
     while (lines.next(line)) {
-        if (upper(line.substr(0, 7)) == "SEND_TO")
+        if (!data) {
+            if (upper(line.substr(0, 7)) == "SEND_TO")
+                continue;
+            data = equalsNoCase(trimmed(line), "[DATA]");
+        } else if (written < kLookupLines && !readKeyValueIn(line, "SEND_TO").empty()) {
             continue;
-        std::string written(line);
+        }
+        ++written;
+        std::string copied(line);
         const std::vector<Span> names = pictureNames(line, open, close);
         // From the last to the first, so earlier spans keep their offsets.
         for (auto it = names.rbegin(); it != names.rend(); ++it) {
             const std::string name(line.substr(it->start, it->length));
-            written.replace(it->start, it->length, lastPart(name));
+            copied.replace(it->start, it->length, lastPart(name));
         }
         for (const Span &s : names) {
             std::string name(line.substr(s.start, s.length));
             if (std::find(out.pictures.begin(), out.pictures.end(), name) == out.pictures.end())
                 out.pictures.push_back(std::move(name));
         }
-        out.text += written;
+        out.text += copied;
         out.text += "\r\n";
     }
     return out;
 }
 
 Result<Forwarding> prepareForwarding(const ForwardedReport &handed, const std::string &sendTo,
-                                     uint16_t defaultPort)
+                                     uint16_t defaultPort, const AllowedFolders *allowed)
 {
     const std::string &report = handed.report;
     Result<wire::Destination> destination = wire::parseDestination(sendTo, defaultPort);
@@ -144,6 +169,8 @@ Result<Forwarding> prepareForwarding(const ForwardedReport &handed, const std::s
     Forwarding f;
     f.releasedFile = handed.releasedFile;
     f.report = report;
+    f.releasedIdentity = fileIdentity(f.releasedFile);
+    f.reportIdentity = fileIdentity(report);
     f.scratch = handed.scratch;
     f.copy = report + "$";
     if (!writeFile(f.copy, copy.text)) {
@@ -158,7 +185,22 @@ Result<Forwarding> prepareForwarding(const ForwardedReport &handed, const std::s
         if (std::find(seen.begin(), seen.end(), path) != seen.end())
             continue;
         seen.push_back(path);
-        f.job.items.push_back({path, backslashed(path), true});
+        // Read from where the name leads, announced under the name the
+        // report uses (the receiver keeps its last part).
+        std::string read = path;
+        if (allowed) {
+            const std::optional<std::string> resolved = allowed->resolve(path);
+            if (!resolved) {
+                // Not sent. One that is not there at all would have been
+                // passed over anyway: only a file that is there is named.
+                std::error_code ec;
+                if (fs::exists(fs::symlink_status(path, ec)))
+                    f.refusedPictures.push_back(name);
+                continue;
+            }
+            read = *resolved;
+        }
+        f.job.items.push_back({read, backslashed(path), true});
     }
     f.job.items.push_back({f.copy, backslashed(report), false});
     f.job.destination = std::move(*destination);
@@ -168,8 +210,15 @@ Result<Forwarding> prepareForwarding(const ForwardedReport &handed, const std::s
 
 void completeForwarding(const Forwarding &f)
 {
-    removeQuietly(f.releasedFile);
-    removeQuietly(f.report);
+    // A file of that name that is not the one sent arrived or was written
+    // after the forwarding started: it is another report and stays.
+    auto removeIfSent = [](const std::string &path, const std::optional<FileIdentity> &sent) {
+        if (sent && fileIdentity(path) == sent)
+            removeDurably(path);
+    };
+    removeIfSent(f.releasedFile, f.releasedIdentity);
+    if (f.report != f.releasedFile)
+        removeIfSent(f.report, f.reportIdentity);
     removeQuietly(f.copy);
     for (const std::string &file : f.scratch)
         removeQuietly(file);

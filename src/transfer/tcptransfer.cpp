@@ -1,10 +1,12 @@
 #include "transfer/tcptransfer.h"
 
+#include "transfer/transfermessages.h"
 #include "transfer/workfiles.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
+#include <chrono>
 
 namespace kel {
 namespace {
@@ -28,13 +30,6 @@ LinkState linkState(QAbstractSocket::SocketState state)
         return LinkState::Closing;
     }
     return LinkState::Error;
-}
-
-std::string addressText(const QHostAddress &address)
-{
-    bool v4 = false;
-    const quint32 ip = address.toIPv4Address(&v4);
-    return (v4 ? QHostAddress(ip) : address).toString().toStdString();
 }
 
 } // namespace
@@ -127,27 +122,61 @@ void TcpSender::send(SendJob job)
 
 // ---- TcpReceiver ----
 
+namespace {
+// What a socket may hold that the session has not taken: two blocks. A
+// stop-and-wait sender never has more than one message in flight, and the
+// kernel's window holds back a peer that sends more.
+constexpr qint64 kSocketBuffer = 2 * qint64(wire::kBlockSize);
+
+qint64 nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
 class TcpReceiver::Session : public QObject
 {
 public:
-    Session(TcpReceiver &owner, QTcpSocket *socket)
-        : m_owner(owner), m_socket(socket), m_files(owner.m_folder),
-          m_session(m_files, {owner.m_events.status, [this](const std::string &name) {
-                                  ++m_owner.m_received;
-                                  if (m_owner.m_events.received)
-                                      m_owner.m_events.received(name);
-                              }})
+    Session(TcpReceiver &owner, QTcpSocket *socket, std::string address)
+        : m_owner(owner), m_socket(socket), m_address(std::move(address)), m_files(owner.m_folder),
+          m_session(m_files,
+                    {owner.m_events.status,
+                     [this](const std::string &name) {
+                         ++m_owner.m_received;
+                         if (m_owner.m_events.received)
+                             m_owner.m_events.received(name);
+                     },
+                     [this](int message, const std::string &detail) {
+                         m_owner.refused(message, m_address, detail + " from " + m_address);
+                     }},
+                    owner.m_options.policy)
     {
         socket->setParent(this);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_quiet.setSingleShot(true);
         m_idle.setSingleShot(true);
-        connect(&m_quiet, &QTimer::timeout, this, [this] { reply(m_session.onQuiet()); });
+        connect(&m_quiet, &QTimer::timeout, this, [this] {
+            reply(m_session.onQuiet());
+            read(); // what the socket held back meanwhile
+        });
         connect(&m_idle, &QTimer::timeout, this, [this] {
             status("Connection closed: nothing arrived for " +
                    std::to_string(m_owner.m_options.idleMs / 1000) + " seconds.");
             m_socket->abort();
             end();
+        });
+        connect(&m_rate, &QTimer::timeout, this, [this] {
+            if (m_windowBytes < m_owner.m_options.minBytesPerWindow) {
+                m_owner.refused(
+                    transfermsg::kTooSlow, m_address,
+                    (m_session.receiving() ? m_session.fileName() + " " : std::string()) + "from " +
+                        m_address);
+                m_socket->abort();
+                end();
+                return;
+            }
+            m_windowBytes = 0;
         });
         connect(socket, &QIODevice::readyRead, this, [this] { read(); });
         connect(socket, &QAbstractSocket::disconnected, this, [this] {
@@ -156,12 +185,23 @@ public:
             end();
         });
         status("Connecting...");
-        status("Connection accepted from " + addressText(socket->peerAddress()));
+        status("Connection accepted from " + m_address);
         m_idle.start(m_owner.m_options.idleMs);
+        m_rate.start(m_owner.m_options.rateWindowMs);
         write(m_session.greeting());
+        // Bytes that came while the connection waited for its slot.
+        QTimer::singleShot(0, this, [this] { read(); });
     }
 
     bool receiving() const { return m_session.receiving(); }
+    const std::string &address() const { return m_address; }
+
+    // Closes the connection at once; its unfinished file is dropped.
+    void drop()
+    {
+        m_socket->abort();
+        end();
+    }
 
 private:
     void status(const std::string &text)
@@ -178,13 +218,22 @@ private:
         }
     }
 
+    // Reads no more than the session has room for; the rest stays in the
+    // socket (and the kernel) until the session has taken what it holds.
     void read()
     {
-        if (m_ended || m_socket->bytesAvailable() <= 0)
+        bool arrived = false;
+        while (!m_ended && !m_session.wantsClose() && m_socket->bytesAvailable() > 0) {
+            const QByteArray bytes = m_socket->read(static_cast<qint64>(m_session.room()));
+            if (bytes.isEmpty())
+                break;
+            arrived = true;
+            m_windowBytes += bytes.size();
+            reply(m_session.onData(std::string_view(bytes.constData(), size_t(bytes.size()))));
+        }
+        if (m_ended || !arrived)
             return;
-        const QByteArray bytes = m_socket->readAll();
         m_idle.start(m_owner.m_options.idleMs);
-        reply(m_session.onData(std::string_view(bytes.constData(), size_t(bytes.size()))));
         if (m_session.hasPending())
             m_quiet.start(m_owner.m_options.quietMs);
         else
@@ -209,24 +258,30 @@ private:
         m_ended = true;
         m_quiet.stop();
         m_idle.stop();
+        m_rate.stop();
         m_session.onClosed();
         m_owner.finished(this);
     }
 
     TcpReceiver &m_owner;
     QTcpSocket *m_socket;
+    std::string m_address;
     QueueFolderFiles m_files;
     ReceiverSession m_session;
     QTimer m_quiet;
     QTimer m_idle;
+    QTimer m_rate;
+    int64_t m_windowBytes = 0;
     bool m_ended = false;
 };
 
 TcpReceiver::TcpReceiver(std::string queueFolder, Events events, Options options, QObject *parent)
     : QObject(parent), m_folder(std::move(queueFolder)), m_events(std::move(events)),
-      m_options(options), m_server(new QTcpServer(this))
+      m_options(std::move(options)), m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
+    m_waitCheck.setInterval(1000);
+    connect(&m_waitCheck, &QTimer::timeout, this, [this] { checkWaiting(); });
 }
 
 TcpReceiver::~TcpReceiver()
@@ -251,7 +306,13 @@ bool TcpReceiver::listen(uint16_t port, const QHostAddress &address, std::string
 void TcpReceiver::stop()
 {
     m_server->close();
-    const bool had = !m_sessions.empty();
+    const bool had = !m_sessions.empty() || !m_waiting.empty();
+    for (const Waiting &w : m_waiting) {
+        w.socket->abort();
+        w.socket->deleteLater();
+    }
+    m_waiting.clear();
+    m_waitCheck.stop();
     // Destroying a session drops its unfinished file.
     m_sessions.clear();
     if (had && m_events.sessionsChanged)
@@ -268,24 +329,134 @@ uint16_t TcpReceiver::port() const
     return m_server->serverPort();
 }
 
+QHostAddress TcpReceiver::address() const
+{
+    return m_server->serverAddress();
+}
+
 int TcpReceiver::filesArriving() const
 {
     return static_cast<int>(std::count_if(m_sessions.begin(), m_sessions.end(),
                                           [](const auto &s) { return s->receiving(); }));
 }
 
+int TcpReceiver::sessionsFrom(const std::string &address) const
+{
+    return static_cast<int>(std::count_if(m_sessions.begin(), m_sessions.end(),
+                                          [&](const auto &s) { return s->address() == address; }));
+}
+
+void TcpReceiver::refused(int message, const std::string &address, const std::string &detail)
+{
+    if (m_said.emplace(message, address).second && m_events.refused)
+        m_events.refused(message, detail);
+}
+
 void TcpReceiver::accept()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        if (static_cast<int>(m_sessions.size()) >= m_options.maxSessions) {
+        const std::string address = addressText(socket->peerAddress());
+        // Closed before the greeting: a peer that is not allowed learns
+        // nothing of the receiver.
+        if (!m_options.allow.allows(socket->peerAddress())) {
+            refused(transfermsg::kAddressNotAllowed, address, address);
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        m_sessions.push_back(std::make_unique<Session>(*this, socket));
-        if (m_events.sessionsChanged)
-            m_events.sessionsChanged();
+        socket->setReadBufferSize(kSocketBuffer);
+        admit(socket, address);
     }
+}
+
+// A connection starts at once while a slot is free, unless it would take a
+// second slot for its address while another waits. A new address finds a
+// slot even when all are taken: the address holding the most slots, when it
+// holds more than one, gives up its youngest connection (its sender tries
+// again later).
+void TcpReceiver::admit(QTcpSocket *socket, const std::string &address)
+{
+    const bool full = static_cast<int>(m_sessions.size()) >= m_options.maxSessions;
+    if (!full && (sessionsFrom(address) == 0 || m_waiting.empty())) {
+        startSession(socket, address);
+        return;
+    }
+    if (static_cast<int>(m_waiting.size()) >= m_options.maxSessions) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    m_waiting.push_back({socket, address, nowMs()});
+    if (!m_waitCheck.isActive())
+        m_waitCheck.start();
+    if (Session *youngest = full && sessionsFrom(address) == 0 ? youngestOfBusiest() : nullptr) {
+        refused(transfermsg::kSlotTaken, youngest->address(), youngest->address());
+        youngest->drop(); // finished() serves the waiting, this one first
+        return;
+    }
+    refused(transfermsg::kWaitingForSlot, address, address);
+}
+
+// The youngest connection of the address holding the most slots, when it
+// holds more than one.
+TcpReceiver::Session *TcpReceiver::youngestOfBusiest() const
+{
+    std::string busiest;
+    int most = 1;
+    for (const auto &s : m_sessions) {
+        if (const int n = sessionsFrom(s->address()); n > most) {
+            most = n;
+            busiest = s->address();
+        }
+    }
+    Session *youngest = nullptr;
+    for (const auto &s : m_sessions) {
+        if (!busiest.empty() && s->address() == busiest)
+            youngest = s.get();
+    }
+    return youngest;
+}
+
+void TcpReceiver::startSession(QTcpSocket *socket, const std::string &address)
+{
+    m_sessions.push_back(std::make_unique<Session>(*this, socket, address));
+    if (m_events.sessionsChanged)
+        m_events.sessionsChanged();
+}
+
+// Free slots go first to a waiting address that holds none.
+void TcpReceiver::serveWaiting()
+{
+    while (!m_waiting.empty() && static_cast<int>(m_sessions.size()) < m_options.maxSessions) {
+        auto pick = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                 [&](const Waiting &w) { return sessionsFrom(w.address) == 0; });
+        if (pick == m_waiting.end())
+            pick = m_waiting.begin();
+        const Waiting w = *pick;
+        m_waiting.erase(pick);
+        startSession(w.socket, w.address);
+    }
+    if (m_waiting.empty())
+        m_waitCheck.stop();
+}
+
+// A waiting connection that its peer closed, or that waited longer than a
+// connection may stay idle, is closed.
+void TcpReceiver::checkWaiting()
+{
+    const qint64 now = nowMs();
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        if (it->socket->state() != QAbstractSocket::ConnectedState ||
+            now - it->sinceMs >= m_options.idleMs) {
+            it->socket->abort();
+            it->socket->deleteLater();
+            it = m_waiting.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (m_waiting.empty())
+        m_waitCheck.stop();
 }
 
 void TcpReceiver::finished(Session *session)
@@ -299,6 +470,7 @@ void TcpReceiver::finished(Session *session)
             break;
         }
     }
+    serveWaiting();
     if (m_events.sessionsChanged)
         m_events.sessionsChanged();
 }

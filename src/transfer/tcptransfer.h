@@ -4,6 +4,7 @@
 // objects.
 #pragma once
 
+#include "transfer/allowlist.h"
 #include "transfer/receiver.h"
 #include "transfer/sender.h"
 
@@ -11,9 +12,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QTcpServer;
@@ -61,25 +65,50 @@ private:
 
 // Listens for transfers and keeps one ReceiverSession per connection,
 // writing into a queue folder through QueueFolderFiles.
+//
+// A received file is written under a working name and takes its own name
+// whole, so the console prints on while files arrive. What a peer can hold
+// is bounded: a connection from an address TCP_ALLOW does not list is closed
+// before the greeting; a connection must keep a minimum rate or is closed; a
+// socket never buffers more than two blocks; and the slots are shared
+// fairly: while a connection from an address without a slot waits, no
+// address keeps more than one.
 class TcpReceiver : public QObject
 {
 public:
+    // A shorter message is whole once the line has been quiet this long.
+    // TCP sends a lost piece again after its retransmission timeout: at
+    // least 200 ms (Linux) or 300 ms (Windows), doubled on every further
+    // loss, and about a second for a connection with little history. 1.5 s
+    // outlasts two losses of the same piece and the one-second timeout.
+    static constexpr int kQuietMs = 1500;
+
     struct Options
     {
-        // A message shorter than 900 bytes is taken once the line has been
-        // quiet this long.
-        int quietMs = 50;
+        int quietMs = kQuietMs;
         // A connection that sends nothing for this long is closed and its
-        // unfinished file dropped, so a stalled peer cannot hold the queue.
+        // unfinished file dropped.
         int idleMs = 60000;
-        // Connections served at once; more are closed at once (senders retry).
+        // A connection that brings fewer bytes than this in a window is
+        // closed and its unfinished file dropped (about 1 KiB/s averaged over
+        // a minute), so a peer trickling a byte at a time holds nothing long.
+        int rateWindowMs = 60000;
+        int64_t minBytesPerWindow = 60 * 1024;
+        // Connections served at once; more wait for a slot (at most as many
+        // again; beyond that they are closed at once and their senders retry).
         int maxSessions = 8;
+        ReceiverPolicy policy;
+        AllowList allow; // who may connect (TCP_ALLOW); anyone by default
     };
     struct Events
     {
         std::function<void(const std::string &text)> status;
         std::function<void(const std::string &name)> received; // a file took its name
         std::function<void()> sessionsChanged;                 // a connection came or went
+        // Something refused, as a message of the language file
+        // (transfermessages.h) and its detail; said once per message and
+        // peer address.
+        std::function<void(int message, const std::string &detail)> refused;
     };
 
     TcpReceiver(std::string queueFolder, Events events, Options options, QObject *parent = nullptr);
@@ -96,24 +125,41 @@ public:
     void stop();
     bool listening() const;
     uint16_t port() const;
-    // Connections open now.
+    QHostAddress address() const;
+    // Connections served now, and connections waiting for a slot.
     int sessions() const { return static_cast<int>(m_sessions.size()); }
-    // Connections in the middle of a file; while any is, the console's main
-    // tick waits. A connection that is open but sends no file holds nothing,
-    // so an idle or hostile peer cannot stop the printing.
+    int waiting() const { return static_cast<int>(m_waiting.size()); }
+    // Connections in the middle of a file. Files arrive under working names,
+    // so the console's main tick need not wait for them.
     int filesArriving() const;
     int filesReceived() const { return m_received; }
 
 private:
     class Session;
+    struct Waiting
+    {
+        QTcpSocket *socket;
+        std::string address;
+        qint64 sinceMs;
+    };
     void accept();
+    void admit(QTcpSocket *socket, const std::string &address);
+    void serveWaiting();
+    Session *youngestOfBusiest() const;
+    void startSession(QTcpSocket *socket, const std::string &address);
+    void checkWaiting();
     void finished(Session *session);
+    int sessionsFrom(const std::string &address) const;
+    void refused(int message, const std::string &address, const std::string &detail);
 
     std::string m_folder;
     Events m_events;
     Options m_options;
     QTcpServer *m_server;
     std::vector<std::unique_ptr<Session>> m_sessions;
+    std::deque<Waiting> m_waiting;
+    QTimer m_waitCheck;
+    std::set<std::pair<int, std::string>> m_said;
     int m_received = 0;
 };
 

@@ -1,18 +1,41 @@
 #include "transfer/transferservice.h"
 
+#include "app/allowedfolders.h"
+#include "app/folders.h"
 #include "app/messages.h"
 #include "app/prompter.h"
 #include "app/text.h"
 #include "transfer/tester.h"
+#include "transfer/transfermessages.h"
 
 #include <QCoreApplication>
+#include <QHostInfo>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <algorithm>
+#include <filesystem>
 
 namespace kel {
 
 namespace {
 constexpr int kDefaultCheckSeconds = 20;
+} // namespace
+
+bool isLocalHost(const std::string &host)
+{
+    const QString name = QString::fromStdString(host);
+    if (name.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0 ||
+        name.compare(QHostInfo::localHostName(), Qt::CaseInsensitive) == 0)
+        return true;
+    QHostAddress address;
+    if (!address.setAddress(name))
+        return false;
+    address = plainAddress(address);
+    if (address.isLoopback())
+        return true;
+    const QList<QHostAddress> own = QNetworkInterface::allAddresses();
+    return std::any_of(own.begin(), own.end(),
+                       [&](const QHostAddress &a) { return plainAddress(a) == address; });
 }
 
 TransferService::TransferService(TransferEnvironment environment, QObject *parent)
@@ -49,32 +72,92 @@ void TransferService::start(const std::string &queueFolder)
 {
     m_queue = queueFolder;
     m_fetcher.setQueueFolder(queueFolder);
+    const std::string listen = trimmedCopy(m_env.settings.tcpListen);
+    if (equalsNoCase(listen, "N")) {
+        say(transfermsg::kReceiverOff, "");
+        return;
+    }
+    QHostAddress address(QHostAddress::Any);
+    if (m_listenAddress) {
+        address = *m_listenAddress;
+    } else if (!listen.empty() && !address.setAddress(QString::fromStdString(listen))) {
+        // A site that meant to listen on one address is not opened to all.
+        say(transfermsg::kBadListenAddress, listen);
+        return;
+    }
+    TcpReceiver::Options options = m_receiverOptions;
+    options.policy.commandFiles = equalsNoCase(trimmed(m_env.settings.tcpCommands), "Y");
+    std::vector<std::string> bad;
+    options.allow = AllowList::parse(m_env.settings.tcpAllow, bad);
+    for (const std::string &entry : bad)
+        say(transfermsg::kBadAllowEntry, entry);
     // The receiver's listen() removes what a receiver or fetcher of an
     // earlier run left mid-file.
     m_receiver = std::make_unique<TcpReceiver>(
         queueFolder,
-        TcpReceiver::Events{[this](const std::string &text) { status(text); }, nullptr, nullptr},
-        m_receiverOptions, this);
+        TcpReceiver::Events{
+            [this](const std::string &text) { status(text); }, nullptr, nullptr,
+            [this](int message, const std::string &detail) { say(message, detail); }},
+        std::move(options), this);
     const uint16_t port = m_portOverride >= 0 ? static_cast<uint16_t>(m_portOverride)
                                               : wire::portSetting(m_env.settings.tcpPort);
     std::string error;
-    if (!m_receiver->listen(port, m_listenAddress, error))
+    if (!m_receiver->listen(port, address, error))
         status("TCP receiver: " + error);
+}
+
+void TransferService::say(int message, const std::string &detail)
+{
+    const std::string &text = m_env.messages.text(message);
+    status(detail.empty() ? text : text + " " + detail);
 }
 
 bool TransferService::holdsMainTick() const
 {
-    return m_sender.busy() || (m_receiver && m_receiver->filesArriving() > 0) || m_fetcher.fetching();
+    // A file being received is written under a working name and takes its
+    // own name whole: printing need not wait for it.
+    return m_sender.busy() || m_fetcher.fetching();
+}
+
+bool TransferService::isSelf(const std::string &sendTo) const
+{
+    if (!m_receiver || !m_receiver->listening())
+        return false;
+    const Result<wire::Destination> d =
+        wire::parseDestination(sendTo, wire::portSetting(m_env.settings.tcpPort));
+    return d && d->port == m_receiver->port() && isLocalHost(d->host);
 }
 
 void TransferService::forward(const ForwardedReport &report, const std::string &destination)
 {
+    // Sent to this console itself, the report comes back into the queue
+    // without its SEND_TO and is printed here; the forwarding deletes only
+    // the files it sent, never the copy that arrived.
+    if (isSelf(destination) && m_saidSelf.insert(trimmedCopy(destination)).second)
+        say(transfermsg::kSendToSelf, trimmedCopy(destination));
+    // Pictures are read only from the allowed folders: the queue folder (the
+    // released file's, before start()), the program and temporary folders
+    // and RESOURCE_PATH.
+    const std::string queue =
+        m_queue.empty() ? std::filesystem::path(report.releasedFile).parent_path().string()
+                        : m_queue;
+    const Folders folders{programFolder(), m_env.tempFolder, m_env.tempFolder + "/Temp",
+                          shippedFolders()};
+    const AllowedFolders allowed = AllowedFolders::forQueue(queue, folders, m_env.settings);
     Result<Forwarding> prepared =
-        prepareForwarding(report, destination, wire::portSetting(m_env.settings.tcpPort));
+        prepareForwarding(report, destination, wire::portSetting(m_env.settings.tcpPort), &allowed);
     if (!prepared) {
         status("Cannot forward " + report.report + ": " + prepared.refusal().detail);
-        abandonForwarding(Forwarding{report.releasedFile, report.report, {}, report.scratch, {}});
+        Forwarding given;
+        given.releasedFile = report.releasedFile;
+        given.report = report.report;
+        given.scratch = report.scratch;
+        abandonForwarding(given);
         return;
+    }
+    for (const std::string &name : prepared->refusedPictures) {
+        if (m_saidPictures.insert(name).second)
+            say(transfermsg::kPictureNotAllowed, name);
     }
     const int id = m_nextJob++;
     prepared->job.id = id;

@@ -44,6 +44,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 
 namespace kel {
@@ -66,11 +68,15 @@ public:
     explicit TransferService(TransferEnvironment environment, QObject *parent = nullptr);
     ~TransferService() override;
 
-    // The receiver listens on TCP_PORT (1001 when unset) on every address;
-    // a port it cannot have is said in the status text and nothing else
-    // stops. Working files that a receiver left mid-file are removed.
+    // The receiver listens on TCP_PORT (1001 when unset) on TCP_LISTEN
+    // (every address when empty; none when "N" or not an address, which is
+    // said), takes connections from TCP_ALLOW only (anyone when empty) and
+    // command files only with TCP_COMMANDS=Y. A port it cannot have is said
+    // in the status text and nothing else stops. Working files that a
+    // receiver left mid-file are removed.
     void start(const std::string &queueFolder) override;
     bool holdsMainTick() const override;
+    bool isSelf(const std::string &sendTo) const override;
     void forward(const ForwardedReport &report, const std::string &destination) override;
     void tickEnded() override;
     // A file that cannot be opened changes nothing (said in the status
@@ -92,6 +98,7 @@ public:
     // address by default), with which timing, and on which port (overrides
     // TCP_PORT; 0 picks a free port).
     void setListenAddress(const QHostAddress &address) { m_listenAddress = address; }
+    const TcpReceiver *receiver() const { return m_receiver.get(); }
     void setReceiverOptions(const TcpReceiver::Options &options) { m_receiverOptions = options; }
     void setListenPort(uint16_t port) { m_portOverride = port; }
     bool listening() const { return m_receiver && m_receiver->listening(); }
@@ -99,11 +106,13 @@ public:
 
 private:
     void status(const std::string &text);
+    // Message `message` of the language file, followed by `detail`.
+    void say(int message, const std::string &detail);
     void forwardingEnded(const SendJob &job, SendOutcome outcome, const std::string &detail);
 
     TransferEnvironment m_env;
     std::string m_queue;
-    QHostAddress m_listenAddress{QHostAddress::Any};
+    std::optional<QHostAddress> m_listenAddress;
     TcpReceiver::Options m_receiverOptions;
     int m_portOverride = -1;
     std::unique_ptr<TcpReceiver> m_receiver;
@@ -116,6 +125,13 @@ private:
     Connection m_connection;
     bool m_loaded = false;
     bool m_listedSinceApply = false;
+    std::set<std::string> m_saidSelf;
+    std::set<std::string> m_saidPictures;
 };
+
+// Whether a host names this machine: "localhost", its host name, a loopback
+// address or an address of one of its interfaces. Other names are not
+// looked up (that would block the console's thread).
+bool isLocalHost(const std::string &host);
 
 } // namespace kel

@@ -80,16 +80,19 @@ TEST(Settings, KeysAfterTheHundredthLineReadEmpty)
     EXPECT_EQ(r.escExits, "");
 }
 
-TEST(Settings, TcpPortAndJobLogAreKeptAndWrittenOnlyWhenSet)
+TEST(Settings, TcpKeysAndJobLogAreKeptAndWrittenOnlyWhenSet)
 {
     test::TestEnvironment env;
     SettingsRecord r;
     r.escExits = "N";
     const std::string without = settingsFileText(r, env.messages);
-    EXPECT_EQ(without.find("TCP_PORT"), std::string::npos);
+    EXPECT_EQ(without.find("TCP_"), std::string::npos);
     EXPECT_EQ(without.find("JOB_LOG"), std::string::npos);
 
     r.tcpPort = "5001";
+    r.tcpListen = "127.0.0.1";
+    r.tcpAllow = "10.0.0.0/8;office2";
+    r.tcpCommands = "Y";
     r.jobLog = "/var/lib/kel/jobs.log";
     const std::string path = env.dir.file("KEL.INI");
     ASSERT_TRUE(saveSettings(path, r, env.messages));
@@ -97,6 +100,7 @@ TEST(Settings, TcpPortAndJobLogAreKeptAndWrittenOnlyWhenSet)
     ASSERT_TRUE(loadSettings(path, back, false));
     EXPECT_EQ(back.tcpPort, "5001");
     EXPECT_EQ(back.jobLog, "/var/lib/kel/jobs.log");
+    EXPECT_EQ(back.tcpAllow, "10.0.0.0/8;office2");
     EXPECT_EQ(back, r);
 }
 

@@ -208,9 +208,16 @@ TEST(ConsoleSystem, ForwardsAReportWithItsPicturesToAnotherConsole)
     ASSERT_GT(secondPort, 0);
     Server first({}, {"TCP_PORT=" + std::to_string(firstPort)});
     Server second({}, {"TCP_PORT=" + std::to_string(secondPort)});
-    // The pictures sit in a folder of the sending side only.
+    // The pictures sit in a folder of the sending side only, one that its
+    // KEL.INI lets reports read from (a forwarded report's pictures are
+    // read only from the allowed folders).
     const std::string pictures = first.root.path() + "/pictures";
     fs::create_directories(pictures);
+    {
+        std::string ini;
+        ASSERT_TRUE(readFile(first.home + "/KEL.INI", ini));
+        ASSERT_TRUE(writeFile(first.home + "/KEL.INI", ini + "RESOURCE_PATH=" + pictures + "\r\n"));
+    }
     for (const auto &[name, colour] :
          {std::pair{"red.png", qRgb(255, 0, 0)}, std::pair{"blue.png", qRgb(0, 0, 255)}}) {
         QImage image(40, 40, QImage::Format_RGB32);

@@ -134,6 +134,22 @@ TEST(Kelconnect, WritesFromTheCommandLineAndRefusesBadArguments)
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, (Connection{"10.0.0.5:2121", "kel", "a b!", "/in"}));
 
+    // The password kept out of the process list: from standard input or a
+    // file, its first line without the line end.
+    const QString stdinOut = QString::fromStdString(dir.file("stdin.cnx"));
+    QProcess fromStdin;
+    fromStdin.start(program, {"--host", "h", "--password", "-", "-o", stdinOut});
+    fromStdin.write("se cret\r\nsecond line\n");
+    fromStdin.closeWriteChannel();
+    ASSERT_TRUE(fromStdin.waitForFinished(10000));
+    EXPECT_EQ(fromStdin.exitCode(), 0);
+    EXPECT_EQ(readConnectionFile(stdinOut.toStdString())->password, "se cret");
+    const std::string secret = dir.write("secret", "from file\n");
+    ASSERT_EQ(run({"--host", "h", "--password-file", QString::fromStdString(secret), "-o",
+                   QString::fromStdString(dir.file("file.cnx"))}),
+              0);
+    EXPECT_EQ(readConnectionFile(dir.file("file.cnx"))->password, "from file");
+
     const QString out = QString::fromStdString(dir.file("x.cnx"));
     struct Row
     {
@@ -148,6 +164,11 @@ TEST(Kelconnect, WritesFromTheCommandLineAndRefusesBadArguments)
         {"option twice", {"--host", "h", "--host", "i", "-o", out}},
         {"field with the separator", {"--host", "h", "--user", "a|b", "-o", out}},
         {"folder that does not exist", {"--host", "h", "-o", out + "/none/y.cnx"}},
+        {"password file that does not exist",
+         {"--host", "h", "--password-file", out + ".none", "-o", out}},
+        {"password and password file",
+         {"--host", "h", "--password", "p", "--password-file", QString::fromStdString(secret), "-o",
+          out}},
     };
     for (const Row &row : bad) {
         SCOPED_TRACE(row.name);

@@ -25,6 +25,19 @@ TEST(Forwarding, TheCopyThatTravels)
          '}',
          "[HEADER]\r\nTITLE=a\r\n[DATA]\r\nhello SEND_TO stays\r\n",
          {}},
+        {"only the header's SEND_TO lines; data lines that begin so travel",
+         "SEND_TO=a\r\n[HEADER]\r\nSend_to=b\r\n[data]\r\nSend_to all staff: a=b\r\n"
+         "SEND_TO:x\r\n",
+         '{',
+         '}',
+         "[HEADER]\r\n[data]\r\nSend_to all staff: a=b\r\nSEND_TO:x\r\n",
+         {}},
+        {"a data line the receiving console would read as SEND_TO is left out",
+         "[HEADER]\r\n[DATA]\r\n send_to=elsewhere\r\nSEND_TO=\r\n",
+         '{',
+         '}',
+         "[HEADER]\r\n[DATA]\r\nSEND_TO=\r\n",
+         {}},
         {"Windows path cut to the file name",
          "{PIC=C:\\pics\\logo.bmp,100,200,500,500}\n",
          '{',
@@ -112,6 +125,77 @@ TEST(Forwarding, PreparingListsPicturesFirstAndKeepsTheReport)
 
     completeForwarding(*f);
     EXPECT_EQ(entries(queue), std::vector<std::string>{"map.png"});
+}
+
+// When the forwarding ends, a file of the same name that is not the one it
+// sent (the copy arriving back, a report written anew) stays to be printed.
+TEST(Forwarding, CompletingDeletesOnlyTheFilesItSent)
+{
+    struct Row
+    {
+        const char *name;
+        bool releasedReplaced;
+        bool reportReplaced;
+        std::vector<std::string> after;
+    };
+    const Row rows[] = {
+        {"both as they were", false, false, {}},
+        {"the report arrived back under its name", false, true, {"l.txt.kel"}},
+        {"the listing written anew", true, false, {"l.txt"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempDir dir;
+        dir.write("l.txt", "listing");
+        dir.write("l.txt.kel", "[HEADER]\r\nSEND_TO=h\r\n[DATA]\r\n");
+        const Result<Forwarding> f =
+            prepareForwarding({dir.file("l.txt"), dir.file("l.txt.kel"), {}, {}}, "h", 1001);
+        ASSERT_TRUE(f.ok());
+        // Replaced by rename, as the receiver and the writers of reports do.
+        if (row.releasedReplaced) {
+            dir.write("new", "listing");
+            std::filesystem::rename(dir.file("new"), dir.file("l.txt"));
+        }
+        if (row.reportReplaced) {
+            dir.write("new", "[HEADER]\r\n[DATA]\r\n");
+            std::filesystem::rename(dir.file("new"), dir.file("l.txt.kel"));
+        }
+        completeForwarding(*f);
+        EXPECT_EQ(entries(dir.path()), row.after);
+    }
+}
+
+// A report from elsewhere names the files it wants sent: only pictures that
+// resolve inside the allowed folders are read; any other, reached by an
+// absolute name, by ".." or by a link planted in the queue folder, is left
+// out and named.
+TEST(Forwarding, PicturesAreReadOnlyFromAllowedFolders)
+{
+    test::TempDir base;
+    const std::string queue = base.file("queue");
+    base.write("queue/inside.png", "inside");
+    base.write("forms/logo.png", "logo");
+    const std::string secret = base.write("outside/secret.png", "secret");
+    std::filesystem::create_symlink(secret, queue + "/link.png");
+    const std::string report = "[HEADER]\r\nSEND_TO=h\r\n[DATA]\r\n{PIC=inside.png}\r\n{PIC=" +
+                               base.file("forms/logo.png") + "}\r\n{PIC=" + secret +
+                               "}\r\n{PIC=../outside/secret.png}\r\n{PIC=link.png}\r\n"
+                               "{PIC=gone.png}\r\n";
+    base.write("queue/a.kel", report);
+    const AllowedFolders allowed({queue, base.file("forms")});
+    const Result<Forwarding> f =
+        prepareForwarding({queue + "/a.kel", queue + "/a.kel", {}, {}}, "h", 1001, &allowed);
+    ASSERT_TRUE(f.ok()) << f.refusal().detail;
+    // What is sent, by the name it arrives under; a picture that is not
+    // there but would be inside stays on the list (the sender passes it over).
+    std::vector<std::string> sent;
+    for (const SendItem &item : f->job.items)
+        sent.push_back(item.announced.substr(item.announced.find_last_of('\\') + 1));
+    EXPECT_EQ(sent, (std::vector<std::string>{"inside.png", "logo.png", "gone.png", "a.kel"}));
+    EXPECT_EQ(test::readAll(f->job.items[1].path), "logo");
+    EXPECT_EQ(f->refusedPictures,
+              (std::vector<std::string>{secret, "../outside/secret.png", "link.png"}));
+    completeForwarding(*f);
 }
 
 TEST(Forwarding, GivingUpKeepsTheReport)

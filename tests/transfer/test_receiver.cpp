@@ -1,6 +1,8 @@
 #include "support/testenv.h"
+#include "transfer/allowlist.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
+#include "transfer/tcptransfer.h"
 #include "transfer/workfiles.h"
 #include "transfertest.h"
 
@@ -14,6 +16,7 @@ namespace {
 
 // What arrives on a connection: bytes, or a quiet moment ("" as a marker).
 constexpr std::string_view kQuiet = "";
+constexpr int kReceiverQuietMs = TcpReceiver::kQuietMs;
 
 std::string bytesOf(size_t n, char first = 'a')
 {
@@ -72,7 +75,11 @@ TEST(ReceiverSession, FramesMessagesHoweverTheyArrive)
          {start.substr(0, 5), start.substr(5), s, block, end, s},
          block,
          ".OKOKOK"},
-        {"a sender that closes right after the end", {start, s, rest, s, end}, rest, ".OKOK", true},
+        {"a sender that closes right after the end",
+         {start, s, rest, s, end},
+         rest,
+         ".OKOKOK",
+         true},
         {"a full block beginning with .END_OF_FILE is data",
          {start, s, trick, end, s},
          trick,
@@ -92,6 +99,86 @@ TEST(ReceiverSession, FramesMessagesHoweverTheyArrive)
         ASSERT_EQ(files.files().count("a.kel"), 1u);
         EXPECT_EQ(files.files().at("a.kel"), row.file);
     }
+}
+
+namespace {
+
+// A sender of the peers' kind over a session: one message at a time, the
+// next only after its "OK". One message goes out in two pieces split at
+// `at`, `gapMs` apart. The line goes quiet (onQuiet) only when nothing has
+// arrived for `quietMs`: between two pieces when the gap is that long, and
+// after a message that is not answered without it.
+struct SplitRun
+{
+    std::map<std::string, std::string> files;
+    std::string replies;
+    bool answeredEarly = false; // an "OK" before the message was whole
+};
+
+SplitRun sendSplit(const std::vector<std::string> &messages, size_t split, size_t at, int gapMs,
+                   int quietMs)
+{
+    SplitRun run;
+    MemoryFiles files;
+    {
+        ReceiverSession session(files);
+        for (size_t i = 0; i < messages.size(); ++i) {
+            const std::string &m = messages[i];
+            std::vector<std::string> pieces{m};
+            if (i == split && at > 0 && at < m.size())
+                pieces = {m.substr(0, at), m.substr(at)};
+            std::string reply;
+            for (size_t p = 0; p < pieces.size(); ++p) {
+                if (p > 0 && gapMs >= quietMs)
+                    reply += session.onQuiet();
+                if (p > 0 && !reply.empty())
+                    run.answeredEarly = true;
+                reply += session.onData(pieces[p]);
+                if (p + 1 < pieces.size() && !reply.empty())
+                    run.answeredEarly = true;
+            }
+            if (reply.empty())
+                reply = session.onQuiet();
+            run.replies += reply;
+            if (reply != "OK")
+                break;
+        }
+        session.onClosed();
+    }
+    run.files = files.files();
+    return run;
+}
+
+} // namespace
+
+// Every split point of every message of a file, the pieces 200 ms and 1 s
+// apart, with the receiver's quiet time: nothing is answered before its
+// message is whole, nothing is lost and nothing misnamed. With pieces
+// further apart than the quiet time, the split shows (the control row).
+TEST(ReceiverSession, MessagesSplitAtEveryPointArriveWhole)
+{
+    const std::string block = bytesOf(900);
+    const std::string last = bytesOf(250, 'A');
+    const std::vector<std::string> messages = {".RECEIVE_FILE=C:\\q\\splitname.bmp", block, last,
+                                               std::string(wire::kEndOfFile)};
+    const std::map<std::string, std::string> whole = {{"splitname.bmp", block + last}};
+    const char *names[] = {"the file name", "a full block", "the short last block",
+                           "the end of the file"};
+    for (int gapMs : {200, 1000}) {
+        for (size_t m = 0; m < messages.size(); ++m) {
+            for (size_t at = 1; at < messages[m].size(); ++at) {
+                const SplitRun run = sendSplit(messages, m, at, gapMs, kReceiverQuietMs);
+                if (run.files != whole || run.replies != "OKOKOKOK" || run.answeredEarly) {
+                    ADD_FAILURE() << names[m] << " split at " << at << ", pieces " << gapMs
+                                  << " ms apart: replies " << run.replies;
+                    break;
+                }
+            }
+        }
+    }
+    // The control: pieces further apart than the quiet time are two messages.
+    const SplitRun control = sendSplit(messages, 0, 20, 2000, kReceiverQuietMs);
+    EXPECT_NE(control.files, whole);
 }
 
 TEST(ReceiverSession, ConnectionsThatEndEarlyLeaveNothing)
@@ -153,7 +240,8 @@ TEST(ReceiverSession, HostileNamesStayInTheQueueFolder)
         std::filesystem::create_directories(queue);
         QueueFolderFiles files(queue);
         std::vector<std::string> statuses;
-        ReceiverSession session(files, {[&](const std::string &t) { statuses.push_back(t); }, {}});
+        ReceiverSession session(files,
+                                {[&](const std::string &t) { statuses.push_back(t); }, {}, {}});
         std::string replies;
         for (const std::string &message :
              {".RECEIVE_FILE=" + row.path, std::string("data"), std::string(".END_OF_FILE")}) {
@@ -172,6 +260,85 @@ TEST(ReceiverSession, HostileNamesStayInTheQueueFolder)
             EXPECT_EQ(replies, "OKOKOK");
             EXPECT_EQ(entries(queue), std::vector<std::string>{row.written});
         }
+    }
+}
+
+// What a peer may not send: a command file (unless the site allows them), a
+// file larger than the limit (refused as it crosses it), a name longer than
+// two blocks. No "OK" for it, the connection is to close, the refusal is
+// said with its message number, and nothing of the file is left.
+TEST(ReceiverSession, RefusesWhatAPeerMayNotSend)
+{
+    const std::string s(kQuiet);
+    struct Row
+    {
+        const char *name;
+        ReceiverPolicy policy;
+        std::vector<std::string> arrivals;
+        std::string replies;
+        int refused;      // message number; 0: nothing refused
+        std::string kept; // the file that took its name, "" for none
+    };
+    ReceiverPolicy commands;
+    commands.commandFiles = true;
+    ReceiverPolicy small;
+    small.maxFileBytes = 1000;
+    const Row rows[] = {
+        {"a command file", {}, {".RECEIVE_FILE=C:\\q\\X.CMD", s, "SHUTDOWN", s}, ".", 330, ""},
+        {"a command file in lower case",
+         {},
+         {".RECEIVE_FILE=/q/autoexec.cmd", s, "RELEASE_ALL", s},
+         ".",
+         330,
+         ""},
+        {"a command file the site allows",
+         commands,
+         {".RECEIVE_FILE=C:\\q\\X.CMD", s, "SHUTDOWN", s, ".END_OF_FILE"},
+         ".OKOKOK",
+         0,
+         "X.CMD"},
+        {"a name that only looks like one",
+         {},
+         {".RECEIVE_FILE=X.CMD.kel", s, "x", s, ".END_OF_FILE"},
+         ".OKOKOK",
+         0,
+         "X.CMD.kel"},
+        {"a file that crosses the size limit",
+         small,
+         {".RECEIVE_FILE=big.kel", s, bytesOf(900), bytesOf(101), s, ".END_OF_FILE"},
+         ".OKOK",
+         336,
+         ""},
+        {"a file just within the size limit",
+         small,
+         {".RECEIVE_FILE=fits.kel", s, bytesOf(900), bytesOf(100), s, ".END_OF_FILE"},
+         ".OKOKOKOK",
+         0,
+         "fits.kel"},
+        {"a name longer than two blocks",
+         {},
+         {".RECEIVE_FILE=" + std::string(2000, 'n')},
+         ".",
+         340,
+         ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempDir dir;
+        std::vector<int> refused;
+        {
+            QueueFolderFiles files(dir.path());
+            ReceiverSession session(
+                files, {{}, {}, [&](int m, const std::string &) { refused.push_back(m); }},
+                row.policy);
+            const Outcome out = feed(session, row.arrivals, false);
+            EXPECT_EQ(out.replies, row.replies);
+            EXPECT_EQ(out.closeWanted, row.refused != 0);
+            session.onClosed();
+        }
+        EXPECT_EQ(refused, row.refused ? std::vector<int>{row.refused} : std::vector<int>{});
+        EXPECT_EQ(entries(dir.path()), row.kept.empty() ? std::vector<std::string>{}
+                                                        : std::vector<std::string>{row.kept});
     }
 }
 
@@ -252,4 +419,43 @@ TEST(ReceiverSession, WholeStreamsWithoutSockets)
                                "data"
                                ".END_OF_FILE"})
                     .empty());
+}
+
+TEST(AllowList, AddressesNetworksAndNames)
+{
+    const AllowList::Resolver resolve = [](const std::string &name) {
+        return name == "office2" ? std::vector<QHostAddress>{QHostAddress("192.168.5.7")}
+                                 : std::vector<QHostAddress>{};
+    };
+    struct Row
+    {
+        const char *name;
+        std::string key;
+        std::vector<std::string> allowed, refused, bad;
+    };
+    const Row rows[] = {
+        {"empty: anyone", " ", {"10.1.1.1", "::1"}, {}, {}},
+        {"one address", "127.0.0.1", {"127.0.0.1", "::ffff:127.0.0.1"}, {"127.0.0.2"}, {}},
+        {"a network and a name",
+         "10.1.0.0/16 ; office2",
+         {"10.1.200.3", "192.168.5.7"},
+         {"10.2.0.1", "192.168.5.8"},
+         {}},
+        {"IPv6", "fd00::/8;::1", {"fd12::5", "::1"}, {"fe80::1", "127.0.0.1"}, {}},
+        {"bad entries allow nothing",
+         "300.1.1.1;nowhere;10.0.0.0/40",
+         {},
+         {"10.0.0.1", "127.0.0.1"},
+         {"300.1.1.1", "nowhere", "10.0.0.0/40"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> bad;
+        const AllowList list = AllowList::parse(row.key, bad, resolve);
+        EXPECT_EQ(bad, row.bad);
+        for (const std::string &a : row.allowed)
+            EXPECT_TRUE(list.allows(QHostAddress(QString::fromStdString(a)))) << a;
+        for (const std::string &a : row.refused)
+            EXPECT_FALSE(list.allows(QHostAddress(QString::fromStdString(a)))) << a;
+    }
 }

@@ -5,7 +5,7 @@ the sender sends ".RECEIVE_FILE=" and a path, the file in blocks of 900
 bytes, ".END_OF_FILE", waiting for "OK" after each message.
 
   wirepeer.py send --port P --file F [--name NAME] [--split] [--drop-after N]
-                   [--close-after-end]
+                   [--close-after-end] [--split-at K --gap SECONDS]
   wirepeer.py receive --dir D [--count N]     prints "port P" first
 
 Both are plain stop-and-wait over one socket, as a peer console would be.
@@ -47,7 +47,14 @@ def send(args):
     acks = Acks(sock)
 
     def message(payload):
-        if args.split and len(payload) > 1:
+        if args.split_at is not None and len(payload) > 1:
+            # Every message in two pieces, `gap` seconds apart, as a link
+            # that loses a piece and sends it again would deliver it.
+            cut = args.split_at if 0 < args.split_at < len(payload) else len(payload) // 2
+            sock.sendall(payload[:cut])
+            time.sleep(args.gap)
+            sock.sendall(payload[cut:])
+        elif args.split and len(payload) > 1:
             half = len(payload) // 2
             sock.sendall(payload[:half])
             time.sleep(0.01)
@@ -149,6 +156,8 @@ def main():
     s.add_argument("--split", action="store_true")
     s.add_argument("--drop-after", type=int)
     s.add_argument("--close-after-end", action="store_true")
+    s.add_argument("--split-at", type=int)
+    s.add_argument("--gap", type=float, default=0.0)
     r = sub.add_parser("receive")
     r.add_argument("--dir", required=True)
     r.add_argument("--count", type=int, default=0)
