@@ -47,6 +47,7 @@ int folderFull(const std::string &folder)
 ConsoleEngine::ConsoleEngine(const ConsoleContext &context, const ConsoleClock &clock)
     : m_context(context), m_clock(clock), m_processor(context)
 {
+    m_processor.setJournal(&m_journal);
     setQuietMs(settleMsOf(context.settings));
 }
 
@@ -164,7 +165,7 @@ QueueListing ConsoleEngine::look()
     };
     m_openForWriting.clear();
     if (unknown(listing.released) || unknown(listing.commands))
-        m_openForWriting = inodesOpenForWriting();
+        m_openForWriting = inodesOpenForWriting(m_folder);
     if (listing.readable)
         m_intake.keepOnly({&listing.held, &listing.released, &listing.commands});
     if (!listing.readable && !m_folderReported) {

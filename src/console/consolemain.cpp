@@ -128,7 +128,8 @@ int runWindowed(ConsoleSession &session, TransferService *const &transfer)
         prompter.setParent(window.get());
         modal.setParent(window.get());
         window->activate();
-        loop = std::make_unique<ConsoleLoop>(engine, 5000, [] { QApplication::exit(0); });
+        loop = std::make_unique<ConsoleLoop>(
+            engine, 5000, [] { QApplication::exit(0); }, session.watch());
         // A stop signal (the session ending, systemctl stop) ends the console
         // as the Exit button does, after the file being printed.
         stopSignals = std::make_unique<TerminationSignals>([&engine](int) {

@@ -20,6 +20,7 @@ inline constexpr int kMsgPrintedNotDeleted = 258;
 inline constexpr int kMsgPages = 264;
 inline constexpr int kMsgPage = 398; // "1 page", not "1 pages"
 inline constexpr int kMsgForwarded = 94;
+inline constexpr int kMsgSendToSelf = 338;     // SEND_TO names this console
 inline constexpr int kMsgOutsideFolders = 225; // a named file outside the allowed folders
 inline constexpr int kMsgChangedWhilePrinted = 350;
 inline constexpr int kMsgDoneBeforeStop = 351;

@@ -9,6 +9,7 @@
 #include "app/text.h"
 #include "app/warnings.h"
 #include "console/consolemessages.h"
+#include "console/journal.h"
 #include "console/queuefolder.h"
 #include "console/reportsteps.h"
 #include "console/transferhooks.h"
@@ -186,8 +187,13 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     // Steps 7 and 8: the header; SEND_TO hands the report to the transfer,
     // which deletes the files once they are sent.
     const QueueHeader header = readQueueHeader(job.load.bytes);
-    if (!trimmed(header.sendTo).empty())
-        return forward(job, trimmedCopy(header.sendTo));
+    if (const std::string sendTo = trimmedCopy(header.sendTo); !sendTo.empty()) {
+        // A SEND_TO that names this console itself is printed here: the
+        // forwarding would hand the report back to the queue it came from.
+        if (!m_context.transfer.isSelf(sendTo))
+            return forward(job, sendTo);
+        sayOnce(kMsgSendToSelf, sendTo);
+    }
 
     // Step 9: printed. A printer that is not there is found out before the
     // report is read, so a queue that waits for its printer costs little at
@@ -204,6 +210,15 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     if (const Status read = runSteps(job.load, plan, env); !read)
         return refused(job, read.refusal());
     return print(job, printer, header.copies);
+}
+
+void QueueProcessor::sayOnce(int message, const std::string &detail) const
+{
+    if (!m_said.insert(std::to_string(message) + "|" + detail).second)
+        return;
+    const Messages &m = m_context.messages;
+    m_context.prompter.notice(message, m.qtext(message) + QStringLiteral(" ") + fromCp1252(detail),
+                              m.qtext(0));
 }
 
 ProcessOutcome QueueProcessor::refused(const QueueJob &job, Refusal why) const
@@ -262,8 +277,29 @@ ProcessOutcome QueueProcessor::forward(QueueJob &job, const std::string &sendTo)
     return forwarded();
 }
 
+uint64_t QueueProcessor::beginJob(const QueueJob &job, Refusal &why) const
+{
+    if (!m_journal || !m_journal->isOpen())
+        return 0;
+    JournalFile file = journalFileOf(job.queueFolder, job.name);
+    file.entry = job.arrived;
+    const uint64_t number = m_journal->begin(file);
+    if (number == 0) {
+        // Without its journal line a kill could print the report twice or
+        // lose track of it: the job waits until the journal can be written.
+        const int error = errno;
+        why = refusal(kNoMessage, m_journal->path() + ": the journal cannot be written: " +
+                                      std::strerror(error ? error : EIO));
+    }
+    return number;
+}
+
 ProcessOutcome QueueProcessor::print(QueueJob &job, const std::string &printer, int copies) const
 {
+    Refusal unjournalled;
+    const uint64_t journalled = beginJob(job, unjournalled);
+    if (m_journal && m_journal->isOpen() && journalled == 0)
+        return left(std::move(unjournalled), true);
     // Reports that arrive from other machines never start programs here.
     ExternalCommands commands;
     FindState find;
@@ -281,8 +317,17 @@ ProcessOutcome QueueProcessor::print(QueueJob &job, const std::string &printer, 
     request.printer = printer;
     request.copies = copies;
     const Result<PrintReport> printed = printDocument(engine, request, m_context.printers);
-    if (!printed)
+    if (!printed) {
+        if (journalled)
+            m_journal->failed(journalled);
         return left(printed.refusal(), true);
+    }
+    // Where the job went, for a restart after a kill: the PDF is on disk,
+    // or the print system took the whole job.
+    if (journalled && !printed->file.empty())
+        m_journal->pdf(journalled, printed->file);
+    if (journalled && printed->cupsJobId > 0)
+        m_journal->cupsJob(journalled, printed->cupsJobId, printer);
 
     // Step 10: the job is complete; only now is the file deleted.
     ProcessOutcome o;
@@ -303,6 +348,12 @@ ProcessOutcome QueueProcessor::print(QueueJob &job, const std::string &printer, 
         o.kind = ProcessOutcome::Kind::Left;
         o.reason = refusal(kMsgPrintedNotDeleted, job.path + ": " + std::strerror(removed.error));
         o.retry = false;
+    }
+    if (journalled) {
+        if (o.kind == ProcessOutcome::Kind::Printed)
+            m_journal->deleted(journalled);
+        else
+            m_journal->failed(journalled);
     }
     return o;
 }

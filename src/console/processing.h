@@ -18,12 +18,15 @@
 #include "app/result.h"
 #include "app/settings.h"
 
+#include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace kel {
 
 struct Folders;
+class Journal;
 class Messages;
 class Printers;
 class Prompter;
@@ -72,6 +75,11 @@ class QueueProcessor
 public:
     explicit QueueProcessor(const ConsoleContext &context) : m_context(context) {}
 
+    // The journal the jobs are recorded in, so that a console killed in the
+    // middle of one neither loses the report nor prints it twice; none when
+    // null (tests of single steps).
+    void setJournal(Journal *journal) { m_journal = journal; }
+
     // Processes the released file `name` of `queueFolder`. Never throws and
     // never asks: what went wrong comes back in the outcome.
     ProcessOutcome process(const std::string &queueFolder, const std::string &name);
@@ -88,8 +96,16 @@ private:
     ProcessOutcome toViewer(QueueJob &job) const;
     ProcessOutcome forward(QueueJob &job, const std::string &sendTo) const;
     ProcessOutcome print(QueueJob &job, const std::string &printer, int copies) const;
+    // Records the job's beginning in the journal: its number, 0 when there
+    // is no journal or it could not be written (`why` then says so).
+    uint64_t beginJob(const QueueJob &job, Refusal &why) const;
+
+    // Says a notice once per message and detail for the whole run.
+    void sayOnce(int message, const std::string &detail) const;
 
     const ConsoleContext &m_context;
+    Journal *m_journal = nullptr;
+    mutable std::set<std::string> m_said;
 };
 
 } // namespace kel

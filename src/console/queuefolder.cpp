@@ -271,9 +271,14 @@ RemoveOutcome removeIfUnchanged(const std::string &folder, const QueueEntry &rea
     return {RemoveResult::Removed, 0};
 }
 
-std::unordered_set<uint64_t> inodesOpenForWriting()
+std::unordered_set<uint64_t> inodesOpenForWriting(const std::string &folder)
 {
     std::unordered_set<uint64_t> inodes;
+    struct stat where
+    {
+    };
+    if (stat(folder.c_str(), &where) != 0)
+        return inodes;
     DIR *proc = opendir("/proc");
     if (!proc)
         return inodes;
@@ -291,7 +296,7 @@ std::unordered_set<uint64_t> inodesOpenForWriting()
             {
             };
             if (stat((pidFolder + "/fd/" + f->d_name).c_str(), &open) != 0 ||
-                !S_ISREG(open.st_mode))
+                !S_ISREG(open.st_mode) || open.st_dev != where.st_dev)
                 continue;
             // The descriptor's access mode, from its "flags:" line (octal).
             std::string info;

@@ -111,8 +111,10 @@ RemoveOutcome removeIfUnchanged(const std::string &folder, const QueueEntry &rea
 // The inodes of the files that processes this one may look at (its own
 // user's, or every one for root) hold open for writing: a file found
 // without the watch's word on it (at start) may still be being written.
-// One look through /proc; empty where that cannot be read.
-std::unordered_set<uint64_t> inodesOpenForWriting();
+// Only files of the queue folder's file system count (inode numbers repeat
+// across file systems). One look through /proc; empty where that cannot be
+// read.
+std::unordered_set<uint64_t> inodesOpenForWriting(const std::string &folder);
 
 // Name order of the lists.
 bool queueNameLess(std::string_view a, std::string_view b);
