@@ -54,9 +54,18 @@ void ConsoleSession::start(Prompter &prompter, Warnings &warnings)
         if (m_ownedTransfer)
             m_transfer = m_ownedTransfer.get();
     }
+    // The headless console starts no viewer: a report that asks for one
+    // waits under its viewer name, and is said. The windowed console runs a
+    // few at once, so that a batch of such reports cannot flood the desktop.
+    ViewerLauncher launcher;
+    if (!m_switches.headless) {
+        launcher = [&prompter, &messages = m_services.messages](const std::string &path) {
+            startLimitedViewer(path, prompter, messages);
+        };
+    }
     m_context = std::make_unique<ConsoleContext>(
         ConsoleContext{m_services.folders, m_services.messages, m_services.settings, prompter,
-                       warnings, m_printers, *m_transfer, &ConsoleSession::startViewer});
+                       warnings, m_printers, *m_transfer, std::move(launcher)});
     m_engine = std::make_unique<ConsoleEngine>(*m_context, m_clock);
     m_engine->setJobLookup(
         [](const std::string &printer, int jobId) { return cupsListsJob(printer, jobId); });
@@ -73,6 +82,33 @@ void ConsoleSession::startViewer(const std::string &path)
         arguments << QString::fromLocal8Bit(path.c_str());
     QProcess::startDetached(QCoreApplication::applicationDirPath() + QStringLiteral("/kel"),
                             arguments);
+}
+
+void ConsoleSession::startLimitedViewer(const std::string &path, Prompter &prompter,
+                                        const Messages &messages)
+{
+    static int running = 0;
+    if (running >= kMaxViewers) {
+        prompter.notice(kMsgViewerHeldBack,
+                        messages.qtext(kMsgViewerHeldBack) + QStringLiteral(" ") +
+                            QString::fromLocal8Bit(path.c_str()),
+                        messages.qtext(0));
+        return;
+    }
+    auto *viewer = new QProcess(QCoreApplication::instance());
+    QObject::connect(viewer, &QProcess::finished, viewer, [viewer] {
+        --running;
+        viewer->deleteLater();
+    });
+    QObject::connect(viewer, &QProcess::errorOccurred, viewer, [viewer](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) {
+            --running;
+            viewer->deleteLater();
+        }
+    });
+    ++running;
+    viewer->start(QCoreApplication::applicationDirPath() + QStringLiteral("/kel"),
+                  {QString::fromLocal8Bit(path.c_str())});
 }
 
 QString startupRefusalText(const Messages &messages, const Refusal &refusal)

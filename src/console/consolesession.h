@@ -67,6 +67,11 @@ public:
 
     // Starts the viewer program (the "kel" beside this one) on a file.
     static void startViewer(const std::string &path);
+    // The viewers a windowed console runs at once for reports that ask for
+    // one; a report past them waits under its viewer name, said.
+    static constexpr int kMaxViewers = 4;
+    static void startLimitedViewer(const std::string &path, Prompter &prompter,
+                                   const Messages &messages);
 
 private:
     ConsoleSwitches m_switches;

@@ -247,6 +247,8 @@ ProcessOutcome QueueProcessor::toViewer(QueueJob &job) const
     }
     if (m_context.startViewer)
         m_context.startViewer(target);
+    else
+        sayOnce(kMsgNoViewerHere, target);
     return viewed(target);
 }
 

@@ -17,9 +17,11 @@
 #include <QThread>
 #include <arpa/inet.h>
 #include <csignal>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
@@ -681,4 +683,45 @@ TEST(ConsoleSystem, HeadlessLinesCarryATimeOrTheirPriorityForTheJournal)
             EXPECT_EQ(log.find("<6>"), std::string::npos) << log;
         }
     }
+}
+
+// Reports that ask for the viewer start no program on a server without a
+// window: each waits under its viewer name, and is said.
+TEST(ConsoleSystem, TheHeadlessConsoleStartsNoViewer)
+{
+    Server s;
+    QProcess &console = s.start();
+    ASSERT_TRUE(waitUntil([&] { return s.log().find("kel: 112") != std::string::npos; }, 20000));
+    for (int i = 0; i < 10; ++i)
+        s.drop("v" + std::to_string(i) + ".kel", "OPEN_VIEW\r\n" + pagesReport(1, "view"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (int i = 0; i < 10; ++i) {
+                if (!s.inQueue("v" + std::to_string(i) + ".l"))
+                    return false;
+            }
+            return true;
+        },
+        30000))
+        << s.log();
+    // No process has the console as its parent.
+    std::vector<std::string> children;
+    for (const auto &p : fs::directory_iterator("/proc")) {
+        std::ifstream stat(p.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(line.rfind(')') + 2));
+        std::string state;
+        qint64 parent = 0;
+        rest >> state >> parent;
+        if (parent == console.processId())
+            children.push_back(line);
+    }
+    EXPECT_EQ(children, std::vector<std::string>{});
+    size_t said = 0;
+    for (size_t at = 0; (at = s.log().find("kel: 226", at)) != std::string::npos; ++at)
+        ++said;
+    EXPECT_EQ(said, 10u) << s.log();
+    EXPECT_TRUE(s.pdfs().empty());
 }
