@@ -2,6 +2,7 @@
 
 #include "app/text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -89,15 +90,21 @@ IncludeReader includesFromAllowedFolders(
 
 bool mayHoldIncludes(std::string_view report, const IncludeRules &rules)
 {
-    // The directive's "COPY=" is looked for before any line is split: most
-    // reports hold none, and then no line needs a closer look.
-    if (report.find('=') == std::string_view::npos)
-        return false;
+    // Only the "=" of a "COPY=" can begin a directive: each "=" is found with
+    // memchr, and only a line that holds "COPY=" is looked at closely. Most
+    // reports hold none, and then no line is split.
     const std::string directive = directiveOf(rules);
-    LineSplitter splitter(report);
-    std::string_view line;
-    while (splitter.next(line)) {
-        if (startsWithNoCase(candidate(line, rules), directive))
+    const char *data = report.data();
+    const size_t n = report.size();
+    for (const char *p = data; (p = static_cast<const char *>(std::memchr(p, '=', n - (p - data))));
+         ++p) {
+        const size_t at = static_cast<size_t>(p - data);
+        if (at < 4 || !equalsNoCase(report.substr(at - 4, 4), "COPY"))
+            continue;
+        const size_t lineStart = report.find_last_of("\r\n", at);
+        const size_t begin = lineStart == std::string_view::npos ? 0 : lineStart + 1;
+        const size_t end = std::min(report.find_first_of("\r\n", at), n);
+        if (startsWithNoCase(candidate(report.substr(begin, end - begin), rules), directive))
             return true;
     }
     return false;

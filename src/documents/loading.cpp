@@ -128,11 +128,22 @@ Status conversionLineStep(ReportLoad &load, const StepContext &c)
 // them (a last line without an end mark aside).
 bool endsLinesWithCrLf(std::string_view bytes)
 {
-    for (size_t i = 0; (i = bytes.find_first_of("\r\n", i)) != std::string_view::npos; i += 2) {
-        if (bytes[i] != '\r' || i + 1 >= bytes.size() || bytes[i + 1] != '\n')
+    // Every LF follows a CR and every CR comes before an LF: as many of one
+    // as of the other, and no LF without its CR.
+    const char *data = bytes.data();
+    const size_t n = bytes.size();
+    size_t lf = 0;
+    for (const char *p = data;
+         (p = static_cast<const char *>(std::memchr(p, '\n', n - (p - data)))); ++p) {
+        if (p == data || p[-1] != '\r')
             return false;
+        ++lf;
     }
-    return true;
+    size_t cr = 0;
+    for (const char *p = data;
+         (p = static_cast<const char *>(std::memchr(p, '\r', n - (p - data)))); ++p)
+        ++cr;
+    return cr == lf;
 }
 
 Status includesStep(ReportLoad &load, const StepContext &c)
