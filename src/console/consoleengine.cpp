@@ -204,7 +204,7 @@ bool ConsoleEngine::settled(const QueueEntry &entry) const
         return m_intake.complete(entry.name, now);
     // Settled by the rule, and no writer held it open at the last look: a
     // file found at start while its writer pauses is not taken half.
-    return m_settling.settled(entry, now) && !m_openForWriting.contains(entry.inode);
+    return m_settling.settled(entry, now) && !heldOpenForWriting(entry);
 }
 
 bool ConsoleEngine::commandSettled(const QueueEntry &entry) const
@@ -212,7 +212,17 @@ bool ConsoleEngine::commandSettled(const QueueEntry &entry) const
     const int64_t now = m_clock.nowMs();
     if (m_intake.known(entry.name))
         return m_intake.complete(entry.name, now);
-    return m_commandSettling.settled(entry, now) && !m_openForWriting.contains(entry.inode);
+    return m_commandSettling.settled(entry, now) && !heldOpenForWriting(entry);
+}
+
+bool ConsoleEngine::heldOpenForWriting(const QueueEntry &entry) const
+{
+    if (!m_openForWriting.contains(entry.inode))
+        return false;
+    // The list is from the start of the pass: the inode of a file closed
+    // and removed since may already name a new file. Looked at once more.
+    m_openForWriting = inodesOpenForWriting(m_folder);
+    return m_openForWriting.contains(entry.inode);
 }
 
 std::optional<int64_t> ConsoleEngine::nextLookIn() const

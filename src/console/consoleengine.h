@@ -198,6 +198,7 @@ private:
     void tellStatus(int number, const std::string &detail = {});
     bool settled(const QueueEntry &entry) const;
     bool commandSettled(const QueueEntry &entry) const;
+    bool heldOpenForWriting(const QueueEntry &entry) const;
 
     const ConsoleContext &m_context;
     const ConsoleClock &m_clock;
@@ -205,7 +206,8 @@ private:
     SettleTracker m_settling{kDefaultQuietMs};        // held and released files
     SettleTracker m_commandSettling{kDefaultQuietMs}; // command files
     IntakeTracker m_intake;                           // the folder watch's word
-    std::unordered_set<uint64_t> m_openForWriting;    // at the last look
+    // at the last look; looked at again before it keeps a file back
+    mutable std::unordered_set<uint64_t> m_openForWriting;
     Journal m_journal;
     JobLookup m_jobLookup;
     std::vector<ConsoleObserver *> m_observers;

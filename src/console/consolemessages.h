@@ -23,6 +23,7 @@ inline constexpr int kMsgForwarded = 94;
 inline constexpr int kMsgSendToSelf = 338;     // SEND_TO names this console
 inline constexpr int kMsgNoViewerHere = 226;   // headless: no viewer is started
 inline constexpr int kMsgViewerHeldBack = 227; // windowed: enough viewers are open
+inline constexpr int kMsgOtherPrinter = 228;   // PRINTER not installed: another used
 inline constexpr int kMsgOutsideFolders = 225; // a named file outside the allowed folders
 inline constexpr int kMsgChangedWhilePrinted = 350;
 inline constexpr int kMsgDoneBeforeStop = 351;

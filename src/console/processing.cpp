@@ -203,6 +203,12 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     m_context.printers.refresh(Printers::kTickWait);
     const DocType type = queueDocType(name).value_or(DocType::Kel);
     const std::string printer = choosePrinter(header.printer, type);
+    if (const std::string asked = trimmedCopy(header.printer);
+        !asked.empty() && !printer.empty() && !equalsNoCase(asked, printer)) {
+        // The report may name a printer this server lacks; it goes to the
+        // type's printer then, and the log says which went where.
+        sayOnce(kMsgOtherPrinter, asked + " -> " + printer);
+    }
     if (printer.empty())
         return left(refusal(kMsgNoPrinter, path), true);
     if (Status usable = m_context.printers.check(printer); !usable)

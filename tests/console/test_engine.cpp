@@ -632,3 +632,21 @@ TEST(ConsoleEngine, AFileFoundHeldOpenByItsWriterWaitsForItsClose)
     ASSERT_EQ(c.pdfs().size(), 1u);
     EXPECT_EQ(test::pdfPages(c.pdfs()[0]), 2); // both halves
 }
+
+TEST(ConsoleEngine, AReportForAPrinterThatIsNotHereSaysWhereItWent)
+{
+    test::Console c;
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("a.kel", report("x", "PRINTER=NoSuchQueue\r\n"));
+    c.drop("b.kel", report("y", "PRINTER=NoSuchQueue\r\n"));
+    c.drop("c.kel", report("z", "PRINTER=PDF:" + c.out + "\r\n"));
+    c.pass();
+    EXPECT_EQ(c.log.names(Kind::Printed), (std::vector<std::string>{"a.kel", "b.kel", "c.kel"}));
+    std::vector<QString> said;
+    for (const Prompt &p : c.env.prompter.prompts()) {
+        if (p.number == 228)
+            said.push_back(p.text);
+    }
+    ASSERT_EQ(said.size(), 1u); // once for the pair, nothing for a printer that is there
+    EXPECT_TRUE(said[0].contains(QStringLiteral("NoSuchQueue -> pdf:"))) << said[0].toStdString();
+}
