@@ -311,18 +311,4 @@ Status runSteps(ReportLoad &load, const LoadPlan &plan, const LoadEnvironment &e
     return {};
 }
 
-Result<std::unique_ptr<Document>> loadReport(ReportSource source, const LoadPlan &plan,
-                                             const LoadEnvironment &env,
-                                             std::vector<std::string> *scratch)
-{
-    ReportLoad load;
-    load.source = std::move(source);
-    const Status done = runSteps(load, plan, env);
-    if (scratch)
-        *scratch = std::move(load.scratch);
-    if (!done)
-        return done.refusal();
-    return std::move(load.document);
-}
-
 } // namespace kel

@@ -123,15 +123,11 @@ struct ReportLoad
     bool retryMayHelp = false;
 };
 
-// Runs the steps from `load.next` up to (not including) `until`. A refusal
+// Runs the steps from `load.next` up to (not including) `until`; with the
+// default, all of them (openDocument does, for the viewer and keltool). A refusal
 // stops the walk; its message is already said as the plan says.
 Status runSteps(ReportLoad &load, const LoadPlan &plan, const LoadEnvironment &env,
                 LoadStep until = LoadStep::End);
-
-// All the steps: the document, or the refusal that took its place.
-Result<std::unique_ptr<Document>> loadReport(ReportSource source, const LoadPlan &plan,
-                                             const LoadEnvironment &env,
-                                             std::vector<std::string> *scratch = nullptr);
 
 // The kind of a document by its name (".kez"/".kz", the listing endings).
 SourceKind sourceKindByName(std::string_view path, DocType *listingType = nullptr);
