@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "app/text.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -64,12 +65,20 @@ AllowedFolders::AllowedFolders(const std::vector<std::string> &folders)
 AllowedFolders AllowedFolders::forQueue(const std::string &queueFolder, const Folders &folders,
                                         const SettingsRecord &settings)
 {
-    std::vector<std::string> list{queueFolder, folders.program, folders.temp};
+    std::vector<std::string> list{queueFolder, folders.program};
     for (const std::string &f : folders.shippedFolders())
         list.push_back(f);
     for (std::string &f : resourcePathFolders(settings.resourcePath))
         list.push_back(std::move(f));
     return AllowedFolders(list);
+}
+
+void AllowedFolders::allowFiles(const std::vector<std::string> &files)
+{
+    for (const std::string &f : files) {
+        if (std::string r = resolved(f); !r.empty())
+            m_files.push_back(std::move(r));
+    }
 }
 
 std::optional<std::string> AllowedFolders::resolve(const std::string &path,
@@ -87,6 +96,8 @@ std::optional<std::string> AllowedFolders::resolve(const std::string &path,
         if (inside(r, folder))
             return r;
     }
+    if (std::find(m_files.begin(), m_files.end(), r) != m_files.end())
+        return r;
     return std::nullopt;
 }
 

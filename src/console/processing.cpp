@@ -175,6 +175,8 @@ ProcessOutcome QueueProcessor::process(const std::string &queueFolder, const std
     const Status prepared = runSteps(job.load, plan, env, LoadStep::Includes);
     if (!prepared)
         return refused(job, prepared.refusal());
+    // A packed report's own pictures, unpacked into the temporary folder.
+    job.allowed.allowFiles(job.load.scratch);
 
     // Step 5: OPEN_VIEW takes the report out of the queue for the viewer.
     if (asksForViewer(job.load.bytes))

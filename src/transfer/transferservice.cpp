@@ -136,14 +136,15 @@ void TransferService::forward(const ForwardedReport &report, const std::string &
     if (isSelf(destination) && m_saidSelf.insert(trimmedCopy(destination)).second)
         say(transfermsg::kSendToSelf, trimmedCopy(destination));
     // Pictures are read only from the allowed folders: the queue folder (the
-    // released file's, before start()), the program and temporary folders
-    // and RESOURCE_PATH.
+    // released file's, before start()), the program folders and
+    // RESOURCE_PATH, and the report's own unpacked pictures.
     const std::string queue =
         m_queue.empty() ? std::filesystem::path(report.releasedFile).parent_path().string()
                         : m_queue;
     const Folders folders{programFolder(), m_env.tempFolder, m_env.tempFolder + "/Temp",
                           shippedFolders()};
-    const AllowedFolders allowed = AllowedFolders::forQueue(queue, folders, m_env.settings);
+    AllowedFolders allowed = AllowedFolders::forQueue(queue, folders, m_env.settings);
+    allowed.allowFiles(report.scratch); // a packed report's own unpacked pictures
     Result<Forwarding> prepared =
         prepareForwarding(report, destination, wire::portSetting(m_env.settings.tcpPort), &allowed);
     if (!prepared) {

@@ -650,3 +650,20 @@ TEST(ConsoleEngine, AReportForAPrinterThatIsNotHereSaysWhereItWent)
     ASSERT_EQ(said.size(), 1u); // once for the pair, nothing for a printer that is there
     EXPECT_TRUE(said[0].contains(QStringLiteral("NoSuchQueue -> pdf:"))) << said[0].toStdString();
 }
+
+TEST(ConsoleEngine, TheTemporaryFolderIsNotAFolderAReportMayRead)
+{
+    // The temporary folder holds the journal and other jobs' unpacked
+    // pictures: a report reads only its own unpacked files there.
+    test::Console c;
+    c.env.dir.write("tmp/other-job.txt", "OTHERJOB{\\N}\r\n");
+    const std::string other = c.env.folders.temp + "/other-job.txt";
+    std::filesystem::copy_file(c.env.dir.file("tmp/other-job.txt"), other);
+    c.engine.start(ConsoleEngine::StartQueue::Open);
+    c.drop("r.kel", report("{COPY=" + other + "}\r\nafter{\\N}\r\n"));
+    c.pass();
+    ASSERT_EQ(c.pdfs().size(), 1u);
+    const QString text = test::pdfText(c.pdfs()[0]);
+    EXPECT_FALSE(text.contains(QStringLiteral("OTHERJOB"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("message 98"))) << text.toStdString();
+}
